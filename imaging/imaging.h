@@ -1,0 +1,105 @@
+// imaging: the one adapter over the image libraries (Magick++ 6 Q16 HDRI, and
+// libtiff for plane files and TIFF extra channels). Nothing else includes them.
+//
+// Units: tones are floats on 0..65535; a Plane is width x height floats,
+// row-major, owned by the Plane. Resolutions are pixels per inch.
+//
+// Error policy: every failure of a library (unreadable file, corrupt data,
+// resource limits, a failed write) is thrown as ImagingError naming the file;
+// callers turn it into a failure of their job. Nothing here ends the process.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qm::imaging {
+
+namespace fs = std::filesystem;
+
+class ImagingError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Puts the project's resource policy in force (MAGICK_CONFIGURE_PATH, before
+// the library starts) and starts the library. Safe to call more than once.
+void InitializeImaging();
+
+// ---- Planes: single-channel rasters -----------------------------------------
+
+struct Plane {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  double xResolution = 72.0;
+  double yResolution = 72.0;
+  int depth = 8;  // bits per sample of the file it came from (8 or 16)
+  std::vector<float> pixels;
+
+  float* Row(uint32_t y) { return pixels.data() + static_cast<std::size_t>(y) * width; }
+  const float* Row(uint32_t y) const { return pixels.data() + static_cast<std::size_t>(y) * width; }
+};
+
+struct PlaneInfo {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  double xResolution = 72.0;
+  double yResolution = 72.0;
+  int depth = 8;
+};
+
+// Reads a one-channel image (a plane TIFF, through libtiff; other formats
+// through Magick++). A multi-channel image is an error.
+Plane ReadPlane(const fs::path& path);
+PlaneInfo ReadPlaneInfo(const fs::path& path);
+// Reads rows [firstRow, firstRow + count) of a plane TIFF only (for bands).
+Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count);
+// Rows decoded by ReadPlane and ReadPlaneRows since the process started.
+uint64_t DecodedRowCount();
+
+// Writes a grey TIFF of `depth` bits (8 or 16) with the plane's resolution.
+void WritePlane(const fs::path& path, const Plane& plane, int depth);
+
+void Negate(Plane& plane);                    // 65535 - v
+void Rotate(Plane& plane, int degrees);       // 90 (clockwise), -90, 180
+void Crop(Plane& plane, uint32_t width, uint32_t height, uint32_t x, uint32_t y);
+// Resamples to the resolution pair, as ImageMagick's resample does: the new
+// size is the old one times new/old resolution in each direction, rounded.
+void Resample(Plane& plane, double xResolution, double yResolution);
+
+// ---- Whole images (staged input) --------------------------------------------
+
+// A staged input image: JPEG, TIFF (with any extra channels) or any format the
+// library reads, except PDF.
+class Image {
+ public:
+  static Image Read(const fs::path& path);
+  Image(Image&&) noexcept;
+  Image& operator=(Image&&) noexcept;
+  ~Image();
+
+  uint32_t Columns() const;
+  uint32_t Rows() const;
+  double XResolution() const;
+  double YResolution() const;
+  // Colour channels plus extra channels that are not alpha (a CMYK TIFF with
+  // two spot channels gives 6; RGBA gives 3).
+  int ChannelCount() const;
+
+  // The image as a CMYK TIFF "00.tif": colour converted to CMYK, resolution
+  // unit inch, alpha flattened onto white, every extra channel kept.
+  void WriteCmykTiff(const fs::path& path) const;
+  // The image as a one-page PDF (Flate-compressed DeviceCMYK, DeviceRGB or
+  // DeviceGray XObject, page sized from pixels and resolution).
+  void WritePdf(const fs::path& path) const;
+
+ private:
+  struct Impl;
+  explicit Image(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qm::imaging

@@ -1,0 +1,61 @@
+// ActiveSetting: the validated settings made by Apply from one preset, read by
+// every job. Tones are on the scale 0..65535 as 32-bit floats.
+//
+// Shared by the workers of a job: curves and parameters are only read. The dot
+// levels and flags that the halftoner and the PRN packer use are derived from
+// the fields here by halftone/levels.h, never stored back, so every plane of a
+// job is quantised and coded with one level set.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace qm {
+
+inline constexpr int kSlotCount = 18;
+inline constexpr int kNodeCount = 5;
+
+using CurveNodes = std::array<std::array<float, kNodeCount>, kSlotCount>;
+
+struct ActiveSetting {
+  CurveNodes linearIn{};   // input tones of the 5 nodes of each slot's curve
+  CurveNodes linearOut{};  // output tones of the same nodes
+  int32_t largeDotEnabled = 1;
+  int32_t middleDotEnabled = 1;
+  int32_t settingApplied = 0;
+  std::string xResolution;
+  int32_t xResolutionValue = 0;
+  std::string yResolution;
+  int32_t yResolutionValue = 0;
+  std::string presetName;
+  std::string UseICC;
+  std::string defaultCMYKProfile;
+  std::string defaultRGBProfile;
+  std::string defaultGrayProfile;
+  std::string defaultOutputProfile;
+  std::string intentName;
+  std::string gsRenderIntent;
+  std::string OverrideICC;  // "true" or "false"
+  std::string BlackPtComp;
+  std::string KPreserve;
+  std::string ICCOutputColors;
+  std::string PdfSpotColorName;
+  int32_t UseLc = 0;
+  int32_t UseLm = 0;
+  int32_t UseLk = 0;
+  int32_t UseLlk = 0;
+  float MiddleDotDilution = 0.0f;
+  float LargeDotDilution = 0.0f;
+  int32_t largeDotLevel = 0;   // LargeDotStart x 65536, truncated (the preset's level)
+  int32_t middleDotLevel = 0;  // MiddleDotStart x 65536, truncated
+  int32_t UseDots = 0;
+  int32_t Bits = 0;
+  int32_t DitherMethod = 0;
+  int32_t prnHeaderIndex = 0;
+  std::string Suffix;
+  std::string LinearProfile;
+  std::string PRNSequence;
+};
+
+}  // namespace qm

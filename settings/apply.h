@@ -1,0 +1,38 @@
+// Apply: validates the Setting dialog's state into the ActiveSetting, step by
+// step, reading the linearisation file into per-slot curves.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "settings/active_setting.h"
+#include "settings/setting_form.h"
+
+namespace qm {
+
+class MessageSink;
+
+// Returns true on success. A failure leaves the fields assigned so far with
+// their new values. Shows "Fail to  read prn color sequence!" for an empty
+// sequence (the only message of its own).
+bool Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveSetting& setting,
+           MessageSink& sink);
+
+// The wrapper used by every caller: Apply, then settingApplied := 1 or 0 with
+// "Fail to Apply the Preset file!".
+bool ApplyWrapper(const SettingForm& form, const std::filesystem::path& appDir,
+                  ActiveSetting& setting, MessageSink& sink);
+
+// Channel index 0..17 of a PRNSequence code, or -1 for no channel.
+int ChannelIndexOfCode(const std::string& code);
+// The 18 channel codes in index order: "0".."3", "L0".."L3", "M0".."M3", "S0".."S5".
+const char* ChannelCode(int index);
+
+// The linearisation file of the applied preset.
+std::filesystem::path LinearisationPath(const std::filesystem::path& appDir,
+                                        const ActiveSetting& setting);
+
+inline constexpr const char* kFailReadSequence = "Fail to  read prn color sequence!";
+inline constexpr const char* kFailApply = "Fail to Apply the Preset file!";
+
+}  // namespace qm
