@@ -1,0 +1,92 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace qm {
+
+bool CopyFileOver(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::is_regular_file(from, ec)) return false;
+  return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) && !ec;
+}
+
+bool MoveFile(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::exists(from, ec)) return false;
+  fs::rename(from, to, ec);
+  if (!ec) return true;
+  // Across file systems: copy, then remove the source.
+  if (!CopyFileOver(from, to)) return false;
+  fs::remove(from, ec);
+  return true;
+}
+
+bool DeleteFile(const fs::path& path) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return false;
+  return fs::remove(path, ec) && !ec;
+}
+
+bool CreateFolder(const fs::path& path) {
+  std::error_code ec;
+  fs::create_directories(path, ec);
+  return fs::is_directory(path, ec);
+}
+
+bool CopyFolder(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::is_directory(from, ec)) return false;
+  fs::create_directories(to, ec);
+  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+  return !ec;
+}
+
+namespace {
+bool WriteAll(int fd, std::string_view bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+}  // namespace
+
+bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
+  static std::atomic<unsigned> counter{0};
+  const fs::path tmp = path.parent_path() /
+                       ("." + path.filename().string() + "." + std::to_string(::getpid()) + "." +
+                        std::to_string(counter++) + ".tmp");
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  std::error_code ec;
+  if (ok) {
+    fs::rename(tmp, path, ec);
+    ok = !ec;
+  }
+  if (!ok) fs::remove(tmp, ec);
+  return ok;
+}
+
+fs::path ResolveCaseInsensitive(const fs::path& folder, const std::string& name) {
+  std::error_code ec;
+  fs::path exact = folder / name;
+  if (fs::exists(exact, ec)) return exact;
+  for (const std::string& entry : ListFolder(folder, "*", EntryKind::Any)) {
+    if (EqualsNoCase(entry, name)) return folder / entry;
+  }
+  return exact;
+}
+
+}  // namespace qm

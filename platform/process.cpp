@@ -1,0 +1,91 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+extern char** environ;
+
+namespace qm {
+
+ProcessResult RunProcess(const std::vector<std::string>& argv) {
+  ProcessResult result;
+  if (argv.empty()) return result;
+  int pipefd[2];
+  if (::pipe2(pipefd, O_CLOEXEC) != 0) return result;
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, pipefd[1], 2);
+
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipefd[1]);
+  if (rc != 0) {
+    ::close(pipefd[0]);
+    result.output = std::string("cannot start: ") + std::strerror(rc);
+    return result;
+  }
+  result.started = true;
+  // Keep the head of the output for the log; drain the rest so the child never blocks.
+  char buf[4096];
+  while (true) {
+    ssize_t n = ::read(pipefd[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (result.output.size() < 16384) result.output.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(pipefd[0]);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return result;
+  }
+  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status)) result.exitStatus = 128 + WTERMSIG(status);
+  return result;
+}
+
+void OpenWithDefaultProgram(const std::filesystem::path& path) {
+  struct stat st {};
+  const bool executable = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                          ::access(path.c_str(), X_OK) == 0;
+  std::vector<std::string> argv;
+  if (executable) argv = {path.string()};
+  else argv = {"/usr/bin/xdg-open", path.string()};
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  // Detached: a grandchild, so nothing is left to wait for.
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setsid();
+    if (::fork() == 0) {
+      int devnull = ::open("/dev/null", O_RDWR);
+      if (devnull >= 0) {
+        ::dup2(devnull, 0);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+      }
+      ::execv(args[0], args.data());
+      ::_exit(127);
+    }
+    ::_exit(0);
+  }
+  if (pid > 0) ::waitpid(pid, nullptr, 0);
+}
+
+}  // namespace qm
