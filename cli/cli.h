@@ -1,0 +1,81 @@
+// quillmark-cli: the headless front end of the engine.
+//
+// Standard output carries only a command's result (JSON); standard error
+// carries each message text on a line of its own, the progress display and,
+// with --verbose, "log: " lines. Exit status: 0 when the command completed
+// without a failure message, 1 when it showed one, 2 for bad usage.
+//
+// Commands live in cmd_*.cpp files and register themselves with
+// QM_CLI_COMMAND, so each layer adds its commands without touching main.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/job_host.h"
+#include "settings/startup.h"
+
+namespace qm::cli {
+
+enum class ProgressMode { Auto, None, Json };
+
+struct Options {
+  std::optional<std::string> preset;
+  std::vector<std::pair<std::string, std::string>> sets;
+  ProgressMode progress = ProgressMode::Auto;
+  bool verbose = false;
+};
+
+// The window of the command line: messages and logs on standard error.
+class CliHost : public JobHost {
+ public:
+  explicit CliHost(const Options& options);
+  void ShowMessage(std::string_view text) override;
+  void SetStatus(StatusLine line, std::string_view text) override;
+  void SetProgress(ProgressBar bar, int position) override;
+  void RefreshLists() override {}
+  void Log(std::string_view line) override;
+  int messageCount() const { return messages_; }
+
+ private:
+  const Options& options_;
+  bool terminal_;
+  int messages_ = 0;
+  std::string status_[2];
+};
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Env {
+  const Options& options;
+  CliHost& host;
+  Session& session;  // filled by the start-up when the command needs it
+};
+
+struct Command {
+  const char* name;
+  const char* usage;    // arguments, for the help text
+  bool needsStartup;    // read the initiation file, select and apply the preset
+  int (*run)(Env& env, const std::vector<std::string>& args);
+};
+
+void RegisterCommand(const Command& command);
+
+struct Registrar {
+  explicit Registrar(const Command& command) { RegisterCommand(command); }
+};
+
+#define QM_CLI_CONCAT2(a, b) a##b
+#define QM_CLI_CONCAT(a, b) QM_CLI_CONCAT2(a, b)
+#define QM_CLI_COMMAND(...) \
+  static const ::qm::cli::Registrar QM_CLI_CONCAT(qm_cli_registrar_, __LINE__)(::qm::cli::Command{__VA_ARGS__})
+
+// Prints a usage error and returns kExitUsage.
+int UsageError(const std::string& message);
+
+}  // namespace qm::cli

@@ -1,0 +1,75 @@
+// apply: start-up only; prints the ActiveSetting as JSON.
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "platform/json.h"
+
+namespace qm::cli {
+
+namespace {
+
+void WriteCurves(JsonWriter& json, const char* key, const CurveNodes& nodes) {
+  json.Key(key).BeginArray();
+  for (const auto& slot : nodes) {
+    json.BeginArray();
+    for (float v : slot) json.Float32(v);
+    json.EndArray();
+  }
+  json.EndArray();
+}
+
+std::string ActiveSettingJson(const ActiveSetting& s) {
+  JsonWriter json;
+  json.BeginObject()
+      .Key("settingApplied").Int(s.settingApplied)
+      .Key("xResolution").String(s.xResolution)
+      .Key("xResolutionValue").Int(s.xResolutionValue)
+      .Key("yResolution").String(s.yResolution)
+      .Key("yResolutionValue").Int(s.yResolutionValue)
+      .Key("presetName").String(s.presetName)
+      .Key("UseICC").String(s.UseICC)
+      .Key("intentName").String(s.intentName)
+      .Key("gsRenderIntent").String(s.gsRenderIntent)
+      .Key("OverrideICC").String(s.OverrideICC)
+      .Key("BlackPtComp").String(s.BlackPtComp)
+      .Key("KPreserve").String(s.KPreserve)
+      .Key("defaultRGBProfile").String(s.defaultRGBProfile)
+      .Key("defaultCMYKProfile").String(s.defaultCMYKProfile)
+      .Key("defaultGrayProfile").String(s.defaultGrayProfile)
+      .Key("defaultOutputProfile").String(s.defaultOutputProfile)
+      .Key("ICCOutputColors").String(s.ICCOutputColors)
+      .Key("PdfSpotColorName").String(s.PdfSpotColorName)
+      .Key("UseLc").Int(s.UseLc)
+      .Key("UseLm").Int(s.UseLm)
+      .Key("UseLk").Int(s.UseLk)
+      .Key("UseLlk").Int(s.UseLlk)
+      .Key("MiddleDotDilution").Float32(s.MiddleDotDilution, true)
+      .Key("LargeDotDilution").Float32(s.LargeDotDilution, true)
+      .Key("middleDotLevel").Int(s.middleDotLevel)
+      .Key("largeDotLevel").Int(s.largeDotLevel)
+      .Key("middleDotEnabled").Int(s.middleDotEnabled)
+      .Key("largeDotEnabled").Int(s.largeDotEnabled)
+      .Key("UseDots").Int(s.UseDots)
+      .Key("Bits").Int(s.Bits)
+      .Key("DitherMethod").Int(s.DitherMethod)
+      .Key("prnHeaderIndex").Int(s.prnHeaderIndex)
+      .Key("Suffix").String(s.Suffix)
+      .Key("LinearProfile").String(s.LinearProfile)
+      .Key("PRNSequence").String(s.PRNSequence);
+  WriteCurves(json, "linearIn", s.linearIn);
+  WriteCurves(json, "linearOut", s.linearOut);
+  json.EndObject();
+  return json.str();
+}
+
+int RunApply(Env& env, const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("apply takes no arguments");
+  std::printf("%s\n", ActiveSettingJson(env.session.setting).c_str());
+  return env.session.setting.settingApplied == 1 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+QM_CLI_COMMAND("apply", "                   start-up only; print ActiveSetting as JSON", true, RunApply);
+
+}  // namespace qm::cli
