@@ -1,0 +1,103 @@
+// PrnFile: writes one printer file safely, and WritePrnFile, the straight-
+// through packer over whole planes.
+//
+// What holds for all of it:
+// - The file is built under a temporary name in the folder of the final
+//   name, "." + final name + "." + a unique part + ".tmp", which no "*.pr?"
+//   listing matches, so a printer application never sees a half-written file.
+//   Commit() renames it over the final name; until then an older file of that
+//   name is untouched. A PrnFile destroyed without a successful Commit removes
+//   its temporary file.
+// - Every write is checked, short writes included: a full disk or a file size
+//   limit is a failure, never success. A failure is sticky: Commit() then
+//   fails, removes the temporary file and keeps the older file.
+// - Offsets are absolute byte offsets in the file; layout and byte order are
+//   those of output/prn_format.h.
+// - Error policy: functions return false on failure and keep a one-line
+//   description (error()) for the log; nothing throws, prints or exits.
+// - Threads: WriteAt may be called from several threads at once (positional
+//   writes, no shared file position); the band renderer writes its rows that
+//   way without a lock. Append, WriteHeader, Commit and the destructor belong
+//   to one thread and must not overlap WriteAt calls.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "halftone/levels.h"
+#include "output/prn_format.h"
+
+namespace qm {
+
+class PrnFile {
+ public:
+  // Creates the temporary file beside finalPath. Returns nullptr when it
+  // cannot be created (missing folder, no permission); *error then says why.
+  static std::unique_ptr<PrnFile> Create(const std::filesystem::path& finalPath,
+                                         std::string* error = nullptr);
+  ~PrnFile();
+  PrnFile(const PrnFile&) = delete;
+  PrnFile& operator=(const PrnFile&) = delete;
+
+  // The 48 header bytes at offset 0; may come before or after the body.
+  bool WriteHeader(const PrnFileHeader& header);
+
+  // Appends bytes at the append position, which starts at 48 (just after the
+  // header) and advances by every Append. Buffered; the buffer is written out
+  // when full and by Commit.
+  bool Append(std::span<const uint8_t> bytes);
+
+  // Writes bytes at an absolute offset, unbuffered (pwrite). Thread-safe
+  // against other WriteAt calls.
+  bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
+
+  // Writes the append buffer, flushes to the disk (fsync), closes and renames
+  // the temporary file over the final name. False on any earlier or present
+  // failure; the temporary file is then removed and an older file of the
+  // final name is kept.
+  bool Commit();
+
+  bool failed() const { return failed_.load(); }
+  std::string error() const;
+  const std::filesystem::path& finalPath() const { return finalPath_; }
+  const std::filesystem::path& tempPath() const { return tempPath_; }
+
+ private:
+  PrnFile(int fd, std::filesystem::path finalPath, std::filesystem::path tempPath);
+  bool WriteFully(uint64_t offset, const uint8_t* data, std::size_t size);
+  bool FlushAppendBuffer();
+  void Fail(const std::string& what, int err);
+  void Discard();
+
+  int fd_ = -1;
+  std::filesystem::path finalPath_;
+  std::filesystem::path tempPath_;
+  std::vector<uint8_t> buffer_;
+  uint64_t appendOffset_ = kPrnHeaderSize;  // file offset of buffer_[0]
+  bool committed_ = false;
+  std::atomic<bool> failed_{false};
+  mutable std::mutex errorMutex_;
+  std::string error_;
+};
+
+// The temporary name PrnFile uses for finalPath, without its unique part:
+// the prefix "." + file name + "." (the file ends in ".tmp").
+std::string PrnTempNamePrefix(const std::filesystem::path& finalPath);
+
+// The whole straight-through packer: header, then for each row y and each
+// position p row y of planes[p], packed with `levels`, then Commit. Every
+// plane holds width x height floats, row-major, ink values. Returns false
+// when the header cannot be made (bits, channel count), planes.size() is not
+// N = header channels, or the file cannot be written.
+bool WritePrnFile(const std::filesystem::path& path, uint32_t xResolution,
+                  uint32_t yResolution, uint32_t width, uint32_t height, int bits,
+                  std::span<const float* const> planes, const DotLevels& levels,
+                  std::string* error = nullptr);
+
+}  // namespace qm

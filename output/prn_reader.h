@@ -1,0 +1,116 @@
+// Reading printer files back: header, layout check, dot counts per channel
+// position, and the prn-info JSON text.
+//
+// What holds for all of it:
+// - Layout and byte order as in output/prn_format.h.
+// - Streaming: a file is read one file row (N channel rows) at a time, so a
+//   file of gigabytes costs memory of one row; nothing reads a whole file.
+// - Dot counts cover the W pixels of each channel row; the tail bytes up to R
+//   are ignored.
+// - Error policy: functions return nullopt / false when a file cannot be
+//   opened or read, with a one-line reason in *error when given; nothing
+//   throws, prints or exits.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "output/prn_format.h"
+
+namespace qm {
+
+class PrnReader {
+ public:
+  // Opens a file and parses its header; nullopt when it cannot be opened or
+  // holds fewer than 48 bytes. The header is not judged here.
+  static std::optional<PrnReader> Open(const std::filesystem::path& path,
+                                       std::string* error = nullptr);
+
+  const PrnFileHeader& header() const { return header_; }
+  uint64_t fileSize() const { return fileSize_; }
+  // File size equals 48 + H x N x R with the header's own fields.
+  bool sizeOk() const { return fileSize_ == PrnExpectedFileSize(header_); }
+  // The header is sound (PrnHeaderProblem empty) and the size matches: the
+  // rows can be read.
+  bool layoutOk() const { return sizeOk() && PrnHeaderProblem(header_).empty(); }
+
+  // Calls visit(y, row) for y = 0..H-1 in file order, where row holds the
+  // N x R bytes of file row y (channel row p at p x R). Stops and returns
+  // false when the layout is not sound, a read fails or visit returns false.
+  bool ForEachRow(const std::function<bool(uint32_t y, std::span<const uint8_t> row)>& visit,
+                  std::string* error = nullptr);
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::shared_ptr<std::FILE> file_;
+  PrnFileHeader header_;
+  uint64_t fileSize_ = 0;
+};
+
+// Dots of one position. Bits 2: counts of the codes 00, 01, 10, 11. Bits 1:
+// counts of 0 and 1 bits in [0] and [1]; [2] and [3] are 0.
+using PrnDotCounts = std::array<uint64_t, 4>;
+
+// Counts of one channel row of `width` pixels (bytes beyond the pixels ignored).
+PrnDotCounts CountRowDots(std::span<const uint8_t> row, uint32_t width, int bits);
+
+// Counts of every position over the whole file, streamed. nullopt when the
+// layout is not sound or a read fails.
+std::optional<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader,
+                                                     std::string* error = nullptr);
+
+// ---- Positions to slots and inks ----------------------------------------------
+
+// The slot index of each of n positions of a file made with the preset's
+// light-ink flags (UseLc, UseLm, UseLk, UseLlk as 0/1) and its PRNSequence.
+// The file does not record how the positions after the light inks split into
+// multicolour and spot planes; this takes as multicolour the leading
+// non-empty fields 8.. of PRNSequence (at most 4), the rest as spot. When n
+// does not fit that preset, the result is DefaultPositionSlots(n).
+std::vector<int> PositionSlotsFromPreset(uint32_t n, const std::array<int, 4>& lightFlags,
+                                         std::string_view prnSequence);
+
+// Without a preset: position p is slot p ("0".."3", "L0".., "M0".., "S0"..).
+std::vector<int> DefaultPositionSlots(uint32_t n);
+
+// Ink code of each slot: field `slot` of the comma-separated PRNSequence,
+// as it stands. Without a sequence (nullopt) the slot code stands for the ink.
+std::vector<std::string> InksForSlots(std::span<const int> slots,
+                                      std::optional<std::string_view> prnSequence);
+
+// ---- prn-info -------------------------------------------------------------------
+
+struct PrnPositionInfo {
+  std::string slot;  // slot code
+  std::string ink;   // ink code
+  PrnDotCounts dots{};
+};
+
+// The prn-info JSON object on one line:
+// {"signature": 21845, "xResolution": 720, ..., "sizeOk": true,
+//  "positions": [{"slot": "0", "ink": "0", "dots": [n00, n01, n10, n11]}, ...]}
+// "dots" has two counts [n0, n1] for bits 1 and four otherwise.
+std::string PrnInfoJson(const PrnFileHeader& header, bool sizeOk,
+                        std::span<const PrnPositionInfo> positions);
+
+// Reads the file and builds the prn-info JSON with the given slots and inks
+// per position (missing entries fall back to the slot index's code and the
+// slot code). When the layout is not sound, "positions" is empty. nullopt
+// when the file cannot be opened or read.
+std::optional<std::string> PrnInfo(const std::filesystem::path& path,
+                                   std::span<const int> slots,
+                                   std::span<const std::string> inks,
+                                   std::string* error = nullptr);
+
+}  // namespace qm

@@ -1,0 +1,273 @@
+// Header bytes, row stride, row packing and channel positions.
+#include "output/prn_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace qm {
+namespace {
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string s;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) s += ' ';
+    s += kHex[bytes[i] >> 4];
+    s += kHex[bytes[i] & 15];
+  }
+  return s;
+}
+
+DotLevels Levels(int32_t middle, int32_t large, int32_t middleEnabled, int32_t largeEnabled) {
+  DotLevels lv;
+  lv.middle = middle;
+  lv.large = large;
+  lv.middleEnabled = middleEnabled;
+  lv.largeEnabled = largeEnabled;
+  return lv;
+}
+
+const DotLevels kLevels111 = Levels(16384, 32768, 1, 1);
+
+std::vector<uint8_t> Pack(const std::vector<float>& row, int bits, const DotLevels& lv = kLevels111) {
+  std::vector<uint8_t> out(PrnRowStride(static_cast<uint32_t>(row.size()), bits), 0xEE);
+  EXPECT_TRUE(PackPrnRow(row, bits, lv, out));
+  return out;
+}
+
+// Independent oracle: the packing written pixel by pixel from the rules.
+std::vector<uint8_t> PackOracle(const std::vector<float>& row, int bits, const DotLevels& lv) {
+  const std::size_t w = row.size();
+  std::vector<uint8_t> out((w * static_cast<std::size_t>(bits)) / 32 * 4 + 4, 0);
+  for (std::size_t x = 0; x < w; ++x) {
+    if (bits == 1) {
+      if (row[x] != 0.0f) out[x / 8] |= static_cast<uint8_t>(1u << (7 - x % 8));
+      continue;
+    }
+    const float f = row[x];
+    int64_t v = std::numeric_limits<int32_t>::min();
+    if (!std::isnan(f) && std::trunc(f) >= -2147483648.0 && std::trunc(f) <= 2147483647.0)
+      v = static_cast<int64_t>(std::trunc(f));
+    unsigned code;
+    if (v == 0) code = 0;
+    else if (v == lv.middle) code = 1;
+    else if (v == lv.large) code = 2;
+    else if (lv.largeEnabled == 1) code = 3;
+    else if (lv.middleEnabled == 1) code = 2;
+    else code = 1;
+    const unsigned k = static_cast<unsigned>(x % 4);
+    out[x / 4] |= static_cast<uint8_t>(code << (6 - 2 * k));
+  }
+  return out;
+}
+
+TEST(PrnHeader, ReferenceHeaderOneBitBytes) {
+  const auto h = MakePrnHeader(360, 720, 10, 2, 4, 1);
+  ASSERT_TRUE(h);
+  EXPECT_EQ(h->rowStride, 4u);
+  EXPECT_EQ(PrnExpectedFileSize(*h), 80u);
+  const std::vector<uint8_t> expected = {
+      0x55, 0x55, 0x00, 0x00, 0x68, 0x01, 0x00, 0x00, 0xD0, 0x02, 0x00, 0x00,
+      0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x00,
+      0x00, 0x00, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
+      0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+  const auto bytes = SerializePrnHeader(*h);
+  EXPECT_EQ(Hex(bytes), Hex(expected));
+  EXPECT_EQ(PrnRowOffset(*h, 0, 0), 48u);
+  EXPECT_EQ(PrnRowOffset(*h, 0, 3), 60u);
+  EXPECT_EQ(PrnRowOffset(*h, 1, 0), 64u);
+}
+
+TEST(PrnHeader, ParseRoundTripAndFieldOrder) {
+  auto h = *MakePrnHeader(720, 1440, 123457, 98765, 18, 2);
+  const auto bytes = SerializePrnHeader(h);
+  // Height is stored before width.
+  EXPECT_EQ(bytes[16] | bytes[17] << 8 | bytes[18] << 16, 98765);
+  EXPECT_EQ(bytes[20] | bytes[21] << 8 | bytes[22] << 16, 123457);
+  const auto back = ParsePrnHeader(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, h);
+  EXPECT_EQ(PrnHeaderProblem(*back), "");
+  EXPECT_FALSE(ParsePrnHeader(std::span(bytes).first(47)));
+}
+
+TEST(PrnHeader, ParseIgnoresReservedTailButReportsBadFields) {
+  auto bytes = SerializePrnHeader(*MakePrnHeader(720, 720, 180, 90, 4, 2));
+  bytes[40] = 0x7F;  // reserved 36..47: ignored
+  EXPECT_EQ(PrnHeaderProblem(*ParsePrnHeader(bytes)), "");
+  auto broken = bytes;
+  broken[0] = 0x54;
+  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
+  broken = bytes;
+  broken[32] = 3;
+  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
+  broken = bytes;
+  broken[12] = 44;  // stride of width 180 at 2 bits is 48
+  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
+  broken = bytes;
+  broken[28] = 19;
+  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
+}
+
+TEST(PrnHeader, RowStride) {
+  EXPECT_EQ(PrnRowStride(0, 1), 4u);
+  EXPECT_EQ(PrnRowStride(0, 2), 4u);
+  EXPECT_EQ(PrnRowStride(31, 1), 4u);
+  EXPECT_EQ(PrnRowStride(32, 1), 8u);
+  EXPECT_EQ(PrnRowStride(16, 2), 8u);
+  EXPECT_EQ(PrnRowStride(17, 2), 8u);
+  EXPECT_EQ(PrnRowStride(180, 2), 48u);
+  EXPECT_EQ(PrnRowStride(10, 3), 0u);
+  // Computed in 64 bits: no wrap for the widest widths.
+  EXPECT_EQ(PrnRowStride(0xFFFFFFFFu, 2), 0x40000000u);
+  EXPECT_EQ(PrnRowStride(0x7FFFFFFFu, 2), 0x20000000u);
+  EXPECT_EQ(PrnRowStride(0xFFFFFFFFu, 1), 0x20000000u);
+  EXPECT_FALSE(MakePrnHeader(720, 720, 10, 2, 0, 2));
+  EXPECT_FALSE(MakePrnHeader(720, 720, 10, 2, 19, 2));
+  EXPECT_FALSE(MakePrnHeader(720, 720, 10, 2, 4, 8));
+}
+
+TEST(PrnPack, ReferenceRowOneBit) {
+  std::vector<float> row(10, 0.0f);
+  row[0] = row[3] = row[9] = 65535.0f;
+  EXPECT_EQ(Hex(Pack(row, 1)), "90 40 00 00");
+}
+
+TEST(PrnPack, ReferenceRowTwoBits) {
+  const std::vector<float> row = {0, 16384, 32768, 65535, 65535};
+  EXPECT_EQ(Hex(Pack(row, 2)), "1B C0 00 00");
+}
+
+TEST(PrnPack, WidthZeroIsOneZeroWord) {
+  EXPECT_EQ(Hex(Pack({}, 1)), "00 00 00 00");
+  EXPECT_EQ(Hex(Pack({}, 2)), "00 00 00 00");
+}
+
+TEST(PrnPack, WordBoundaryWidths) {
+  // Bits 1, width 32: four data bytes, then a full zero word.
+  EXPECT_EQ(Hex(Pack(std::vector<float>(32, 65535.0f), 1)), "FF FF FF FF 00 00 00 00");
+  // Bits 1, widths 16 and 17.
+  EXPECT_EQ(Hex(Pack(std::vector<float>(16, 1.0f), 1)), "FF FF 00 00");
+  EXPECT_EQ(Hex(Pack(std::vector<float>(17, 1.0f), 1)), "FF FF 80 00");
+  // Bits 2, width 16: R = 8, four data bytes then four zero bytes.
+  EXPECT_EQ(Hex(Pack(std::vector<float>(16, 65535.0f), 2)), "FF FF FF FF 00 00 00 00");
+  // Bits 2, width 17: five data bytes, pixel 16 in the top bits of the fifth.
+  EXPECT_EQ(Hex(Pack(std::vector<float>(17, 65535.0f), 2)), "FF FF FF FF C0 00 00 00");
+  EXPECT_EQ(Hex(Pack(std::vector<float>(32, 16384.0f), 2)), "55 55 55 55 55 55 55 55 00 00 00 00");
+}
+
+TEST(PrnPack, OneBitAnyNonZeroTwoBitsTruncates) {
+  EXPECT_EQ(Hex(Pack({0.5f, 0.0f, -0.0f, 1e-30f}, 1)), "90 00 00 00");
+  EXPECT_EQ(Hex(Pack({0.5f, 0.999f, 16384.9f, 32768.2f}, 2)), "06 00 00 00");
+}
+
+TEST(PrnPack, DotsCodeOneHundredFullToneIsMiddle) {
+  // Both levels 65535: full tone matches the middle level first.
+  const DotLevels lv = Levels(65535, 65535, 1, 1);
+  EXPECT_EQ(Hex(Pack({65535, 0, 65535, 0}, 2, lv)), "44 00 00 00");
+}
+
+TEST(PrnPack, DotsCodeOneFullToneIsFallbackOne) {
+  // Both levels 0 and both flags 0: full tone falls through to 01; 0 is 00.
+  const DotLevels lv = Levels(0, 0, 0, 0);
+  EXPECT_EQ(Hex(Pack({65535, 0, 1000, 65535}, 2, lv)), "45 00 00 00");
+}
+
+TEST(PrnPack, DotsCodeTenFullToneIsLarge) {
+  const DotLevels lv = Levels(0, 65535, 0, 1);
+  EXPECT_EQ(Hex(Pack({65535, 0, 65535, 7}, 2, lv)), "8B 00 00 00");
+}
+
+TEST(PrnPack, FallbackOrder) {
+  EXPECT_EQ(PrnFallbackCode(Levels(1, 2, 1, 1)), 3);
+  EXPECT_EQ(PrnFallbackCode(Levels(1, 2, 1, 0)), 2);
+  EXPECT_EQ(PrnFallbackCode(Levels(1, 2, 0, 0)), 1);
+  EXPECT_EQ(PrnFallbackCode(Levels(1, 2, 0, 1)), 3);
+  // A flag counts only when it is exactly 1.
+  EXPECT_EQ(PrnFallbackCode(Levels(1, 2, 2, 2)), 1);
+}
+
+TEST(PrnPack, RejectsBadBitsAndShortOutput) {
+  std::vector<uint8_t> out(8, 0xAA);
+  const std::vector<float> row(17, 1.0f);
+  EXPECT_FALSE(PackPrnRow(row, 3, kLevels111, out));
+  EXPECT_FALSE(PackPrnRow(row, 2, kLevels111, std::span(out).first(7)));
+  EXPECT_EQ(out[0], 0xAA);
+}
+
+TEST(PrnPack, MatchesOracleOnRandomRowsOfManyWidths) {
+  std::mt19937 rng(12345);
+  const std::vector<DotLevels> levelSets = {kLevels111, Levels(65535, 65535, 1, 1),
+                                            Levels(0, 0, 0, 0), Levels(0, 65535, 0, 1),
+                                            Levels(16384, 32768, 1, 0), Levels(-5, 3, 0, 0)};
+  const std::vector<float> specials = {0.0f, -0.0f, 0.25f, 0.999f, 1.0f, -1.0f, -5.0f, 3.0f,
+                                       16384.0f, 16384.5f, 32768.0f, 32767.99f, 65535.0f,
+                                       65534.9f, 1e10f, -1e10f, 2147483648.0f,
+                                       std::numeric_limits<float>::quiet_NaN(),
+                                       std::numeric_limits<float>::infinity()};
+  for (const DotLevels& lv : levelSets) {
+    for (std::size_t w = 0; w < 300; w += (w < 140 ? 1 : 37)) {
+      std::vector<float> row(w);
+      for (auto& v : row) v = specials[rng() % specials.size()];
+      for (int bits : {1, 2}) {
+        const auto got = Pack(row, bits, lv);
+        const auto want = PackOracle(row, bits, lv);
+        ASSERT_EQ(Hex(got), Hex(want)) << "width " << w << " bits " << bits << " middle "
+                                       << lv.middle << " large " << lv.large;
+      }
+    }
+  }
+}
+
+TEST(PrnPack, DotCodeOfOnePixel) {
+  EXPECT_EQ(PrnDotCode2(0.9f, kLevels111), 0);
+  EXPECT_EQ(PrnDotCode2(16384.7f, kLevels111), 1);
+  EXPECT_EQ(PrnDotCode2(32768.0f, kLevels111), 2);
+  EXPECT_EQ(PrnDotCode2(65535.0f, kLevels111), 3);
+  EXPECT_EQ(PrnDotCode2(std::numeric_limits<float>::quiet_NaN(), kLevels111), 3);
+}
+
+TEST(PrnPositions, LightCyanAndBlackOneMulticolourTwoSpots) {
+  PrnChannelSet set;
+  set.lc = true;
+  set.lk = true;
+  set.multicolor = 1;
+  set.spot = 2;
+  const auto slots = PrnPositionSlots(set);
+  ASSERT_TRUE(slots);
+  std::string codes;
+  for (int s : *slots) codes += std::string(PrnSlotCode(s)) + ",";
+  EXPECT_EQ(codes, "0,1,2,3,L0,L2,M0,S0,S1,");
+  EXPECT_EQ(slots->size(), 9u);
+  EXPECT_EQ(*slots, (std::vector<int>{0, 1, 2, 3, 4, 6, 8, 12, 13}));
+}
+
+TEST(PrnPositions, FullAndMinimalSets) {
+  EXPECT_EQ(PrnPositionSlots({})->size(), 4u);
+  PrnChannelSet all{true, true, true, true, 4, 6};
+  const auto slots = PrnPositionSlots(all);
+  ASSERT_TRUE(slots);
+  ASSERT_EQ(slots->size(), 18u);
+  for (int p = 0; p < 18; ++p) EXPECT_EQ((*slots)[static_cast<std::size_t>(p)], p);
+  EXPECT_FALSE(PrnPositionSlots({false, false, false, false, 5, 0}));
+  EXPECT_FALSE(PrnPositionSlots({false, false, false, false, 0, 7}));
+  EXPECT_FALSE(PrnPositionSlots({false, false, false, false, -1, 0}));
+}
+
+TEST(PrnPositions, SlotCodes) {
+  EXPECT_EQ(PrnSlotCode(0), "0");
+  EXPECT_EQ(PrnSlotCode(7), "L3");
+  EXPECT_EQ(PrnSlotCode(8), "M0");
+  EXPECT_EQ(PrnSlotCode(17), "S5");
+  EXPECT_EQ(PrnSlotCode(18), "");
+  EXPECT_EQ(PrnSlotFromCode("S0"), 12);
+  EXPECT_FALSE(PrnSlotFromCode("l0"));
+}
+
+}  // namespace
+}  // namespace qm
