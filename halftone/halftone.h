@@ -1,0 +1,137 @@
+// Halftoning of one ink plane: the linearisation curve of its slot, then
+// multi-level error diffusion into 0, D, U and 65535 (D and U from levels.h).
+//
+// Units: tones are 32-bit floats on 0..65535, 65535 = full ink. A plane is
+// width x height floats, row-major, owned by the caller and rewritten in
+// place; no plane-sized buffer is allocated (a few rows of scratch at most).
+//
+// Determinism: every call creates its own random stream and noise state,
+// seeded from (slot, band). Nothing mutable is shared between calls, so the
+// same arguments give the same bytes on any thread, with any number of
+// planes halftoned at once, and from run to run. The settings record is only
+// read; it may be shared by all the workers of a job.
+//
+// Errors: none are reported and nothing is thrown. Every input has a defined
+// result: an empty plane is left as it is; a curve whose nodes share an input
+// tone gives 0 where the polynomial is not a number, 65535 at +inf, 0 at -inf;
+// a DitherMethod other than 0..3 leaves the curve values; a slot outside
+// 0..17 has no curve (the plane is taken as it is).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "halftone/levels.h"
+#include "settings/active_setting.h"
+
+namespace qm {
+
+inline constexpr float kFullTone = 65535.0f;
+
+// The tone curve of one slot: the degree-4 polynomial through five nodes,
+// evaluated in single precision. The denominators depend on the nodes only
+// and are computed once.
+struct Curve {
+  std::array<float, kNodeCount> in{};
+  std::array<float, kNodeCount> out{};
+  std::array<float, kNodeCount> denominator{};
+
+  static Curve FromNodes(const std::array<float, kNodeCount>& in,
+                         const std::array<float, kNodeCount>& out);
+  // The curve of settings slot `slot`, which must be in 0..17.
+  static Curve ForSlot(const ActiveSetting& settings, int32_t slot);
+
+  // The clamped curve value of one tone (NaN gives 0).
+  float operator()(float x) const {
+    const float d0 = x - in[0], d1 = x - in[1], d2 = x - in[2], d3 = x - in[3], d4 = x - in[4];
+    const float t0 = d1 * d2 * d3 * d4 * out[0] / denominator[0];
+    const float t1 = d0 * d2 * d3 * d4 * out[1] / denominator[1];
+    const float t2 = d0 * d1 * d3 * d4 * out[2] / denominator[2];
+    const float t3 = d0 * d1 * d2 * d4 * out[3] / denominator[3];
+    const float t4 = d0 * d1 * d2 * d3 * out[4] / denominator[4];
+    const float sum = t0 + t1 + t2 + t3 + t4;
+    const float low = sum > 0.0f ? sum : 0.0f;  // NaN fails the test and gives 0
+    return low < kFullTone ? low : kFullTone;
+  }
+};
+
+// Passes `count` pixels of `plane` through the curve of `slot`, in place
+// (nothing is done for a slot outside 0..17).
+void ApplyCurve(const ActiveSetting& settings, float* plane, std::size_t count, int32_t slot);
+void ApplyCurve(const Curve& curve, float* plane, std::size_t count);
+
+// The random source of one plane: integers 0..32767 from a counter-based
+// generator (SplitMix64, top 15 bits). Cheap to copy; each plane owns one.
+class RandomSource {
+ public:
+  static constexpr int32_t kMax = 32767;
+
+  explicit RandomSource(uint64_t seed) : state_(seed) {}
+  // The stream of the plane at `slot` (and `band` of the band renderer).
+  static RandomSource ForPlane(int32_t slot, uint32_t band);
+
+  int32_t Next() {
+    state_ += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state_;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return static_cast<int32_t>(z >> 49);
+  }
+
+ private:
+  uint64_t state_;
+};
+
+// Box-Muller noise with a two-call cycle: the first call of each pair draws
+// two uniforms (again while the first is at or below float epsilon), stores
+// the sine and cosine variates and returns (zs + zc) x 0.01; the second
+// returns (zs + 1) x 0.01. The logarithm, square root, sine and cosine come
+// from tables indexed by the drawn integers, filled once per process with the
+// C library's functions, so values equal a direct evaluation bit for bit.
+class GaussianNoise {
+ public:
+  explicit GaussianNoise(RandomSource& random);
+
+  float operator()() {
+    if (generate_) {
+      int32_t r1 = 0, r2 = 0;
+      do {
+        r1 = random_->Next();
+        r2 = random_->Next();
+      } while (UniformOf(r1) <= kEpsilon);
+      const double s = radius_[r1];
+      zs_ = static_cast<float>(s * sine_[r2]);
+      zc_ = static_cast<float>(s * cosine_[r2]);
+      generate_ = false;
+      return (zs_ + zc_) * 0.01f;
+    }
+    generate_ = true;
+    return (zs_ + 1.0f) * 0.01f;
+  }
+
+  static constexpr float kEpsilon = 1.1920929e-7f;
+  // The uniform of a drawn integer: r x (1 / 32767) in double, kept as float.
+  static float UniformOf(int32_t r) { return static_cast<float>(r * (1.0 / 32767.0)); }
+
+ private:
+  RandomSource* random_;
+  const double* radius_;  // sqrt(-2 ln u1) by drawn integer
+  const double* sine_;    // sin(2 pi u2) by drawn integer
+  const double* cosine_;  // cos(2 pi u2) by drawn integer
+  bool generate_ = true;
+  float zs_ = 0.0f;
+  float zc_ = 0.0f;
+};
+
+// Linearises plane through the curve of `slot`, then halftones it by
+// ditherMethod (0: two-row kernel with random weight shift; 1..3: noise pass,
+// threshold jitter and three-row kernel) against the levels
+// DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots).
+// `band` separates the random streams of the bands of one plane. Returns plane.
+float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
+                     int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
+                     int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+
+}  // namespace qm

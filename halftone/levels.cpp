@@ -1,0 +1,49 @@
+#include "halftone/levels.h"
+
+namespace qm {
+
+namespace {
+constexpr int32_t kFullTone = 65535;
+}
+
+DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, int32_t useDots) {
+  DotLevels levels;
+  levels.middle = bits == 1 ? 0 : presetMiddle;
+  levels.large = bits == 1 ? 0 : presetLarge;
+  const int32_t oldMiddle = levels.middle;
+  const int32_t oldLarge = levels.large;
+  switch (useDots) {
+    case 1:  // small dot only: two levels
+      levels.middle = 0;
+      levels.large = 0;
+      levels.largeEnabled = 0;
+      levels.middleEnabled = 0;
+      break;
+    case 10:
+      levels.middle = 0;
+      levels.large = kFullTone;
+      levels.largeEnabled = 0;
+      break;
+    case 100:
+      levels.middle = kFullTone;
+      levels.large = kFullTone;
+      break;
+    case 11:
+      levels.middle = 0;
+      levels.large = oldMiddle;
+      levels.largeEnabled = 0;
+      break;
+    case 110:
+      levels.middle = oldLarge;
+      levels.large = kFullTone;
+      break;
+    case 101:
+      levels.large = oldMiddle;
+      break;
+    default:  // 111 and unknown codes keep the preset's levels
+      break;
+  }
+  return levels;
+}
+
+}  // namespace qm
