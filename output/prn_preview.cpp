@@ -1,0 +1,216 @@
+#include "output/prn_preview.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "output/prn_reader.h"
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+// A PNG written row by row. libpng reports errors by longjmp, so every call
+// into it sits in a function of its own whose locals are trivial.
+class PngSink {
+ public:
+  ~PngSink() {
+    if (png_) png_destroy_write_struct(&png_, info_ ? &info_ : nullptr);
+    if (file_) std::fclose(file_);
+  }
+
+  bool Begin(const fs::path& path, uint32_t width, uint32_t height) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) return false;
+    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, &PngSink::OnError,
+                                   &PngSink::OnWarning);
+    if (!png_) return false;
+    info_ = png_create_info_struct(png_);
+    if (!info_) return false;
+    return BeginPng(width, height);
+  }
+
+  bool Row(const uint8_t* rgb) {
+    if (setjmp(png_jmpbuf(png_))) return false;
+    png_write_row(png_, rgb);
+    return true;
+  }
+
+  // Ends the PNG and closes the file, checking both.
+  bool End() {
+    if (!EndPng()) return false;
+    std::FILE* f = file_;
+    file_ = nullptr;
+    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
+    return std::fclose(f) == 0 && flushed;
+  }
+
+ private:
+  bool BeginPng(uint32_t width, uint32_t height) {
+    if (setjmp(png_jmpbuf(png_))) return false;
+    png_init_io(png_, file_);
+    png_set_IHDR(png_, info_, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png_, 6);
+    png_write_info(png_, info_);
+    return true;
+  }
+
+  bool EndPng() {
+    if (setjmp(png_jmpbuf(png_))) return false;
+    png_write_end(png_, nullptr);
+    return true;
+  }
+
+  static void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+  static void OnWarning(png_structp, png_const_charp) {}
+
+  std::FILE* file_ = nullptr;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+
+std::array<float, 3> Lighten(std::array<float, 3> c, float strength) {
+  for (float& v : c) v = 1.0f - strength * (1.0f - v);
+  return c;
+}
+
+}  // namespace
+
+std::array<float, 3> PreviewInkColour(std::string_view ink) {
+  const std::array<float, 3> cyan{0.0f, 0.68f, 0.94f};
+  const std::array<float, 3> magenta{0.93f, 0.0f, 0.55f};
+  const std::array<float, 3> yellow{1.0f, 0.95f, 0.0f};
+  const std::array<float, 3> black{0.1f, 0.1f, 0.1f};
+  if (ink == "0") return cyan;
+  if (ink == "1") return magenta;
+  if (ink == "2") return yellow;
+  if (ink == "3") return black;
+  if (ink == "L0") return Lighten(cyan, 0.45f);
+  if (ink == "L1") return Lighten(magenta, 0.45f);
+  if (ink == "L2") return Lighten(black, 0.5f);
+  if (ink == "L3") return Lighten(black, 0.28f);
+  if (ink == "M0") return {1.0f, 0.5f, 0.0f};     // orange
+  if (ink == "M1") return {0.0f, 0.65f, 0.3f};    // green
+  if (ink == "M2") return {0.5f, 0.2f, 0.7f};     // violet
+  if (ink == "M3") return {0.9f, 0.1f, 0.1f};     // red
+  if (ink == "S0") return {0.1f, 0.2f, 0.8f};     // blue
+  if (ink == "S1") return {0.55f, 0.35f, 0.15f};  // brown
+  if (ink == "S2") return {1.0f, 0.6f, 0.75f};    // pink
+  if (ink == "S3") return {0.0f, 0.55f, 0.55f};   // teal
+  if (ink == "S4") return {0.55f, 0.6f, 0.1f};    // olive
+  if (ink == "S5") return {0.85f, 0.65f, 0.1f};   // gold
+  return {0.5f, 0.5f, 0.5f};
+}
+
+uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide) {
+  const uint32_t side = std::max(width, height);
+  const uint32_t limit = std::max<uint32_t>(maxSide, 1);
+  if (side <= limit) return 1;
+  return static_cast<uint32_t>((static_cast<uint64_t>(side) + limit - 1) / limit);
+}
+
+bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
+                     std::span<const std::string> inks, const PrnPreviewOptions& options,
+                     std::string* error) {
+  auto reader = PrnReader::Open(prnPath, error);
+  if (!reader) return false;
+  const PrnFileHeader h = reader->header();
+  if (!reader->layoutOk()) {
+    const std::string problem = PrnHeaderProblem(h);
+    SetError(error, prnPath.string() + ": " + (problem.empty() ? "file size does not match the header" : problem));
+    return false;
+  }
+  if (options.onlyPosition && *options.onlyPosition >= h.channels) {
+    SetError(error, "position " + std::to_string(*options.onlyPosition) + " is not in " +
+                        prnPath.string() + " (" + std::to_string(h.channels) + " positions)");
+    return false;
+  }
+
+  std::vector<uint32_t> drawn;
+  for (uint32_t p = 0; p < h.channels; ++p)
+    if (!options.onlyPosition || *options.onlyPosition == p) drawn.push_back(p);
+  std::vector<std::array<float, 3>> colours;
+  for (const uint32_t p : drawn)
+    colours.push_back(PreviewInkColour(p < inks.size() ? std::string_view(inks[p])
+                                                       : PrnSlotCode(static_cast<int>(p))));
+
+  const uint32_t scale = PreviewScale(h.width, h.height, options.maxSide);
+  const uint32_t outW = std::max<uint32_t>(1, (h.width + scale - 1) / scale);
+  const uint32_t outH = std::max<uint32_t>(1, (h.height + scale - 1) / scale);
+  // Coverage of one pixel by its code: bits 2 codes 00..11, bits 1 codes 0..1.
+  const float cover2[4] = {0.0f, 1.0f / 3.0f, 2.0f / 3.0f, 1.0f};
+
+  std::vector<float> coverage(drawn.size() * outW, 0.0f);
+  std::vector<uint8_t> rgb(static_cast<std::size_t>(outW) * 3);
+  uint32_t rowsInBlock = 0;
+
+  PngSink png;
+  if (!png.Begin(pngPath, outW, outH)) {
+    SetError(error, "cannot write " + pngPath.string());
+    std::error_code ec;
+    fs::remove(pngPath, ec);
+    return false;
+  }
+  auto emit = [&]() {
+    for (uint32_t ox = 0; ox < outW; ++ox) {
+      const uint32_t x0 = ox * scale;
+      const uint32_t bw = h.width > x0 ? std::min(scale, h.width - x0) : 1;
+      const float pixels = static_cast<float>(bw) * static_cast<float>(std::max<uint32_t>(rowsInBlock, 1));
+      float r = 1.0f, g = 1.0f, b = 1.0f;
+      for (std::size_t i = 0; i < drawn.size(); ++i) {
+        const float a = coverage[i * outW + ox] / pixels;
+        r *= 1.0f - a * (1.0f - colours[i][0]);
+        g *= 1.0f - a * (1.0f - colours[i][1]);
+        b *= 1.0f - a * (1.0f - colours[i][2]);
+      }
+      rgb[ox * 3 + 0] = static_cast<uint8_t>(std::clamp(r, 0.0f, 1.0f) * 255.0f + 0.5f);
+      rgb[ox * 3 + 1] = static_cast<uint8_t>(std::clamp(g, 0.0f, 1.0f) * 255.0f + 0.5f);
+      rgb[ox * 3 + 2] = static_cast<uint8_t>(std::clamp(b, 0.0f, 1.0f) * 255.0f + 0.5f);
+    }
+    std::fill(coverage.begin(), coverage.end(), 0.0f);
+    rowsInBlock = 0;
+    return png.Row(rgb.data());
+  };
+
+  bool ok = reader->ForEachRow(
+      [&](uint32_t y, std::span<const uint8_t> row) {
+        for (std::size_t i = 0; i < drawn.size(); ++i) {
+          const uint8_t* bytes = row.data() + static_cast<std::size_t>(drawn[i]) * h.rowStride;
+          float* acc = coverage.data() + i * outW;
+          for (uint32_t x = 0; x < h.width; ++x) {
+            float c;
+            if (h.bits == 1)
+              c = static_cast<float>((bytes[x >> 3] >> (7 - (x & 7))) & 1u);
+            else
+              c = cover2[(bytes[x >> 2] >> (6 - 2 * (x & 3))) & 3u];
+            acc[x / scale] += c;
+          }
+        }
+        ++rowsInBlock;
+        if (rowsInBlock == scale || y + 1 == h.height) return emit();
+        return true;
+      },
+      error);
+  if (ok && h.height == 0) ok = emit();  // an empty file gives one white pixel
+  ok = ok && png.End();
+  if (!ok) {
+    if (error && error->empty()) *error = "cannot write " + pngPath.string();
+    std::error_code ec;
+    fs::remove(pngPath, ec);
+  }
+  return ok;
+}
+
+}  // namespace qm

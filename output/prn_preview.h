@@ -1,0 +1,47 @@
+// prn-preview: a PNG picture of the dots of a printer file.
+//
+// What holds for all of it:
+// - Each position is drawn in an approximate colour of its ink (by ink code:
+//   "0" cyan, "1" magenta, "2" yellow, "3" black, "L0".."L3" lighter cyan,
+//   magenta, black and a lighter black, "M0".."M3" and "S0".."S5" distinct
+//   colours of their own; unknown codes grey). Inks mix subtractively on
+//   white paper; a larger dot covers more (bits 2: codes 01, 10, 11 cover
+//   1/3, 2/3 and all of a pixel; bits 1: a dot covers all).
+// - A file larger than maxSide on its long side is reduced by a whole factor
+//   so that it fits, averaging the coverage of each block of pixels.
+// - The file is read row by row (memory of one file row and one output row);
+//   the PNG is 8-bit RGB, written row by row with libpng.
+// - Error policy: returns false with a one-line reason in *error; a failed
+//   PNG is removed. Nothing throws, prints or exits.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+struct PrnPreviewOptions {
+  uint32_t maxSide = 2000;                // long side of the picture at most
+  std::optional<uint32_t> onlyPosition;   // draw this position alone
+};
+
+// The colour of full coverage of an ink, RGB 0..1, by ink code.
+std::array<float, 3> PreviewInkColour(std::string_view inkCode);
+
+// The whole-number reduction factor for a width x height file.
+uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide);
+
+// Renders the printer file at prnPath into a PNG at pngPath. inks holds the
+// ink code of each position (missing entries: the position's slot code in
+// slot order). False when the file cannot be read, its layout is not sound,
+// onlyPosition is not a position of the file, or the PNG cannot be written.
+bool WritePrnPreview(const std::filesystem::path& prnPath, const std::filesystem::path& pngPath,
+                     std::span<const std::string> inks, const PrnPreviewOptions& options = {},
+                     std::string* error = nullptr);
+
+}  // namespace qm

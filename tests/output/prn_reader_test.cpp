@@ -1,0 +1,196 @@
+// Reading printer files back: layout check, dot counts, slots and inks,
+// prn-info JSON.
+#include "output/prn_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "output/prn_file.h"
+#include "tests/support/test_support.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
+
+const DotLevels kLevels111{16384, 32768, 1, 1};
+
+// Planes with known counts: plane p holds pixel values cycling through the
+// four 2-bit codes with a pattern that depends on p.
+struct Sample {
+  uint32_t w, h, n;
+  std::vector<std::vector<float>> planes;
+  std::vector<PrnDotCounts> counts2;  // expected for bits 2
+  std::vector<PrnDotCounts> counts1;  // expected for bits 1
+};
+
+Sample MakeSample(uint32_t w, uint32_t h, uint32_t n) {
+  Sample s{w, h, n, {}, {}, {}};
+  const float values[4] = {0.0f, 16384.0f, 32768.0f, 65535.0f};
+  std::mt19937 rng(w * 131 + h * 7 + n);
+  for (uint32_t p = 0; p < n; ++p) {
+    std::vector<float> plane(static_cast<std::size_t>(w) * h);
+    PrnDotCounts c2{}, c1{};
+    for (auto& v : plane) {
+      const unsigned code = rng() % (p + 2) % 4;
+      v = values[code];
+      c2[code]++;
+      c1[code ? 1 : 0]++;
+    }
+    s.planes.push_back(std::move(plane));
+    s.counts2.push_back(c2);
+    s.counts1.push_back(c1);
+  }
+  return s;
+}
+
+fs::path WriteSample(const TempDir& dir, const Sample& s, int bits, const std::string& name) {
+  std::vector<const float*> ptrs;
+  for (const auto& p : s.planes) ptrs.push_back(p.data());
+  EXPECT_TRUE(WritePrnFile(dir / name, 720, 360, s.w, s.h, bits, ptrs, kLevels111));
+  return dir / name;
+}
+
+TEST(PrnRead, CountsMatchThePlanesForBothDepthsAndAwkwardWidths) {
+  TempDir dir;
+  for (uint32_t w : {0u, 1u, 16u, 17u, 31u, 32u, 33u, 63u, 64u, 65u, 130u}) {
+    const Sample s = MakeSample(w, 5, 5);
+    for (int bits : {1, 2}) {
+      auto reader = PrnReader::Open(WriteSample(dir, s, bits, "s.prn"));
+      ASSERT_TRUE(reader);
+      EXPECT_TRUE(reader->sizeOk());
+      EXPECT_TRUE(reader->layoutOk());
+      EXPECT_EQ(reader->header().width, w);
+      const auto counts = CountPrnDots(*reader);
+      ASSERT_TRUE(counts);
+      EXPECT_EQ(*counts, bits == 2 ? s.counts2 : s.counts1) << "width " << w << " bits " << bits;
+    }
+  }
+}
+
+TEST(PrnRead, TailBytesAreIgnored) {
+  // Width 5 at 2 bits: pixel 4 in the top of byte 1; garbage after it.
+  const uint8_t row[4] = {0x1B, 0xFF, 0xFF, 0xFF};
+  EXPECT_EQ(CountRowDots(row, 5, 2), (PrnDotCounts{1, 1, 1, 2}));
+  const uint8_t row1[4] = {0x90, 0x7F, 0xFF, 0xFF};  // pixel 9 is bit 6 of byte 1: 1
+  EXPECT_EQ(CountRowDots(row1, 10, 1), (PrnDotCounts{7, 3, 0, 0}));
+  EXPECT_EQ(CountRowDots(row1, 9, 1), (PrnDotCounts{7, 2, 0, 0}));
+}
+
+TEST(PrnRead, TruncatedFileFailsTheSizeCheck) {
+  TempDir dir;
+  const Sample s = MakeSample(20, 3, 4);
+  const fs::path path = WriteSample(dir, s, 2, "t.prn");
+  std::string bytes = ReadFileBytes(path);
+  WriteFileBytes(path, bytes.substr(0, bytes.size() - 1));
+  auto reader = PrnReader::Open(path);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->header().height, 3u);
+  EXPECT_FALSE(reader->sizeOk());
+  EXPECT_FALSE(CountPrnDots(*reader));
+  // One byte too many is as wrong as one too few.
+  WriteFileBytes(path, bytes + '\0');
+  EXPECT_FALSE(PrnReader::Open(path)->sizeOk());
+  // Fewer than 48 bytes is not a printer file at all.
+  WriteFileBytes(path, bytes.substr(0, 47));
+  std::string error;
+  EXPECT_FALSE(PrnReader::Open(path, &error));
+  EXPECT_NE(error, "");
+  EXPECT_FALSE(PrnReader::Open(dir / "missing.prn"));
+}
+
+TEST(PrnRead, BadHeaderIsNotCounted) {
+  TempDir dir;
+  const fs::path path = WriteSample(dir, MakeSample(20, 3, 4), 2, "b.prn");
+  std::string bytes = ReadFileBytes(path);
+  bytes[32] = 4;  // bits
+  WriteFileBytes(path, bytes);
+  auto reader = PrnReader::Open(path);
+  ASSERT_TRUE(reader);
+  EXPECT_FALSE(reader->layoutOk());
+  EXPECT_FALSE(CountPrnDots(*reader));
+}
+
+TEST(PrnRead, RowsStreamInFileOrder) {
+  TempDir dir;
+  const Sample s = MakeSample(17, 4, 4);
+  const fs::path path = WriteSample(dir, s, 1, "r.prn");
+  const std::string bytes = ReadFileBytes(path);
+  auto reader = PrnReader::Open(path);
+  ASSERT_TRUE(reader);
+  uint32_t next = 0;
+  ASSERT_TRUE(reader->ForEachRow([&](uint32_t y, std::span<const uint8_t> row) {
+    EXPECT_EQ(y, next++);
+    EXPECT_EQ(std::string(row.begin(), row.end()),
+              bytes.substr(PrnRowOffset(reader->header(), y, 0), row.size()));
+    return true;
+  }));
+  EXPECT_EQ(next, 4u);
+}
+
+TEST(PrnSlots, FromPresetLightFlagsAndSequence) {
+  // Lc and Lk, one multicolour ink named in the sequence, two spots.
+  const std::string seq = "0,1,2,3,L0,L1,L2,L3,M0,,,,S0,S1";
+  const auto slots = PositionSlotsFromPreset(9, {1, 0, 1, 0}, seq);
+  EXPECT_EQ(slots, (std::vector<int>{0, 1, 2, 3, 4, 6, 8, 12, 13}));
+  const auto inks = InksForSlots(slots, seq);
+  EXPECT_EQ(inks, (std::vector<std::string>{"0", "1", "2", "3", "L0", "L2", "M0", "S0", "S1"}));
+  // A count that the preset cannot explain falls back to slot order.
+  EXPECT_EQ(PositionSlotsFromPreset(3, {1, 1, 1, 1}, seq), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(PositionSlotsFromPreset(5, {0, 0, 0, 0}, "3,2,1,0"),
+            (std::vector<int>{0, 1, 2, 3, 12}));
+}
+
+TEST(PrnSlots, InksFollowTheSequenceAsWritten) {
+  const std::vector<int> slots = {0, 1, 2, 3, 5};
+  EXPECT_EQ(InksForSlots(slots, std::string_view("3,2,1,0,L0, L1")),
+            (std::vector<std::string>{"3", "2", "1", "0", " L1"}));
+  EXPECT_EQ(InksForSlots(slots, std::nullopt),
+            (std::vector<std::string>{"0", "1", "2", "3", "L1"}));
+  EXPECT_EQ(InksForSlots(slots, std::string_view("0,1")),
+            (std::vector<std::string>{"0", "1", "", "", ""}));
+}
+
+TEST(PrnInfoText, ShapeForTwoBits) {
+  TempDir dir;
+  std::vector<float> plane = {0, 16384, 32768, 65535, 65535};
+  std::vector<float> blank(5, 0.0f);
+  const float* ptrs[] = {plane.data(), blank.data(), blank.data(), blank.data()};
+  ASSERT_TRUE(WritePrnFile(dir / "a.prn", 720, 720, 5, 1, 2, ptrs, kLevels111));
+  const auto slots = DefaultPositionSlots(4);
+  const auto inks = InksForSlots(slots, std::string_view("3,2,1,0"));
+  const auto json = PrnInfo(dir / "a.prn", slots, inks);
+  ASSERT_TRUE(json);
+  EXPECT_EQ(*json,
+            "{\"signature\": 21845, \"xResolution\": 720, \"yResolution\": 720, "
+            "\"rowStride\": 4, \"height\": 1, \"width\": 5, \"channels\": 4, \"bits\": 2, "
+            "\"sizeOk\": true, \"positions\": ["
+            "{\"slot\": \"0\", \"ink\": \"3\", \"dots\": [1, 1, 1, 2]}, "
+            "{\"slot\": \"1\", \"ink\": \"2\", \"dots\": [5, 0, 0, 0]}, "
+            "{\"slot\": \"2\", \"ink\": \"1\", \"dots\": [5, 0, 0, 0]}, "
+            "{\"slot\": \"3\", \"ink\": \"0\", \"dots\": [5, 0, 0, 0]}]}");
+}
+
+TEST(PrnInfoText, OneBitHasTwoCountsAndBadSizeHasNoPositions) {
+  PrnFileHeader h = *MakePrnHeader(360, 720, 10, 2, 4, 1);
+  const PrnPositionInfo pos[] = {{"L0", "L\"0", {17, 3, 0, 0}}};
+  EXPECT_EQ(PrnInfoJson(h, true, pos),
+            "{\"signature\": 21845, \"xResolution\": 360, \"yResolution\": 720, "
+            "\"rowStride\": 4, \"height\": 2, \"width\": 10, \"channels\": 4, \"bits\": 1, "
+            "\"sizeOk\": true, \"positions\": [{\"slot\": \"L0\", \"ink\": \"L\\\"0\", "
+            "\"dots\": [17, 3]}]}");
+
+  TempDir dir;
+  const fs::path path = WriteSample(dir, MakeSample(10, 2, 4), 1, "x.prn");
+  WriteFileBytes(path, ReadFileBytes(path).substr(0, 60));
+  const auto json = PrnInfo(path, {}, {});
+  ASSERT_TRUE(json);
+  EXPECT_NE(json->find("\"sizeOk\": false, \"positions\": []}"), std::string::npos) << *json;
+}
+
+}  // namespace
+}  // namespace qm
