@@ -20,6 +20,8 @@ namespace qm::imaging {
 
 namespace fs = std::filesystem;
 
+struct TiffRaster;  // imaging/tiff_raster.h
+
 class ImagingError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -28,6 +30,8 @@ class ImagingError : public std::runtime_error {
 // Puts the project's resource policy in force (MAGICK_CONFIGURE_PATH, before
 // the library starts) and starts the library. Safe to call more than once.
 void InitializeImaging();
+// The folder of that policy: AppDir/etc/quillmark/ (policy.xml inside).
+fs::path PolicyDir();
 
 // ---- Planes: single-channel rasters -----------------------------------------
 
@@ -88,6 +92,11 @@ class Image {
   // Colour channels plus extra channels that are not alpha (a CMYK TIFF with
   // two spot channels gives 6; RGBA gives 3).
   int ChannelCount() const;
+  // The extra channels that are not alpha (ChannelCount minus the colour
+  // channels): the spot channels of a TIFF, 0 for JPEG.
+  int ExtraChannelCount() const;
+  // The samples as read (colour, then every extra sample with its type).
+  const TiffRaster& Raster() const;
 
   // The image as a CMYK TIFF "00.tif": colour converted to CMYK, resolution
   // unit inch, alpha flattened onto white, every extra channel kept.

@@ -1,0 +1,115 @@
+#include <Magick++.h>
+#include <tiffio.h>
+
+#include <cstring>
+
+#include "imaging/magick_internal.h"
+
+namespace qm::imaging::detail {
+
+namespace {
+
+void Resolution(const Magick::Image& image, double& x, double& y) {
+  const MagickCore::Image* core = image.constImage();
+  x = core->x_resolution;
+  y = core->y_resolution;
+  if (core->units == MagickCore::PixelsPerCentimeterResolution) {
+    x *= 2.54;
+    y *= 2.54;
+  }
+  if (x <= 0.0 || y <= 0.0 || core->units == MagickCore::UndefinedResolution) {
+    // JFIF "no units" and missing densities: the library's 72 dpi default.
+    if (x <= 0.0 || core->units == MagickCore::UndefinedResolution) x = 72.0;
+    if (y <= 0.0 || core->units == MagickCore::UndefinedResolution) y = 72.0;
+  }
+}
+
+bool IsGrey(const Magick::Image& image) {
+  MagickCore::ExceptionInfo* exception = MagickCore::AcquireExceptionInfo();
+  const bool grey = MagickCore::IsGrayImage(image.constImage(), exception) != MagickCore::MagickFalse;
+  MagickCore::DestroyExceptionInfo(exception);
+  return grey;
+}
+
+Magick::Image ReadImage(const std::filesystem::path& path) {
+  Magick::Image image;
+  try {
+    image.quiet(true);
+    image.read(path.string());
+  } catch (const Magick::Warning&) {
+    // Warnings (unknown tags, a truncated APP segment) leave a usable image.
+  } catch (const Magick::Exception& e) {
+    throw ImagingError("cannot read " + path.string() + ": " + e.what());
+  }
+  if (image.columns() == 0 || image.rows() == 0) throw ImagingError("cannot read " + path.string() + ": empty image");
+  return image;
+}
+
+}  // namespace
+
+Plane ReadPlaneWithMagick(const std::filesystem::path& path) {
+  Magick::Image image = ReadImage(path);
+  if (image.colorSpace() == Magick::CMYKColorspace || !IsGrey(image)) {
+    throw ImagingError("not a one-channel image: " + path.string());
+  }
+  Plane plane;
+  plane.width = static_cast<uint32_t>(image.columns());
+  plane.height = static_cast<uint32_t>(image.rows());
+  plane.depth = image.depth() > 8 ? 16 : 8;
+  Resolution(image, plane.xResolution, plane.yResolution);
+  try {
+    plane.pixels.resize(std::size_t{plane.width} * plane.height);
+    image.write(0, 0, plane.width, plane.height, "R", Magick::FloatPixel, plane.pixels.data());
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("not enough memory for the plane " + path.string());
+  } catch (const Magick::Exception& e) {
+    throw ImagingError("cannot read " + path.string() + ": " + e.what());
+  }
+  // FloatPixel export is normalised to 0..1.
+  for (float& v : plane.pixels) v *= 65535.0f;
+  return plane;
+}
+
+TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
+  Magick::Image image = ReadImage(path);
+  TiffRaster r;
+  r.width = static_cast<uint32_t>(image.columns());
+  r.height = static_cast<uint32_t>(image.rows());
+  r.depth = image.depth() > 8 ? 16 : 8;
+  Resolution(image, r.xResolution, r.yResolution);
+  std::string map;
+  if (image.colorSpace() == Magick::CMYKColorspace) {
+    r.photometric = PHOTOMETRIC_SEPARATED;
+    map = "CMYK";
+  } else if (IsGrey(image)) {
+    r.photometric = PHOTOMETRIC_MINISBLACK;
+    map = "R";
+  } else {
+    if (image.colorSpace() != Magick::sRGBColorspace && image.colorSpace() != Magick::RGBColorspace) {
+      image.colorSpace(Magick::sRGBColorspace);
+    }
+    r.photometric = PHOTOMETRIC_RGB;
+    map = "RGB";
+  }
+  if (image.matte()) {
+    map += "A";
+    r.extraSamples = {EXTRASAMPLE_UNASSALPHA};
+  }
+  r.samplesPerPixel = static_cast<uint16_t>(map.size());
+  const Magick::Blob profile = image.iccColorProfile();
+  if (profile.length() > 0) {
+    const auto* bytes = static_cast<const uint8_t*>(profile.data());
+    r.iccProfile.assign(bytes, bytes + profile.length());
+  }
+  try {
+    r.data.resize(r.RowBytes() * r.height);
+    image.write(0, 0, r.width, r.height, map, r.depth == 16 ? Magick::ShortPixel : Magick::CharPixel, r.data.data());
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("not enough memory for the image " + path.string());
+  } catch (const Magick::Exception& e) {
+    throw ImagingError("cannot read " + path.string() + ": " + e.what());
+  }
+  return r;
+}
+
+}  // namespace qm::imaging::detail

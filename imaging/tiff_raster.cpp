@@ -1,0 +1,115 @@
+#include "imaging/tiff_raster.h"
+
+#include <cstring>
+#include <new>
+
+#include "imaging/imaging.h"
+#include "imaging/tiff_internal.h"
+
+namespace qm::imaging {
+
+uint32_t TiffRaster::Sample(uint32_t x, uint32_t y, int c) const {
+  const std::size_t index = (std::size_t{y} * width + x) * samplesPerPixel + c;
+  if (depth == 16) {
+    uint16_t v;
+    std::memcpy(&v, data.data() + index * 2, 2);
+    return v;
+  }
+  return data[index];
+}
+
+void TiffRaster::SetSample(uint32_t x, uint32_t y, int c, uint32_t value) {
+  const std::size_t index = (std::size_t{y} * width + x) * samplesPerPixel + c;
+  if (depth == 16) {
+    const uint16_t v = static_cast<uint16_t>(value);
+    std::memcpy(data.data() + index * 2, &v, 2);
+  } else {
+    data[index] = static_cast<uint8_t>(value);
+  }
+}
+
+bool IsTiffFile(const std::filesystem::path& path) { return detail::LooksLikeTiff(path); }
+
+TiffRaster ReadTiffRaster(const std::filesystem::path& path) {
+  detail::TiffFile file(path, "r");
+  const detail::TiffLayout layout = detail::ReadLayout(file);
+  switch (layout.photometric) {
+    case PHOTOMETRIC_MINISBLACK:
+    case PHOTOMETRIC_MINISWHITE:
+    case PHOTOMETRIC_RGB:
+    case PHOTOMETRIC_SEPARATED:
+      break;
+    default:
+      file.Fail("unsupported TIFF photometric interpretation " + std::to_string(layout.photometric));
+  }
+  if (layout.compression == COMPRESSION_OJPEG) file.Fail("unsupported old-style JPEG TIFF");
+  if (layout.extraSamples.size() >= layout.samplesPerPixel) file.Fail("TIFF without colour samples");
+  TiffRaster r;
+  r.width = layout.width;
+  r.height = layout.height;
+  r.samplesPerPixel = layout.samplesPerPixel;
+  r.depth = layout.bitsPerSample;
+  r.photometric = layout.photometric;
+  r.extraSamples = layout.extraSamples;
+  r.xResolution = layout.xResolution;
+  r.yResolution = layout.yResolution;
+  uint32_t iccSize = 0;
+  void* icc = nullptr;
+  if (TIFFGetField(file.get(), TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc != nullptr) {
+    r.iccProfile.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccSize);
+  }
+  detail::RowDecoder decoder(file, layout);
+  try {
+    r.data.resize(decoder.RowBytes() * r.height);
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("not enough memory for a " + std::to_string(r.width) + " x " +
+                       std::to_string(r.height) + " image: " + path.string());
+  }
+  decoder.Read(0, r.height, r.data.data());
+  return r;
+}
+
+void WriteTiffRaster(const std::filesystem::path& path, const TiffRaster& r) {
+  if (r.depth != 8 && r.depth != 16) throw ImagingError("cannot write " + std::to_string(r.depth) + "-bit TIFF: " + path.string());
+  if (r.data.size() != r.RowBytes() * r.height) throw ImagingError("raster size mismatch writing " + path.string());
+  detail::AtomicPath out(path);
+  {
+    detail::TiffFile file(out.temp(), "w");
+    TIFF* tif = file.get();
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, r.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, r.height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, r.samplesPerPixel);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(r.depth));
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, r.photometric);
+    if (r.photometric == PHOTOMETRIC_SEPARATED && r.ColourSamples() == 4) {
+      TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+    }
+    if (!r.extraSamples.empty()) {
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(r.extraSamples.size()),
+                   r.extraSamples.data());
+    }
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(r.xResolution));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(r.yResolution));
+    if (!r.iccProfile.empty()) {
+      TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(r.iccProfile.size()), r.iccProfile.data());
+    }
+    const std::size_t rowBytes = r.RowBytes();
+    const uint32_t rowsPerStrip = static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / std::max<std::size_t>(rowBytes, 1)));
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::min(rowsPerStrip, r.height));
+    for (uint32_t s = 0, y = 0; y < r.height; ++s, y += rowsPerStrip) {
+      const uint32_t rows = std::min(rowsPerStrip, r.height - y);
+      if (TIFFWriteEncodedStrip(tif, s, const_cast<uint8_t*>(r.Row(y)), static_cast<tmsize_t>(rows * rowBytes)) < 0) {
+        file.Fail("cannot write TIFF");
+      }
+    }
+    file.Close();
+  }
+  out.Commit();
+}
+
+}  // namespace qm::imaging
