@@ -16,12 +16,31 @@ namespace qm {
 std::vector<std::string> ImportFiles(const std::vector<std::filesystem::path>& files,
                                      MessageSink& sink, bool* allOk = nullptr);
 
+inline constexpr const char* kFailImport = "Fail to import files!";
+inline constexpr const char* kChooseImageItem = "Choose an item from Image List!";
+inline constexpr const char* kFailSeparate = "Fail to Separate !";
+inline constexpr const char* kSettingWrong = "Something is wrong in Setting !";
+
 // The three lists of the main window.
 std::vector<std::string> ImageList();                          // RipIn/CustomFiles/*
 std::vector<std::string> SeparationList(const std::string& item);  // RipIn/Separation/item/*.tif?
 std::vector<std::string> PrnList();                            // RipIn/UserPrn/*.pr?
 
-// The Separate command on an Image List item (already checked to exist).
+// The Separate command on an Image List item (already checked to exist):
+// takes the job lock (refused: "Another job is using the working folder!"),
+// separates every file of the item folder in listing order and files its
+// planes under RipIn/Separation/item/; the first failing image shows "Fail
+// to Separate !" and stops the job. Ends with the host's RefreshLists.
 bool SeparateCommand(JobContext& ctx, const std::string& item);
+
+// The per-image operation: stages `imagePath` in the Working folder and
+// separates it (and, when `dithering`, halftones the slot files). Returns
+// false on failure; shows only "Something is wrong in Setting !".
+bool SeparateImage(JobContext& ctx, const std::filesystem::path& imagePath, bool dithering);
+
+// Moves the finished planes of `imagePath` ("00_*.tiff" when dithering, else
+// "00_*.tif") from the Working folder to RipIn/Separation/item/ as
+// <source stem>_<code>.tif(f).
+void FilePlanes(const std::string& item, const std::filesystem::path& imagePath, bool dithering);
 
 }  // namespace qm

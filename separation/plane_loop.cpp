@@ -1,0 +1,100 @@
+// Per-plane processing of the 18 slot files: resample, rotate, turn over the
+// planes of the PDF route, halftone; the Separate variant writes each plane
+// back, the Print variant keeps it in memory. One parallel loop, one slot per
+// index, nothing shared between slots but the read-only settings.
+#include <mutex>
+#include <system_error>
+
+#include "halftone/halftone.h"
+#include "platform/parallel.h"
+#include "platform/platform.h"
+#include "separation/channels.h"
+#include "separation/stages.h"
+
+namespace qm {
+
+namespace {
+
+// Whether slot i has a plane to process: the process inks always, the light
+// inks by their copies, the multicolor and spot slots by the counts found.
+bool GateOpen(int i, const SeparationOutcome& planes) {
+  if (i < 4) return true;
+  if (i < 8) return planes.lightFlags[static_cast<std::size_t>(i - 4)] != 0;
+  if (i < 12) return planes.multicolorCount >= i - 7;
+  return planes.spotCount >= i - 11;
+}
+
+void Turn(imaging::Plane& plane, const PlaneLoopInput& input) {
+  if (input.rotationEnabled && input.rotateNeeded) imaging::Rotate(plane, input.anticlockwise ? -90 : 90);
+  if (input.upward) imaging::Rotate(plane, 180);
+}
+
+}  // namespace
+
+PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input, SeparationPurpose purpose) {
+  PlaneLoopResult result;
+  const ActiveSetting& s = ctx.setting;
+  const fs::path working = WorkingDir();
+  std::array<std::string, kSlotCount> errors;
+  std::array<bool, kSlotCount> absent{};
+  std::array<std::pair<uint32_t, uint32_t>, kSlotCount> sizes{};
+
+  ParallelFor(kSlotCount, input.threads, [&](std::size_t index) {
+    const int i = static_cast<int>(index);
+    if (!GateOpen(i, input.planes)) return;
+    const fs::path path = working / SlotFileName(i);
+    std::error_code ec;
+    if (!fs::exists(path, ec)) {
+      // PRNSequence names nothing here, or the separator made no such plane.
+      absent[index] = true;
+      return;
+    }
+    try {
+      imaging::Plane plane = imaging::ReadPlane(path);
+      if (purpose == SeparationPurpose::Separate) {
+        imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
+        Turn(plane, input);
+        if (input.planes.fromPdfRoute) imaging::Negate(plane);
+      } else {
+        Turn(plane, input);
+        if (input.planes.fromPdfRoute) imaging::Negate(plane);
+        imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
+      }
+      HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution,
+                    s.LargeDotDilution, s.UseDots, s.DitherMethod, i);
+      sizes[index] = {plane.width, plane.height};
+      if (purpose == SeparationPurpose::Separate) {
+        // Written files hold 0 where a full dot prints; 16 bits keep the dot
+        // levels exact.
+        imaging::Negate(plane);
+        imaging::WritePlane(path, plane, 16);
+      } else {
+        result.planes[index] = std::move(plane);
+      }
+    } catch (const std::exception& e) {
+      errors[index] = e.what();
+    }
+  });
+  result.threadsRan = LastParallelThreadCount();
+  ctx.host.Log("per-plane processing: " + std::to_string(result.threadsRan) + " thread(s)");
+
+  result.ok = true;
+  for (int i = 0; i < kSlotCount; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    if (absent[k]) ctx.host.Log("slot file " + SlotFileName(i) + " absent: skipped");
+    if (!errors[k].empty()) {
+      ctx.host.Log("slot " + SlotFileName(i) + ": " + errors[k]);
+      if (result.ok) result.reason = "slot " + SlotFileName(i) + ": " + errors[k];
+      result.ok = false;
+    }
+    if (sizes[k].first != 0 && result.width == 0) {
+      result.width = sizes[k].first;
+      result.height = sizes[k].second;
+    } else if (sizes[k].first != 0 && (sizes[k].first != result.width || sizes[k].second != result.height)) {
+      ctx.host.Log("slot " + SlotFileName(i) + " differs in size from the first plane");
+    }
+  }
+  return result;
+}
+
+}  // namespace qm

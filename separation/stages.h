@@ -1,0 +1,68 @@
+// The stages of an image's separation, shared by the Separate job and the
+// Print job: external separation (TIF/JPG route or PDF route), renaming,
+// light-ink copies, slot assignment and the per-plane processing.
+//
+// All files live in the Working folder under the fixed stem "00" (see
+// channels.h); only one job runs at a time (platform/job_lock.h).
+// Error policy: image-library errors are caught here and turned into a failed
+// outcome with the reason for the log; nothing shows a message.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "imaging/imaging.h"
+#include "separation/job_context.h"
+
+namespace qm {
+
+enum class SeparationPurpose { Separate, Print };
+
+struct SeparationOutcome {
+  bool ok = false;           // false: the image failed (unreadable, no process planes, ...)
+  std::string reason;        // for the log when !ok
+  std::array<int, 4> lightFlags{};  // light-ink copies made for Lc, Lm, Lk, Llk
+  int multicolorCount = 0;   // m, 0..4
+  int spotCount = 0;         // s, 0..6
+  bool fromPdfRoute = false; // planes hold 0 for full ink: negate before halftoning
+};
+
+// Separates the staged input W/"00." + extension into channel planes, makes
+// the light-ink copies and, when `assignSlots`, moves the planes to their slot
+// files "00_<code>.tiff". Drives the Separation progress bar (15, 40/45, 50,
+// 65). For Print the channel extraction never negates and Ghostscript's "-r"
+// comes from dfVectorX/dfVectorY (falling back to the preset's resolution).
+SeparationOutcome SeparateStaged(JobContext& ctx, const std::string& extension, bool dithering,
+                                 bool assignSlots, SeparationPurpose purpose);
+
+// Per-plane processing of the slot files.
+struct PlaneLoopInput {
+  bool upward = false;        // dfImageUp: turn every plane by 180 degrees
+  bool rotateNeeded = false;  // result of the rotation test
+  bool rotationEnabled = false;  // dfImageRt
+  bool anticlockwise = false;    // dfRotatedOri
+  SeparationOutcome planes;   // light flags, m, s, PDF-route flag
+  int threads = 1;            // 18 with dfTurboMd, else 1
+};
+
+struct PlaneLoopResult {
+  bool ok = false;
+  std::string reason;
+  // Print variant: the halftoned planes (ink values) by slot; absent slots empty.
+  std::array<std::optional<imaging::Plane>, 18> planes;
+  uint32_t width = 0, height = 0;  // size of the processed planes (all equal)
+  int threadsRan = 1;              // worker threads that really ran
+};
+
+// Separate variant: resample, rotate, negate (PDF route), halftone, write back
+// negated at 16 bits. Print variant: rotate, negate, resample, halftone, keep
+// in memory. Errors on any thread fail the loop.
+PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input, SeparationPurpose purpose);
+
+// Whether a plane of `columns` at `xResolution` is wider than dfRotLimit inches
+// (an empty limit is 0).
+bool WiderThanRotationLimit(double columns, double xResolution, const std::string& rotLimit);
+
+}  // namespace qm

@@ -1,0 +1,182 @@
+#include "separation/tool_commands.h"
+
+#include "platform/platform.h"
+#include "platform/process.h"
+
+namespace qm {
+
+namespace {
+
+using Quote = ToolArgument::Quote;
+
+ToolArgument Plain(std::string text) { return {std::move(text), Quote::None}; }
+ToolArgument Path(const std::filesystem::path& path) { return {path.string(), Quote::Whole}; }
+ToolArgument Option(const std::string& option, const std::string& value) {
+  return {option + value, Quote::AfterEquals};
+}
+
+// A profile of the preset's own folder: RGB/, CMYK/, Gray/ or Output/.
+std::filesystem::path PresetProfile(const ToolPaths& paths, const char* folder, const std::string& name) {
+  return ResolveCaseInsensitive(paths.preset / folder, name);
+}
+
+ToolPaths PathsFor(const std::filesystem::path& appDir, const ActiveSetting* setting) {
+  ToolPaths paths(appDir);
+  if (setting) paths.preset = paths.appDir / "Configuration" / setting->presetName / "";
+  return paths;
+}
+
+std::string MetaList(int count) {
+  std::string list;
+  for (int i = 0; i < count; ++i) {
+    if (i) list += ';';
+    list += "Meta" + std::to_string(i);
+  }
+  return list;
+}
+
+}  // namespace
+
+std::vector<std::string> ToolCommand::Argv() const {
+  std::vector<std::string> argv;
+  argv.reserve(arguments.size());
+  for (const ToolArgument& a : arguments) argv.push_back(a.text);
+  return argv;
+}
+
+std::string ToolCommand::CommandLine() const {
+  std::string line;
+  for (const ToolArgument& a : arguments) {
+    if (!line.empty()) line += ' ';
+    switch (a.quote) {
+      case Quote::None:
+        line += a.text;
+        break;
+      case Quote::Whole:
+        line += '"' + a.text + '"';
+        break;
+      case Quote::AfterEquals: {
+        const std::size_t eq = a.text.find('=');
+        line += a.text.substr(0, eq + 1) + '"' + a.text.substr(eq + 1) + '"';
+        break;
+      }
+    }
+  }
+  return line;
+}
+
+ToolPaths::ToolPaths(const std::filesystem::path& dir)
+    : appDir(dir), working(dir / "RipIn" / "Working" / "") {}
+
+std::filesystem::path ToolPaths::Magick() const { return appDir / "magick"; }
+std::filesystem::path ToolPaths::Ghostscript() const { return appDir / "bin" / "gs"; }
+std::filesystem::path ToolPaths::Working(const std::string& name) const { return working / name; }
+
+ToolCommand IccConversionCommand(const ActiveSetting& setting, const std::filesystem::path& appDir) {
+  const ToolPaths paths = PathsFor(appDir, &setting);
+  ToolCommand c;
+  c.arguments.push_back(Path(paths.Magick()));
+  c.arguments.push_back(Path(paths.Working("00.tif")));
+  if (setting.OverrideICC == "true") {
+    // Drop the embedded profile first, so the preset's CMYK profile is the source.
+    c.arguments.push_back(Plain("+profile"));
+    c.arguments.push_back(Plain("icm"));
+  }
+  c.arguments.push_back(Plain("-profile"));
+  c.arguments.push_back(Path(PresetProfile(paths, "CMYK", setting.defaultCMYKProfile)));
+  c.arguments.push_back(Plain("-intent"));
+  c.arguments.push_back(Plain(setting.intentName));
+  if (setting.BlackPtComp == "1") c.arguments.push_back(Plain("-black-point-compensation"));
+  c.arguments.push_back(Plain("-profile"));
+  c.arguments.push_back(Path(PresetProfile(paths, "Output", setting.defaultOutputProfile)));
+  c.arguments.push_back(Path(paths.Working("00.tif")));
+  return c;
+}
+
+std::string ChannelList(int extraChannels) {
+  std::string list = "0;1;2;3";
+  if (extraChannels > 0) list += ';' + MetaList(extraChannels);
+  return list;
+}
+
+std::string SpotList(int extraChannels) { return MetaList(extraChannels); }
+
+std::optional<ToolCommand> ChannelExtractionCommand(const std::filesystem::path& appDir, int extraChannels,
+                                                    bool negate) {
+  if (extraChannels < 0 || extraChannels > 6) return std::nullopt;
+  const ToolPaths paths = PathsFor(appDir, nullptr);
+  ToolCommand c;
+  c.arguments.push_back(Path(paths.Magick()));
+  c.arguments.push_back(Path(paths.Working("00.tif")));
+  if (negate) c.arguments.push_back(Plain("-negate"));
+  c.arguments.push_back(Plain("-channel-fx"));
+  c.arguments.push_back({ChannelList(extraChannels), Quote::Whole});
+  c.arguments.push_back(Path(paths.Working("00_%d.tif")));
+  return c;
+}
+
+std::optional<ToolCommand> SpotExtractionCommand(const std::filesystem::path& appDir, int extraChannels) {
+  if (extraChannels < 1 || extraChannels > 6) return std::nullopt;
+  const ToolPaths paths = PathsFor(appDir, nullptr);
+  ToolCommand c;
+  c.arguments.push_back(Path(paths.Magick()));
+  c.arguments.push_back(Path(paths.Working("00.tif")));
+  c.arguments.push_back(Plain("-channel-fx"));
+  c.arguments.push_back({SpotList(extraChannels), Quote::Whole});
+  c.arguments.push_back(Path(paths.Working("00_S%d.tif")));
+  return c;
+}
+
+ToolCommand GhostscriptCommand(const ActiveSetting& setting, const std::filesystem::path& appDir,
+                               const std::string& resolution, bool pdfRgbOptimized) {
+  const ToolPaths paths = PathsFor(appDir, &setting);
+  ToolCommand c;
+  c.arguments.push_back(Path(paths.Ghostscript()));
+  c.arguments.push_back(Plain("-r" + resolution));
+  if (setting.UseICC == "1") {
+    const std::filesystem::path rgb = pdfRgbOptimized
+                                          ? paths.appDir / "ICC" / "CMYK" / "USSheetfedYellow.icc"
+                                          : PresetProfile(paths, "RGB", setting.defaultRGBProfile);
+    c.arguments.push_back(Option("-sDefaultRGBProfile=", rgb.string()));
+    c.arguments.push_back(
+        Option("-sDefaultCMYKProfile=", PresetProfile(paths, "CMYK", setting.defaultCMYKProfile).string()));
+    c.arguments.push_back(
+        Option("-sDefaultGrayProfile=", PresetProfile(paths, "Gray", setting.defaultGrayProfile).string()));
+    c.arguments.push_back(Option("-sICCOutputColors=", setting.ICCOutputColors));
+    c.arguments.push_back(
+        Option("-sOutputICCProfile=", PresetProfile(paths, "Output", setting.defaultOutputProfile).string()));
+    c.arguments.push_back(Plain("-dRenderIntent=" + setting.gsRenderIntent));
+    c.arguments.push_back(Plain("-dOverrideICC=" + setting.OverrideICC));
+    c.arguments.push_back(Plain("-dBlackPtComp=" + setting.BlackPtComp));
+    c.arguments.push_back(Plain("-dKPreserve=" + setting.KPreserve));
+  }
+  c.arguments.push_back(Plain("-q"));
+  c.arguments.push_back(Plain("-sDEVICE=tiffsep"));
+  c.arguments.push_back(Plain("-o"));
+  c.arguments.push_back(Path(paths.Working("00_.tif")));
+  c.arguments.push_back(Path(paths.Working("00.pdf")));
+  return c;
+}
+
+std::string PresetResolution(const ActiveSetting& setting) {
+  return setting.xResolution + "x" + setting.yResolution;
+}
+
+std::string VectorResolution(const ActiveSetting& setting, const std::string& vectorX,
+                             const std::string& vectorY) {
+  return (vectorX.empty() ? setting.xResolution : vectorX) + "x" +
+         (vectorY.empty() ? setting.yResolution : vectorY);
+}
+
+void RunTool(const ToolCommand& command, JobHost& host) {
+  host.Log(command.CommandLine());
+  const ProcessResult result = RunProcess(command.Argv());
+  if (!result.started) {
+    host.Log("not started: " + result.output);
+    return;
+  }
+  host.Log("exit status " + std::to_string(result.exitStatus));
+  if (result.exitStatus != 0 && !result.output.empty()) host.Log(result.output);
+}
+
+}  // namespace qm
