@@ -1,0 +1,149 @@
+// The dot picture: colours by ink, subtractive mixing, reduction of large
+// files, one position alone, and failures.
+#include "output/prn_preview.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include "output/prn_file.h"
+#include "tests/support/test_support.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+const DotLevels kLevels111{16384, 32768, 1, 1};
+
+struct Picture {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  std::array<int, 3> At(uint32_t x, uint32_t y) const {
+    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+  }
+};
+
+Picture ReadPng(const fs::path& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  Picture pic;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return pic;
+  image.format = PNG_FORMAT_RGB;
+  pic.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pic.rgb.data(), 0, nullptr)) return {};
+  pic.width = image.width;
+  pic.height = image.height;
+  return pic;
+}
+
+// A 4-position file of width x height where plane p is filled with value
+// planeValue[p] in the columns [x0, x1) and 0 elsewhere.
+fs::path WriteBars(const TempDir& dir, uint32_t width, uint32_t height, int bits,
+                   const std::array<float, 4>& planeValue, uint32_t x0, uint32_t x1) {
+  std::vector<std::vector<float>> planes(4, std::vector<float>(static_cast<std::size_t>(width) * height));
+  for (int p = 0; p < 4; ++p)
+    for (uint32_t y = 0; y < height; ++y)
+      for (uint32_t x = x0; x < x1; ++x) planes[p][static_cast<std::size_t>(y) * width + x] = planeValue[p];
+  std::vector<const float*> ptrs;
+  for (auto& p : planes) ptrs.push_back(p.data());
+  EXPECT_TRUE(WritePrnFile(dir / "bars.prn", 720, 720, width, height, bits, ptrs, kLevels111));
+  return dir / "bars.prn";
+}
+
+const std::vector<std::string> kCmyk = {"0", "1", "2", "3"};
+
+TEST(PrnPreview, WhitePaperAndInkColours) {
+  TempDir dir;
+  const fs::path prn = WriteBars(dir, 8, 3, 2, {65535, 0, 0, 0}, 0, 4);
+  ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", kCmyk));
+  const Picture pic = ReadPng(dir / "p.png");
+  ASSERT_EQ(pic.width, 8u);
+  ASSERT_EQ(pic.height, 3u);
+  EXPECT_EQ(pic.At(6, 1), (std::array<int, 3>{255, 255, 255}));
+  const auto cyan = PreviewInkColour("0");
+  EXPECT_EQ(pic.At(0, 0), (std::array<int, 3>{static_cast<int>(cyan[0] * 255 + 0.5f),
+                                              static_cast<int>(cyan[1] * 255 + 0.5f),
+                                              static_cast<int>(cyan[2] * 255 + 0.5f)}));
+}
+
+TEST(PrnPreview, LargerDotsAreDarkerAndInksMixSubtractively) {
+  TempDir dir;
+  auto lum = [](std::array<int, 3> c) { return c[0] + c[1] + c[2]; };
+  int previous = 3 * 255 + 1;
+  for (float v : {0.0f, 16384.0f, 32768.0f, 65535.0f}) {
+    const fs::path prn = WriteBars(dir, 4, 1, 2, {v, 0, 0, 0}, 0, 4);
+    ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", kCmyk));
+    const int l = lum(ReadPng(dir / "p.png").At(0, 0));
+    EXPECT_LT(l, previous) << "value " << v;
+    previous = l;
+  }
+  // Cyan over yellow is green: red and blue absorbed, green kept.
+  const fs::path prn = WriteBars(dir, 4, 1, 2, {65535, 0, 65535, 0}, 0, 4);
+  ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", kCmyk));
+  const auto c = ReadPng(dir / "p.png").At(0, 0);
+  EXPECT_LT(c[0], 20);
+  EXPECT_GT(c[1], 120);
+  EXPECT_LT(c[2], 20);
+}
+
+TEST(PrnPreview, OnePositionAloneAndItsInk) {
+  TempDir dir;
+  const fs::path prn = WriteBars(dir, 4, 1, 1, {65535, 65535, 65535, 65535}, 0, 4);
+  PrnPreviewOptions options;
+  options.onlyPosition = 1;
+  // The inks of the positions follow the sequence: position 1 holds black.
+  const std::vector<std::string> inks = {"1", "3", "2", "0"};
+  ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", inks, options));
+  const auto black = PreviewInkColour("3");
+  EXPECT_EQ(ReadPng(dir / "p.png").At(0, 0)[0], static_cast<int>(black[0] * 255 + 0.5f));
+  options.onlyPosition = 4;
+  std::string error;
+  EXPECT_FALSE(WritePrnPreview(prn, dir / "q.png", inks, options, &error));
+  EXPECT_NE(error, "");
+  EXPECT_FALSE(fs::exists(dir / "q.png"));
+}
+
+TEST(PrnPreview, LargeFilesAreReducedByAveraging) {
+  TempDir dir;
+  // 4500 x 7 with maxSide 2000: factor 3, 1500 x 3. Cyan on the first two
+  // columns only: the first output pixel averages 2 of 3 columns.
+  const fs::path prn = WriteBars(dir, 4500, 7, 1, {65535, 0, 0, 0}, 0, 2);
+  ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", kCmyk));
+  const Picture pic = ReadPng(dir / "p.png");
+  EXPECT_EQ(PreviewScale(4500, 7, 2000), 3u);
+  ASSERT_EQ(pic.width, 1500u);
+  ASSERT_EQ(pic.height, 3u);
+  const auto cyan = PreviewInkColour("0");
+  const float coverage = 2.0f / 3.0f;
+  EXPECT_NEAR(pic.At(0, 0)[0], (1.0f - coverage * (1.0f - cyan[0])) * 255.0f, 1.0f);
+  EXPECT_EQ(pic.At(0, 2), pic.At(0, 0));  // the last block holds one row only
+  EXPECT_EQ(pic.At(1, 0), (std::array<int, 3>{255, 255, 255}));
+}
+
+TEST(PrnPreview, DistinctColoursForEveryInkCode) {
+  std::vector<std::array<float, 3>> seen;
+  for (int slot = 0; slot < kPrnSlotCount; ++slot) {
+    const auto c = PreviewInkColour(PrnSlotCode(slot));
+    for (const auto& other : seen) EXPECT_NE(c, other) << PrnSlotCode(slot);
+    seen.push_back(c);
+  }
+  // Light inks are lighter than their full-strength inks.
+  auto sum = [](std::array<float, 3> c) { return c[0] + c[1] + c[2]; };
+  EXPECT_GT(sum(PreviewInkColour("L0")), sum(PreviewInkColour("0")));
+  EXPECT_GT(sum(PreviewInkColour("L2")), sum(PreviewInkColour("3")));
+  EXPECT_GT(sum(PreviewInkColour("L3")), sum(PreviewInkColour("L2")));
+}
+
+TEST(PrnPreview, BrokenFileIsRefused) {
+  TempDir dir;
+  test::WriteFileBytes(dir / "bad.prn", std::string(60, '\0'));
+  std::string error;
+  EXPECT_FALSE(WritePrnPreview(dir / "bad.prn", dir / "p.png", kCmyk, {}, &error));
+  EXPECT_NE(error, "");
+  EXPECT_FALSE(fs::exists(dir / "p.png"));
+}
+
+}  // namespace
+}  // namespace qm
