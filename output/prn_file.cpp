@@ -139,9 +139,22 @@ bool PrnFile::Append(std::span<const uint8_t> bytes) {
   return true;
 }
 
-bool PrnFile::Commit() {
+bool PrnFile::Commit(std::optional<uint64_t> expectedSize) {
   if (committed_) return !failed_.load();
   bool ok = FlushAppendBuffer() && !failed_.load();
+  if (ok && expectedSize) {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+      Fail("size of " + tempPath_.string(), errno);
+      ok = false;
+    } else if (static_cast<uint64_t>(st.st_size) != *expectedSize) {
+      std::lock_guard<std::mutex> lock(errorMutex_);
+      failed_ = true;
+      error_ = tempPath_.string() + " holds " + std::to_string(st.st_size) + " bytes, not " +
+               std::to_string(*expectedSize);
+      ok = false;
+    }
+  }
   if (ok && ::fsync(fd_) != 0) {
     Fail("flush of " + tempPath_.string(), errno);
     ok = false;
@@ -200,7 +213,7 @@ bool WritePrnFile(const fs::path& path, uint32_t xResolution, uint32_t yResoluti
       }
     }
   }
-  ok = ok && file->Commit();
+  ok = ok && file->Commit(PrnExpectedFileSize(*header));
   if (!ok) SetError(error, file->error());
   return ok;
 }

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,8 +61,10 @@ class PrnFile {
   // Writes the append buffer, flushes to the disk (fsync), closes and renames
   // the temporary file over the final name. False on any earlier or present
   // failure; the temporary file is then removed and an older file of the
-  // final name is kept.
-  bool Commit();
+  // final name is kept. With expectedSize (PrnExpectedFileSize of the
+  // header), a file of any other size is a failure too: it catches rows that
+  // were never written.
+  bool Commit(std::optional<uint64_t> expectedSize = std::nullopt);
 
   bool failed() const { return failed_.load(); }
   std::string error() const;

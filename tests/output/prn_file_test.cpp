@@ -138,6 +138,20 @@ TEST(PrnFileWriter, CommitReplacesOldFile) {
   EXPECT_EQ(FolderNames(dir.path()), std::vector<std::string>{"photo.prn"});
 }
 
+TEST(PrnFileWriter, CommitWithExpectedSizeCatchesMissingRows) {
+  TempDir dir;
+  const auto header = *MakePrnHeader(720, 720, 8, 2, 4, 1);
+  auto file = PrnFile::Create(dir / "photo.prn");
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(file->WriteHeader(header));
+  const std::vector<uint8_t> row(header.rowStride, 0xFF);
+  for (uint32_t p = 0; p < 4; ++p) ASSERT_TRUE(file->WriteAt(PrnRowOffset(header, 0, p), row));
+  // Row 1 never written: the file is 16 bytes short.
+  EXPECT_FALSE(file->Commit(PrnExpectedFileSize(header)));
+  EXPECT_NE(file->error().find("not 80"), std::string::npos) << file->error();
+  EXPECT_TRUE(FolderNames(dir.path()).empty());
+}
+
 TEST(PrnFileWriter, CreateInMissingFolderFails) {
   TempDir dir;
   std::string error;
