@@ -72,41 +72,46 @@ inline Lane GiveDouble(Lane n, Lane e, __m128d weight, const Constants& c) {
   return Select(Open(n, c), Limit(_mm_cvtsd_ss(n, sum), c), n);
 }
 
-// The weights of method 0 for each weight shift r = -3..3, in double.
+// Four neighbours at once: the same operations lane by lane.
+inline __m128 OpenAll(__m128 v, const Constants& c) {
+  return _mm_and_ps(_mm_cmplt_ps(c.zero, v), _mm_cmplt_ps(v, c.full));
+}
+inline __m128 LimitAll(__m128 v, const Constants& c) { return _mm_max_ps(_mm_min_ps(v, c.full), c.zero); }
+// Shares of e x weight + bias to the lanes of n picked by `lanes` that are open.
+inline __m128 GiveAll(__m128 n, __m128 e, __m128 weight, __m128 bias, __m128 lanes, const Constants& c) {
+  const __m128 sum = LimitAll(_mm_add_ps(_mm_add_ps(n, _mm_mul_ps(e, weight)), bias), c);
+  return Select(_mm_and_ps(OpenAll(n, c), lanes), sum, n);
+}
+inline __m128 LaneMask(bool l0, bool l1, bool l2, bool l3) {
+  return _mm_castsi128_ps(_mm_setr_epi32(-int32_t(l0), -int32_t(l1), -int32_t(l2), -int32_t(l3)));
+}
+
+// The weights of method 0 in double for each weight shift r = -3..3: ahead
+// by one and two, and back-below and below as one pair.
 struct ShiftedWeights {
-  double ahead1[7], ahead2[7], backBelow[7], below[7];
+  double ahead1[7], ahead2[7];
+  alignas(16) double belowPair[7][2];
   ShiftedWeights() {
     for (int32_t r = -3; r <= 3; ++r) {
       ahead1[r + 3] = 0.25 + 0.0625 * r;
       ahead2[r + 3] = 0.125 + 0.03125 * r;
-      backBelow[r + 3] = (4 - r) * 0.03125;
-      below[r + 3] = (4 - r) * 0.0625;
+      belowPair[r + 3][0] = (4 - r) * 0.03125;
+      belowPair[r + 3][1] = (4 - r) * 0.0625;
     }
   }
 };
 
-// The pixels that take shares from the pixel being visited: two ahead in its
-// row (a1, a2), five in the row below (b[-2..2]) and three in the row after
-// (c[-1..1]), offsets counted in scan direction.
+// The pixels that take shares from the pixel being visited, offsets counted
+// in scan direction: two ahead in its row (a1, a2), and as two vectors
+// b = (row below -2, -1, 0, +1) and c = (second row below -1, 0, +1; row below +2).
 struct Window {
   Lane a1, a2;
-  Lane bm2, bm1, b0, b1, b2;
-  Lane cm1, c0, c1;
+  __m128 b, c;
 };
 
-// The three-row kernel with its bias (a1 is given by the caller).
-inline void ThreeRowKernel(Window& n, Lane e, const Constants& c) {
-  const Lane w5 = Splat(0.15625f), w3 = Splat(0.09375f), w4 = Splat(0.125f), w2 = Splat(0.0625f);
-  n.a2 = GiveBiased(n.a2, e, w3, c.bias, c);
-  n.bm2 = GiveBiased(n.bm2, e, w2, c.bias, c);
-  n.bm1 = GiveBiased(n.bm1, e, w4, c.bias, c);
-  n.b0 = GiveBiased(n.b0, e, w5, c.bias, c);
-  n.b1 = GiveBiased(n.b1, e, w4, c.bias, c);
-  n.b2 = GiveBiased(n.b2, e, w2, c.bias, c);
-  n.cm1 = GiveBiased(n.cm1, e, w2, c.bias, c);
-  n.c0 = GiveBiased(n.c0, e, w3, c.bias, c);
-  n.c1 = GiveBiased(n.c1, e, w2, c.bias, c);
-}
+struct Kernel {
+  __m128 bWeights, cWeights, all, back1;
+};
 
 struct Levels {
   float u, d;
@@ -120,48 +125,61 @@ struct Levels {
 // threshold test runs, so that test is off the path from pixel to pixel.
 template <int Method>
 inline Lane Diffuse(Lane v, Lane j, Lane low, Lane high, Lane thr, Window& n, Lane previous, RandomSource& random,
-                    const Levels& lv, const Constants& c) {
+                    const Levels& lv, const Kernel& k, const Constants& c) {
   static const ShiftedWeights kShift;
   const Lane up = _mm_cmple_ss(_mm_add_ss(thr, j), v);
   const Lane eLow = _mm_sub_ss(v, low);
   const Lane eHigh = _mm_sub_ss(v, high);
   const Lane level = Select(up, high, low);
   const Lane e = Select(up, eHigh, eLow);
+  const __m128 eAll = _mm_shuffle_ps(e, e, 0);
   if constexpr (Method == 0) {
     const int32_t r = random.Next() % 7;  // r + 3, with r = (random % 7) - 3
     const __m128d w1 = _mm_set1_pd(kShift.ahead1[r]);
     n.a1 = Select(up, GiveDouble(n.a1, eHigh, w1, c), GiveDouble(n.a1, eLow, w1, c));
     n.a2 = GiveDouble(n.a2, e, _mm_set1_pd(kShift.ahead2[r]), c);
-    n.bm2 = Give(n.bm2, e, Splat(0.0625f), c);
-    n.bm1 = GiveDouble(n.bm1, e, _mm_set1_pd(kShift.backBelow[r]), c);
-    n.b0 = GiveDouble(n.b0, e, _mm_set1_pd(kShift.below[r]), c);
-    n.b1 = Give(n.b1, e, Splat(0.125f), c);
-    n.b2 = Give(n.b2, e, Splat(0.0625f), c);
-  } else if constexpr (Method == 1) {
-    const float ef = _mm_cvtss_f32(e);
-    if (ef > -4096.0f && ef < lv.halfMiddle && _mm_cvtss_f32(previous) == 0.0f && random.Next() % 4 != 0) {
-      n.a1 = Give(n.a1, e, Splat(0.75f), c);
-      n.bm1 = Give(n.bm1, e, Splat(0.25f), c);
-    } else {
-      n.a1 = GiveBiased(n.a1, e, Splat(0.15625f), c.bias, c);
-      ThreeRowKernel(n, e, c);
-    }
-  } else if constexpr (Method == 2) {
-    // The pixel ahead decides between the two-share rule and the kernel before
-    // the error is known; a bias of 0 adds nothing (sums here are never -0).
-    const Lane near = _mm_and_ps(_mm_cmplt_ss(c.zero, n.a1), _mm_cmplt_ss(n.a1, Splat(16750.0f)));
-    const Lane w1 = Select(near, Splat(0.5625f), Splat(0.15625f));
-    const Lane bias = Select(near, c.zero, c.bias);
-    n.a1 = Select(up, GiveBiased(n.a1, eHigh, w1, bias, c), GiveBiased(n.a1, eLow, w1, bias, c));
-    if (_mm_movemask_ps(near) & 1) {
-      n.bm1 = Give(n.bm1, e, Splat(0.4375f), c);
-    } else {
-      ThreeRowKernel(n, e, c);
-    }
+    // Back-below and below in double: lanes 1 and 2 of b.
+    const __m128d old = _mm_cvtps_pd(_mm_shuffle_ps(n.b, n.b, _MM_SHUFFLE(3, 3, 2, 1)));
+    const __m128d sum = _mm_add_pd(old, _mm_mul_pd(_mm_cvtps_pd(eAll), _mm_load_pd(kShift.belowPair[r])));
+    const __m128 f = _mm_cvtpd_ps(sum);  // (back-below, below, 0, 0)
+    const __m128 merged = _mm_shuffle_ps(_mm_unpacklo_ps(n.b, f), _mm_shuffle_ps(f, n.b, _MM_SHUFFLE(3, 3, 1, 1)),
+                                         _MM_SHUFFLE(2, 0, 1, 0));
+    const __m128 doubled = Select(_mm_and_ps(OpenAll(n.b, c), LaneMask(false, true, true, false)), LimitAll(merged, c), n.b);
+    // The single-precision lanes: back-below by two, ahead-below by one and by two.
+    n.b = GiveAll(doubled, eAll, k.bWeights, c.zero, LaneMask(true, false, false, true), c);
+    n.c = GiveAll(n.c, eAll, k.cWeights, c.zero, LaneMask(false, false, false, true), c);
   } else {
-    n.a1 = Select(up, GiveBiased(n.a1, eHigh, Splat(0.15625f), c.bias, c),
-                  GiveBiased(n.a1, eLow, Splat(0.15625f), c.bias, c));
-    ThreeRowKernel(n, e, c);
+    bool kernel = true;
+    if constexpr (Method == 1) {
+      const float ef = _mm_cvtss_f32(e);
+      if (ef > -4096.0f && ef < lv.halfMiddle && _mm_cvtss_f32(previous) == 0.0f && random.Next() % 4 != 0) {
+        n.a1 = Give(n.a1, e, Splat(0.75f), c);
+        n.b = GiveAll(n.b, eAll, Splat(0.25f), c.zero, k.back1, c);
+        kernel = false;
+      } else {
+        n.a1 = GiveBiased(n.a1, e, Splat(0.15625f), c.bias, c);
+      }
+    } else {
+      // Method 2: the pixel ahead decides between the two-share rule and the
+      // kernel before the error is known; a bias of 0 adds nothing (these sums
+      // are never -0).
+      Lane w1 = Splat(0.15625f), bias = c.bias;
+      if constexpr (Method == 2) {
+        const Lane near = _mm_and_ps(_mm_cmplt_ss(c.zero, n.a1), _mm_cmplt_ss(n.a1, Splat(16750.0f)));
+        w1 = Select(near, Splat(0.5625f), w1);
+        bias = Select(near, c.zero, c.bias);
+        kernel = (_mm_movemask_ps(near) & 1) == 0;
+      }
+      n.a1 = Select(up, GiveBiased(n.a1, eHigh, w1, bias, c), GiveBiased(n.a1, eLow, w1, bias, c));
+      if constexpr (Method == 2) {
+        if (!kernel) n.b = GiveAll(n.b, eAll, Splat(0.4375f), c.zero, k.back1, c);
+      }
+    }
+    if (kernel) {
+      n.a2 = GiveBiased(n.a2, e, Splat(0.09375f), c.bias, c);
+      n.b = GiveAll(n.b, eAll, k.bWeights, c.bias, k.all, c);
+      n.c = GiveAll(n.c, eAll, k.cWeights, c.bias, k.all, c);
+    }
   }
   return level;
 }
@@ -169,25 +187,30 @@ inline Lane Diffuse(Lane v, Lane j, Lane low, Lane high, Lane thr, Window& n, La
 template <int Method, int Step>
 void DiffuseRow(float* row0, float* row1, float* row2, int64_t w, const Levels& lv, RandomSource& random) {
   const Constants c;
+  Kernel k;
+  k.all = LaneMask(true, true, true, true);
+  k.back1 = LaneMask(false, true, false, false);
+  if constexpr (Method == 0) {
+    k.bWeights = _mm_setr_ps(0.0625f, 0.0f, 0.0f, 0.125f);
+    k.cWeights = _mm_setr_ps(0.0f, 0.0f, 0.0f, 0.0625f);
+  } else {
+    k.bWeights = _mm_setr_ps(0.0625f, 0.125f, 0.15625f, 0.125f);
+    k.cWeights = _mm_setr_ps(0.0625f, 0.09375f, 0.0625f, 0.0625f);
+  }
   // Pixel k of a row in scan order; positions outside the row read as 0.
-  auto load = [w](const float* row, int64_t k) { return (k >= 0 && k < w) ? _mm_load_ss(row + k * Step) : _mm_setzero_ps(); };
-  auto store = [w](float* row, int64_t k, Lane v) {
-    if (k >= 0 && k < w) _mm_store_ss(row + k * Step, v);
+  auto load = [w](const float* row, int64_t i) { return (i >= 0 && i < w) ? _mm_load_ss(row + i * Step) : _mm_setzero_ps(); };
+  auto store = [w](float* row, int64_t i, Lane v) {
+    if (i >= 0 && i < w) _mm_store_ss(row + i * Step, v);
   };
   Window n;
   Lane a0 = load(row0, 0);
   n.a1 = load(row0, 1);
   n.a2 = load(row0, 2);
-  n.bm2 = n.bm1 = _mm_setzero_ps();
-  n.b0 = load(row1, 0);
-  n.b1 = load(row1, 1);
-  n.b2 = load(row1, 2);
-  n.cm1 = _mm_setzero_ps();
-  n.c0 = load(row2, 0);
-  n.c1 = load(row2, 1);
+  n.b = _mm_movelh_ps(_mm_setzero_ps(), _mm_unpacklo_ps(load(row1, 0), load(row1, 1)));
+  n.c = _mm_movelh_ps(_mm_unpacklo_ps(_mm_setzero_ps(), load(row2, 0)), _mm_unpacklo_ps(load(row2, 1), load(row1, 2)));
   Lane previous = Splat(-1.0f);  // no pixel before the first of the row
 
-  for (int64_t k = 0; k < w; ++k) {
+  for (int64_t i = 0; i < w; ++i) {
     Lane v = a0;
     Lane j = c.zero;
     if constexpr (Method == 1) j = _mm_cvtsi32_ss(c.zero, random.Next() % 2001 - 1000);
@@ -196,35 +219,32 @@ void DiffuseRow(float* row0, float* row1, float* row2, int64_t w, const Levels& 
     const float vf = _mm_cvtss_f32(v);
     if (vf > 0.0f && vf < kFullTone) {
       if (vf == lv.u || vf == lv.d) {
-        v = Diffuse<Method>(v, j, v, v, v, n, previous, random, lv, c);  // keeps its level, error 0
+        v = Diffuse<Method>(v, j, v, v, v, n, previous, random, lv, k, c);  // keeps its level, error 0
       } else if (vf > lv.u) {
-        v = Diffuse<Method>(v, j, lv.uLane, c.full, lv.tu, n, previous, random, lv, c);
+        v = Diffuse<Method>(v, j, lv.uLane, c.full, lv.tu, n, previous, random, lv, k, c);
       } else if (vf > lv.d) {
-        v = Diffuse<Method>(v, j, lv.dLane, lv.uLane, lv.tm, n, previous, random, lv, c);
+        v = Diffuse<Method>(v, j, lv.dLane, lv.uLane, lv.tm, n, previous, random, lv, k, c);
       } else {
-        v = Diffuse<Method>(v, j, c.zero, lv.dLane, lv.ts, n, previous, random, lv, c);
+        v = Diffuse<Method>(v, j, c.zero, lv.dLane, lv.ts, n, previous, random, lv, k, c);
       }
     }
-    // Pixel k is final, and so are k - 2 below and k - 1 two rows below.
-    store(row0, k, v);
+    // Pixel i is final, and so are i - 2 below (lane 0 of b) and i - 1 two
+    // rows below (lane 0 of c). Then the window slides by one pixel.
+    store(row0, i, v);
     previous = v;
-    store(row1, k - 2, n.bm2);
-    store(row2, k - 1, n.cm1);
+    store(row1, i - 2, n.b);
+    store(row2, i - 1, n.c);
     a0 = n.a1;
     n.a1 = n.a2;
-    n.a2 = load(row0, k + 3);
-    n.bm2 = n.bm1;
-    n.bm1 = n.b0;
-    n.b0 = n.b1;
-    n.b1 = n.b2;
-    n.b2 = load(row1, k + 3);
-    n.cm1 = n.c0;
-    n.c0 = n.c1;
-    n.c1 = load(row2, k + 2);
+    n.a2 = load(row0, i + 3);
+    const __m128 bc = _mm_shuffle_ps(n.b, n.c, _MM_SHUFFLE(3, 3, 3, 3));          // (b3, b3, c3, c3)
+    n.b = _mm_shuffle_ps(n.b, bc, _MM_SHUFFLE(2, 0, 2, 1));                      // (b1, b2, b3, c3)
+    const __m128 fresh = _mm_unpacklo_ps(load(row2, i + 2), load(row1, i + 3));  // (c +2, b +3, ...)
+    n.c = _mm_shuffle_ps(n.c, fresh, _MM_SHUFFLE(1, 0, 2, 1));                   // (c1, c2, c +2, b +3)
   }
-  store(row1, w - 2, n.bm2);
-  store(row1, w - 1, n.bm1);
-  store(row2, w - 1, n.cm1);
+  store(row1, w - 2, n.b);
+  store(row1, w - 1, _mm_shuffle_ps(n.b, n.b, _MM_SHUFFLE(1, 1, 1, 1)));
+  store(row2, w - 1, n.c);
 }
 
 template <int Method>
