@@ -1,0 +1,167 @@
+// The large-image mode: every plane cut into 96 bands (band_geometry.h), each
+// band read, turned, negated, resampled and halftoned by itself on one of 8
+// band workers and written straight to its place in the file.
+//
+// Reading: a band reads only its own source rows with their overlap
+// (imaging::ReadPlaneRows), so a plane's pixels are decoded about once, plus
+// 32 rows per inner band edge (at most twice for planes of 3072 rows or
+// more). The plane files stay as the separation left them: the 180-degree
+// turn is folded into the band (it reads the mirrored rows and reverses
+// them), and so is the negation. A 90-degree turn cannot be done band by band
+// from a row-ordered file: each plane is then read whole once, turned and
+// written to a hidden file in the Working folder that the bands read (one
+// more full read and one whole plane in memory at a time, on the calling
+// thread), removed at the end.
+//
+// Writes: one lock around the positional writes of a band's rows.
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <span>
+
+#include "halftone/halftone.h"
+#include "output/band_geometry.h"
+#include "output/job_support.h"
+#include "output/print_raster.h"
+#include "output/print_raster_internal.h"
+#include "platform/parallel.h"
+#include "platform/platform.h"
+
+namespace qm {
+
+namespace {
+
+using raster::Position;
+
+// Hidden turned copies of the planes, removed when the renderer ends.
+class TurnedPlanes {
+ public:
+  ~TurnedPlanes() {
+    for (const auto& f : files_) DeleteFile(f);
+  }
+  std::filesystem::path Make(const Position& position, int turn, bool upward) {
+    imaging::Plane plane = imaging::ReadPlane(position.file);
+    imaging::Rotate(plane, turn);
+    if (upward) imaging::Rotate(plane, 180);
+    const auto path = position.file.parent_path() / (".turned" + position.file.filename().string());
+    files_.push_back(path);
+    imaging::WritePlane(path, plane, plane.depth == 16 ? 16 : 8);
+    return path;
+  }
+
+ private:
+  std::vector<std::filesystem::path> files_;
+};
+
+}  // namespace
+
+RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
+  const ActiveSetting& s = raster.setting;
+  auto positions = raster::Positions(raster);
+  const DotLevels levels = JobDotLevels(s);
+  RasterResult result;
+  const uint64_t decodedBefore = imaging::DecodedRowCount();
+  try {
+    imaging::InitializeImaging();
+    // All present planes must share one size.
+    std::optional<imaging::PlaneInfo> info;
+    for (const Position& p : positions) {
+      if (!p.present) continue;
+      const imaging::PlaneInfo i = imaging::ReadPlaneInfo(p.file);
+      if (!info) {
+        info = i;
+      } else if (i.width != info->width || i.height != info->height) {
+        result.error = p.file.filename().string() + " is " + std::to_string(i.width) + " x " +
+                       std::to_string(i.height) + ", the other planes " + std::to_string(info->width) + " x " +
+                       std::to_string(info->height);
+        return result;
+      }
+      result.planeRows += i.height;
+    }
+    if (!info) {
+      result.error = "no slot file to print in " + raster.working.string();
+      return result;
+    }
+
+    // Orientation of the bands: that of the output.
+    TurnedPlanes turned;
+    bool flip = raster.upward;
+    uint32_t cols = info->width, rows = info->height;
+    double xRes = info->xResolution, yRes = info->yResolution;
+    if (raster.turn != 0) {
+      for (Position& p : positions) {
+        if (p.present) p.file = turned.Make(p, raster.turn, raster.upward);
+      }
+      flip = false;
+      std::swap(cols, rows);
+      std::swap(xRes, yRes);
+    }
+
+    const BandLayout layout = MakeBandLayout(rows, yRes, s.yResolutionValue);
+    const uint32_t width = ResampledSize(cols, xRes, s.xResolutionValue);
+    const auto header = raster::Header(raster, width, layout.outputRows);
+    if (!header) {
+      result.error = "no PRN header for Bits " + std::to_string(s.Bits);
+      return result;
+    }
+    if (!file.WriteHeader(*header)) {
+      result.error = file.error();
+      return result;
+    }
+    const uint32_t R = header->rowStride;
+
+    std::mutex fileLock;
+    std::atomic<bool> failed{false};
+    ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
+      if (failed.load()) return;
+      const uint32_t b = static_cast<uint32_t>(index);
+      const BandPlan plan = PlanBand(layout, b);
+      if (plan.outCount == 0) return;
+      std::vector<uint8_t> bytes(std::size_t{plan.outCount} * R);
+      try {
+        for (std::size_t p = 0; p < positions.size(); ++p) {
+          std::fill(bytes.begin(), bytes.end(), uint8_t{0});
+          if (positions[p].present) {
+            const uint32_t top = flip ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
+            imaging::Plane band = imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows);
+            if (flip) imaging::Rotate(band, 180);
+            if (raster.negate) imaging::Negate(band);
+            imaging::Resample(band, s.xResolutionValue, s.yResolutionValue);
+            if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
+                                                                 " differs from " + std::to_string(width));
+            HalftonePlane(s, band.pixels.data(), band.width, band.height, s.Bits, s.MiddleDotDilution,
+                          s.LargeDotDilution, s.UseDots, s.DitherMethod, positions[p].slot, b);
+            const uint32_t drop = DroppedRows(layout, plan, band.height);
+            for (uint32_t i = 0; i < plan.outCount; ++i) {
+              const uint32_t y = std::min(drop + i, band.height - 1);
+              PackPrnRow(std::span<const float>(band.Row(y), width), s.Bits, levels,
+                         std::span<uint8_t>(bytes.data() + std::size_t{i} * R, R));
+            }
+          }
+          std::lock_guard<std::mutex> guard(fileLock);
+          for (uint32_t i = 0; i < plan.outCount; ++i) {
+            const uint64_t offset = PrnRowOffset(*header, plan.outFirst + i, static_cast<uint32_t>(p));
+            if (!file.WriteAt(offset, std::span<const uint8_t>(bytes.data() + std::size_t{i} * R, R))) {
+              throw imaging::ImagingError(file.error());
+            }
+          }
+        }
+      } catch (...) {
+        failed.store(true);
+        throw;
+      }
+    });
+    result.width = width;
+    result.height = layout.outputRows;
+  } catch (const std::exception& e) {
+    result.error = e.what();
+    return result;
+  }
+  result.ok = true;
+  result.decodedRows = imaging::DecodedRowCount() - decodedBefore;
+  raster.host.Log("large-image mode decoded " + std::to_string(result.decodedRows) + " plane rows for " +
+                  std::to_string(result.planeRows) + " rows of planes");
+  return result;
+}
+
+}  // namespace qm

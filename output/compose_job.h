@@ -1,0 +1,32 @@
+// The Compose job: the plane files of one separated image to a PRN file.
+//
+// The planes move from RipIn/Separation/<item>/ into the Working folder
+// ("00_" + code), take their slots from PRNSequence, are ripped one by one
+// unless they were stored halftoned, and are packed into
+// RipIn/UserPrn/<base>.<Suffix>, written under a temporary name and renamed
+// when complete.
+//
+// Error policy: every failure of the image library or of a write fails the
+// job with its message ("Fail to Rip the files !", "Fail to Compose the
+// files !"); the library's own text goes to the log. Nothing throws out.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "separation/job_context.h"
+
+namespace qm {
+
+// The rip step of one slot file: rotation test by whole inches at the
+// printer's xResolution, turns, inversion, resampling, halftoning with the
+// curve of the slot named by the file, inversion, written back at 16 bits.
+// `baseName` only feeds the status line. False on failure (the caller shows
+// "Fail to Rip the files !").
+bool RipSlotFile(JobContext& ctx, const std::filesystem::path& slotFile, const std::string& baseName);
+
+// The Compose job proper, once the selection is known to be sound; it takes
+// no lock (ComposeCommand does). `entry` is the Separation List entry.
+bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry);
+
+}  // namespace qm

@@ -1,0 +1,60 @@
+// The raster work of the Print job: the slot files of the Working folder,
+// turned, negated, resampled and halftoned, packed into an open PrnFile in
+// one of three modes that all give the same layout:
+//
+// - sequential: one plane at a time on the calling thread; each channel row
+//   is written at its own offset (48 + (y x N + p) x R);
+// - turbo: every plane at once, one worker per plane, then the rows packed
+//   front to back (memory: all planes of the image);
+// - large-image (band_renderer.cpp): 96 bands of every plane, 8 band
+//   workers, each band written at its place under one lock.
+//
+// Positions: position p holds the slot file of slots[p] (the channel order of
+// the format). A position whose slot file is absent is written as rows
+// without dots, so the file always has its full size.
+//
+// Levels: all modes halftone with HalftonePlane and code with
+// JobDotLevels(setting), so the same planes give the same dots in every mode
+// (the band renderer restarts the error diffusion at each band).
+//
+// Error policy: the modes never throw. An image-library error on any thread,
+// planes that differ in size, or a failed write gives ok = false with the
+// reason; the caller fails the job and discards the file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "output/prn_file.h"
+#include "platform/job_host.h"
+#include "settings/active_setting.h"
+
+namespace qm {
+
+struct PrintRaster {
+  const ActiveSetting& setting;
+  JobHost& host;
+  std::filesystem::path working;  // folder of the slot files
+  std::vector<int> slots;         // slot index of every position, N entries
+  int turn = 0;                   // 0, 90 (clockwise) or -90: dfImageRt and the rotation test
+  bool upward = false;            // dfImageUp: turn by 180 after `turn`
+  bool negate = false;            // PDF route: planes hold 0 for full ink
+  int turboThreads = 18;
+  int bandWorkers = 8;
+};
+
+struct RasterResult {
+  bool ok = false;
+  std::string error;
+  uint32_t width = 0, height = 0;  // of the written planes
+  uint64_t decodedRows = 0;        // plane rows the imaging layer decoded
+  uint64_t planeRows = 0;          // rows of the present planes, summed
+};
+
+RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file);
+RasterResult RenderTurbo(const PrintRaster& raster, PrnFile& file);
+RasterResult RenderBands(const PrintRaster& raster, PrnFile& file);
+
+}  // namespace qm

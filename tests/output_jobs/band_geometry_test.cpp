@@ -1,0 +1,106 @@
+// Band geometry as a pure function: where bands read and where they write.
+#include "output/band_geometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace qm {
+namespace {
+
+// Checks that the bands of a plane join exactly: band b starts at b x Hb,
+// the written rows cover 0..H-1 once, every crop lies inside the plane, and
+// the first written row of every band comes from the source position the
+// whole plane would give it (within half an output row).
+void ExpectBandsJoin(uint32_t rows, double from, double to) {
+  SCOPED_TRACE(std::to_string(rows) + " rows, " + std::to_string(from) + " -> " + std::to_string(to));
+  const BandLayout layout = MakeBandLayout(rows, from, to);
+  ASSERT_EQ(layout.outputRows, ResampledSize(rows, from, to));
+  uint32_t next = 0;
+  for (uint32_t b = 0; b < kBandCount; ++b) {
+    const BandPlan plan = PlanBand(layout, b);
+    EXPECT_EQ(plan.outFirst, b * layout.bandRows) << "band " << b;
+    EXPECT_EQ(plan.outFirst, next) << "band " << b;
+    next = plan.outFirst + plan.outCount;
+    if (plan.outCount == 0) continue;
+    EXPECT_LE(plan.cropTop + plan.cropRows, rows) << "band " << b;
+    const uint32_t r = ResampledSize(plan.cropRows, from, to);
+    const uint32_t drop = DroppedRows(layout, plan, r);
+    ASSERT_LE(drop + plan.outCount, r) << "band " << b;
+    // Source position of the first written row, by the strip and by the plane.
+    const double t = double(r) / plan.cropRows;
+    const double byStrip = plan.cropTop + (drop + 0.5) / t;
+    const double byPlane = (plan.outFirst + 0.5) / layout.scale;
+    // Within half a strip row (the strip's scale rounds its own size).
+    EXPECT_NEAR(byStrip, byPlane, 0.5 / t + 0.01) << "band " << b;
+    // The last written row too: no drift inside the band.
+    const double lastByStrip = plan.cropTop + (drop + plan.outCount - 0.5) / t;
+    const double lastByPlane = (plan.outFirst + plan.outCount - 0.5) / layout.scale;
+    EXPECT_NEAR(lastByStrip, lastByPlane, 1.0 / layout.scale) << "band " << b;
+  }
+  EXPECT_EQ(next, layout.outputRows);
+}
+
+TEST(BandGeometry, NinetySixHundredRowsAtTwiceTheResolution) {
+  const BandLayout layout = MakeBandLayout(9600, 360, 720);
+  EXPECT_EQ(layout.outputRows, 19200u);
+  EXPECT_EQ(layout.bandRows, 200u);
+  const BandPlan first = PlanBand(layout, 0), middle = PlanBand(layout, 5), last = PlanBand(layout, 95);
+  EXPECT_EQ(first.cropTop, 0u);
+  EXPECT_EQ(first.cropRows, 116u);
+  EXPECT_EQ(middle.cropTop, 5u * 100 - 16);
+  EXPECT_EQ(middle.cropRows, 132u);
+  EXPECT_EQ(last.cropTop, 95u * 100 - 16);
+  EXPECT_EQ(last.cropRows, 116u);
+  for (uint32_t b : {0u, 5u, 95u}) {
+    const BandPlan plan = PlanBand(layout, b);
+    EXPECT_EQ(plan.outFirst, 200u * b);
+    EXPECT_EQ(plan.outCount, 200u);
+  }
+  // The overlap dropped is 16 source rows, 32 output rows, above inner bands.
+  EXPECT_EQ(DroppedRows(layout, first, 232), 0u);
+  EXPECT_EQ(DroppedRows(layout, middle, 264), 32u);
+  EXPECT_EQ(DroppedRows(layout, last, 232), 32u);
+  ExpectBandsJoin(9600, 360, 720);
+}
+
+TEST(BandGeometry, LastBandTakesTheRemainder) {
+  const BandLayout layout = MakeBandLayout(9650, 360, 720);
+  EXPECT_EQ(layout.outputRows, 19300u);
+  EXPECT_EQ(layout.bandRows, 200u);
+  const BandPlan last = PlanBand(layout, 95);
+  EXPECT_EQ(last.outFirst, 19000u);
+  EXPECT_EQ(last.outCount, 300u);
+  EXPECT_EQ(last.cropTop, 9500u - 16);
+  EXPECT_EQ(last.cropRows, 150u + 16);
+  ExpectBandsJoin(9650, 360, 720);
+}
+
+TEST(BandGeometry, NonIntegerScalesJoinWithoutGapOrSeam) {
+  ExpectBandsJoin(9600, 300, 720);   // 2.4
+  ExpectBandsJoin(9650, 300, 720);
+  ExpectBandsJoin(9601, 300, 720);   // H = 23042.4 rounds down
+  ExpectBandsJoin(9650, 720, 300);   // shrinking, below 1
+  ExpectBandsJoin(10007, 600, 720);  // 1.2, odd rows
+  ExpectBandsJoin(9650, 72, 720);    // 10
+  ExpectBandsJoin(9600, 720, 720);   // same resolution
+}
+
+TEST(BandGeometry, SmallPlanesCropInsideThePlane) {
+  ExpectBandsJoin(1535, 360, 720);  // h = 15 < 16
+  ExpectBandsJoin(100, 360, 720);   // h = 1
+  ExpectBandsJoin(95, 360, 720);    // h = 0: the last band takes everything
+  ExpectBandsJoin(1, 100, 100);
+  const BandLayout layout = MakeBandLayout(100, 360, 720);
+  const BandPlan band1 = PlanBand(layout, 1);
+  EXPECT_EQ(band1.cropTop, 0u);  // not 1 - 16
+}
+
+TEST(BandGeometry, EmptyPlaneHasNoBands) {
+  const BandLayout layout = MakeBandLayout(0, 360, 720);
+  EXPECT_EQ(layout.outputRows, 0u);
+  EXPECT_EQ(PlanBand(layout, 0).outCount, 0u);
+}
+
+}  // namespace
+}  // namespace qm
