@@ -16,4 +16,8 @@ Plane ReadPlaneWithMagick(const std::filesystem::path& path);
 // the library), plus one unassociated alpha sample when the image has alpha.
 TiffRaster ReadRasterWithMagick(const std::filesystem::path& path);
 
+// The library's own resize (Mitchell when growing, Lanczos when shrinking)
+// on a grey image built from the buffer: the comparison for Resample.
+void ResampleWithMagick(Plane& plane, double xResolution, double yResolution);
+
 }  // namespace qm::imaging::detail

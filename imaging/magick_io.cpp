@@ -1,6 +1,7 @@
 #include <Magick++.h>
 #include <tiffio.h>
 
+#include <cmath>
 #include <cstring>
 
 #include "imaging/magick_internal.h"
@@ -110,6 +111,28 @@ TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
     throw ImagingError("cannot read " + path.string() + ": " + e.what());
   }
   return r;
+}
+
+void ResampleWithMagick(Plane& plane, double xResolution, double yResolution) {
+  const std::size_t w = static_cast<std::size_t>(std::lround(plane.width * xResolution / plane.xResolution));
+  const std::size_t h = static_cast<std::size_t>(std::lround(plane.height * yResolution / plane.yResolution));
+  for (float& v : plane.pixels) v /= 65535.0f;
+  Magick::Image image;
+  image.read(plane.width, plane.height, "I", Magick::FloatPixel, plane.pixels.data());
+  const bool grow = static_cast<double>(w) * h > static_cast<double>(plane.width) * plane.height;
+  MagickCore::ExceptionInfo* exception = MagickCore::AcquireExceptionInfo();
+  MagickCore::Image* resized = MagickCore::ResizeImage(
+      image.constImage(), w, h, grow ? MagickCore::MitchellFilter : MagickCore::LanczosFilter, 1.0, exception);
+  MagickCore::DestroyExceptionInfo(exception);
+  if (resized == nullptr) throw ImagingError("the library's resize failed");
+  Magick::Image out(resized);
+  plane.pixels.assign(w * h, 0.0f);
+  out.write(0, 0, w, h, "I", Magick::FloatPixel, plane.pixels.data());
+  for (float& v : plane.pixels) v *= 65535.0f;
+  plane.width = static_cast<uint32_t>(w);
+  plane.height = static_cast<uint32_t>(h);
+  plane.xResolution = xResolution;
+  plane.yResolution = yResolution;
 }
 
 }  // namespace qm::imaging::detail

@@ -23,8 +23,9 @@ std::string PsCmyk() { return "/usr/share/color/icc/ghostscript/ps_cmyk.icc"; }
 // Colour difference is measured in Lab (both CMYK results back through the
 // output profile). Our tool runs one 8-bit transform whose device link is
 // precalculated on a grid and whose result is rounded to 8 bits, so small
-// differences are expected: mean dE76 below 1, worst below 6 (at gamut
-// edges, where the grid interpolation of the link deviates most).
+// differences are expected. Measured: mean dE76 0.02, worst 0.38; allowed:
+// mean 0.5, worst 2 (a grid interpolation error at a gamut edge, not a wrong
+// transform, which gives differences of 5 and more).
 TEST(MagickIcc, MatchesAnIndependentLittleCmsTransformAndKeepsExtrasByteEqual) {
   test::TempDir dir;
   const auto work = dir / "00.tif";
@@ -69,8 +70,8 @@ TEST(MagickIcc, MatchesAnIndependentLittleCmsTransformAndKeepsExtrasByteEqual) {
     }
   }
   const double mean = sum / (double(before.width) * before.height);
-  EXPECT_LT(mean, 1.0);
-  EXPECT_LT(worst, 6.0);
+  EXPECT_LT(mean, 0.5);
+  EXPECT_LT(worst, 2.0);
   EXPECT_EQ(extrasDiffer, 0u) << "extra channels must be byte-equal";
   RecordProperty("meanDeltaE", std::to_string(mean));
   RecordProperty("worstDeltaE", std::to_string(worst));
