@@ -1,0 +1,349 @@
+#include "app/QuillmarkDlg.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <array>
+
+#include "app/AboutVEXDlg.h"
+#include "app/gui_hooks.h"
+#include "app/message_map.h"
+#include "platform/platform.h"
+#include "settings/SettingDlg.h"
+#include "settings/WorkflowDlg.h"
+#include "settings/apply.h"
+
+namespace qm::gui {
+
+namespace {
+
+using Entry = MessageEntry<CQuillmarkDlg>;
+constexpr std::array<Entry, 17> kMessageMap{{
+    {1005, Notify::Clicked, &CQuillmarkDlg::OnUpdateList},
+    {1006, Notify::Clicked, &CQuillmarkDlg::OnImport},
+    {1007, Notify::Clicked, &CQuillmarkDlg::OnSeparate},
+    {1046, Notify::Clicked, &CQuillmarkDlg::OnCompose},
+    {1051, Notify::Clicked, &CQuillmarkDlg::OnPrint},
+    {1008, Notify::Clicked, &CQuillmarkDlg::OnActive},
+    {1058, Notify::Clicked, &CQuillmarkDlg::OnAbout},
+    {1000, Notify::Clicked, &CQuillmarkDlg::OnSetting},
+    {1001, Notify::Clicked, &CQuillmarkDlg::OnWorkflow},
+    {1060, Notify::Clicked, &CQuillmarkDlg::OnApplyRelay},
+    {1002, Notify::SelChange, &CQuillmarkDlg::OnSelChangeImageList},
+    {1002, Notify::DblClk, &CQuillmarkDlg::OnDblClkImageList},
+    {1003, Notify::DblClk, &CQuillmarkDlg::OnDblClkSeparationList},
+    {1004, Notify::DblClk, &CQuillmarkDlg::OnDblClkPrnList},
+    {1062, Notify::DropDown, &CQuillmarkDlg::OnDropDownPreset},
+    {1062, Notify::SelChange, &CQuillmarkDlg::OnSelChangePreset},
+    {2, Notify::Clicked, &CQuillmarkDlg::OnCancel},
+}};
+
+template <class W>
+W* Make(QWidget* parent, int id, const char* text = nullptr) {
+  auto* w = new W(parent);
+  w->setObjectName(QString::number(id));
+  if constexpr (std::is_base_of_v<QAbstractButton, W> || std::is_same_v<W, QLabel>) {
+    if (text) w->setText(QString::fromLatin1(text));
+  }
+  return w;
+}
+
+// Inserts `text` where a sorted list box would: case-insensitive order, ties
+// by bytes, as the folder listings are sorted.
+void InsertSorted(QListWidget* list, const std::string& text) {
+  const std::string lower = ToLower(text);
+  int row = 0;
+  for (; row < list->count(); ++row) {
+    const std::string other = Bytes(list->item(row)->text());
+    const std::string otherLower = ToLower(other);
+    if (lower < otherLower || (lower == otherLower && text < other)) break;
+  }
+  list->insertItem(row, Text(text));
+}
+
+}  // namespace
+
+CQuillmarkDlg::CQuillmarkDlg(std::filesystem::path appDir, EngineCommands commands, QWidget* parent)
+    : QDialog(parent), appDir_(std::move(appDir)), commands_(std::move(commands)) {
+  setObjectName(QStringLiteral("102"));
+  setWindowTitle(QString::fromLatin1(kWindowTitle));
+  setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
+  QFont f(QStringLiteral("Arial"));
+  f.setPointSize(8);
+  setFont(f);
+  const QIcon icon(QStringLiteral(":/quillmark/icon.png"));
+  setWindowIcon(icon);
+  BuildControls();
+  ConnectMessageMap<CQuillmarkDlg>(this, kMessageMap);
+
+  // The secondary dialogs exist for the whole run, hidden until shown.
+  settingDlg_ = new CSettingDlg(appDir_, relay_, this);
+  workflowDlg_ = new CWorkflowDlg(appDir_, [this](bool on) { EnableSeparate(on); }, this);
+  aboutDlg_ = new CAboutVEXDlg([this] { ToggleHiddenButtons(); }, this);
+  for (QDialog* d : {static_cast<QDialog*>(settingDlg_), static_cast<QDialog*>(workflowDlg_),
+                     static_cast<QDialog*>(aboutDlg_)}) {
+    d->setWindowFlag(Qt::Window);  // modeless windows of their own
+    d->setWindowIcon(icon);
+    d->hide();
+  }
+  jobs_.SetWindows({this, settingDlg_, workflowDlg_, aboutDlg_});
+
+  tray_ = new QSystemTrayIcon(icon, this);
+  tray_->setToolTip(QString::fromLatin1(kTrayTip));
+  connect(tray_, &QSystemTrayIcon::activated, this, &CQuillmarkDlg::OnTrayActivated);
+
+  hotTimer_.setInterval(kHotFolderPeriodMs);
+  connect(&hotTimer_, &QTimer::timeout, this, &CQuillmarkDlg::OnTimer);
+}
+
+CQuillmarkDlg::~CQuillmarkDlg() {
+  hotTimer_.stop();
+  if (tray_) tray_->hide();  // the icon leaves the tray with the window
+}
+
+void CQuillmarkDlg::BuildControls() {
+  auto* top = new QHBoxLayout(this);
+  auto* left = new QVBoxLayout;
+  top->addLayout(left, 1);
+
+  auto* presetRow = new QHBoxLayout;
+  presetRow->addWidget(new QLabel(QStringLiteral("Preset :"), this));
+  auto* preset = Make<DropDownCombo>(this, 1062);
+  preset->setMinimumWidth(200);
+  connect(preset, &QComboBox::activated, this, [this](int index) { preset_.selected = index; });
+  presetRow->addWidget(preset, 1);
+  left->addLayout(presetRow);
+
+  auto listBox = [this](int id) {
+    auto* l = Make<QListWidget>(this, id);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    return l;
+  };
+  auto* images = new QGroupBox(QStringLiteral("Image List"), this);
+  auto* il = new QVBoxLayout(images);
+  imageList_ = listBox(1002);
+  il->addWidget(imageList_);
+  left->addWidget(images, 2);
+
+  auto statusGroup = [&](const char* title, int listId, int statusId, int barId) {
+    auto* g = new QGroupBox(QString::fromLatin1(title), this);
+    auto* l = new QVBoxLayout(g);
+    auto* list = listBox(listId);
+    l->addWidget(list);
+    l->addWidget(Make<QLabel>(this, statusId, "None"));
+    auto* bar = Make<QProgressBar>(this, barId);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    l->addWidget(bar);
+    left->addWidget(g, 2);
+    return list;
+  };
+  separationList_ = statusGroup("Separation List", 1003, 1044, 1041);
+  prnList_ = statusGroup("Prn List", 1004, 1047, 1043);
+
+  auto* buttons = new QVBoxLayout;
+  top->addLayout(buttons);
+  const std::array<std::pair<int, const char*>, 9> visible{{
+      {1006, "Import"}, {1005, "Update List"}, {1007, "Separate"}, {1046, "Compose"},
+      {1051, "Print"}, {1008, "Active"}, {1000, "Setting"}, {1001, "Workflow"}, {1058, "About"},
+  }};
+  for (const auto& [id, caption] : visible) {
+    auto* b = Make<QPushButton>(this, id, caption);
+    b->setAutoDefault(false);
+    buttons->addWidget(b);
+  }
+  buttons->addStretch();
+  Control<QPushButton>(this, 1007)->setEnabled(false);
+  Control<QPushButton>(this, 1046)->setEnabled(false);
+  Control<QPushButton>(this, 1000)->hide();
+  Control<QPushButton>(this, 1001)->hide();
+
+  // Hidden: the Apply relay, the cancel route and a disabled default button.
+  relay_ = Make<QPushButton>(this, 1060);
+  relay_->hide();
+  auto* cancel = Make<QPushButton>(this, 2);
+  cancel->hide();
+  auto* ok = Make<QPushButton>(this, 1);
+  ok->setEnabled(false);
+  ok->hide();
+  for (QPushButton* b : {relay_, cancel, ok}) b->setAutoDefault(false);
+}
+
+// ---- JobHost ---------------------------------------------------------------
+
+void CQuillmarkDlg::ShowMessage(std::string_view text) { gui::ShowMessage(this, text); }
+
+void CQuillmarkDlg::SetStatus(StatusLine line, std::string_view text) {
+  if (auto* l = Control<QLabel>(this, static_cast<int>(line))) l->setText(Text(text));
+}
+
+void CQuillmarkDlg::SetProgress(ProgressBar bar, int position) {
+  if (auto* b = Control<QProgressBar>(this, static_cast<int>(bar))) b->setValue(position);
+}
+
+void CQuillmarkDlg::Log(std::string_view) {}
+
+// ---- Commands --------------------------------------------------------------
+
+std::string CQuillmarkDlg::SelectedImage() const {
+  const int row = SelectedRow(imageList_);
+  return row < 0 ? std::string() : Bytes(imageList_->item(row)->text());
+}
+
+JobContext CQuillmarkDlg::Context(JobHost& host) {
+  return JobContext{setting_, workflowDlg_->Init(), settingDlg_->Form(), host};
+}
+
+bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job) {
+  return jobs_.Run([this, &job](JobHost& host) {
+    JobContext ctx = Context(host);
+    return job(ctx);
+  });
+}
+
+void CQuillmarkDlg::OnUpdateList() {
+  FillList(separationList_, {});
+  FillList(prnList_, {});
+  const std::string item = SelectedImage();
+  if (item.empty()) {
+    if (commands_.imageList) FillList(imageList_, commands_.imageList());
+  } else if (commands_.separationList) {
+    FillList(separationList_, commands_.separationList(item));
+  }
+  if (commands_.prnList) FillList(prnList_, commands_.prnList());
+}
+
+void CQuillmarkDlg::OnImport() {
+  const QStringList chosen = ChooseOpenFiles(this, QtFilter(kImportFilter));
+  if (chosen.isEmpty() || !commands_.importFiles) return;
+  std::vector<std::filesystem::path> files;
+  for (const QString& f : chosen) files.emplace_back(Bytes(f));
+  const std::vector<std::string> stems = commands_.importFiles(files, *this);
+  for (const std::string& stem : stems) {
+    for (int row = 0; row < imageList_->count(); ++row) {
+      if (EqualsNoCase(Bytes(imageList_->item(row)->text()), stem)) {
+        delete imageList_->takeItem(row);
+        break;
+      }
+    }
+    InsertSorted(imageList_, stem);
+    SelectRow(imageList_, 0);
+  }
+}
+
+void CQuillmarkDlg::OnSeparate() {
+  const std::string item = SelectedImage();
+  if (item.empty()) return ShowMessage(kChooseImageItem);
+  if (!commands_.separate) return;
+  RunJob([this, &item](JobContext& ctx) { return commands_.separate(ctx, item); });
+}
+
+void CQuillmarkDlg::OnCompose() {
+  const int row = SelectedRow(separationList_);
+  if (row < 0) return ShowMessage(kChooseSeparationItem);
+  if (!commands_.compose) return;
+  const std::string item = SelectedImage();
+  const std::string entry = Bytes(separationList_->item(row)->text());
+  RunJob([this, &item, &entry](JobContext& ctx) { return commands_.compose(ctx, item, entry); });
+}
+
+void CQuillmarkDlg::OnPrint() {
+  const std::string item = SelectedImage();
+  if (item.empty()) return ShowMessage(kChooseImageItem);
+  if (!commands_.print) return;
+  RunJob([this, &item](JobContext& ctx) { return commands_.print(ctx, item); });
+}
+
+void CQuillmarkDlg::OnAbout() {
+  aboutDlg_->show();
+  aboutDlg_->raise();
+  aboutDlg_->activateWindow();
+}
+
+void CQuillmarkDlg::OnSetting() {
+  settingDlg_->show();
+  settingDlg_->raise();
+  settingDlg_->activateWindow();
+}
+
+void CQuillmarkDlg::OnWorkflow() {
+  workflowDlg_->show();
+  workflowDlg_->raise();
+  workflowDlg_->activateWindow();
+}
+
+void CQuillmarkDlg::OnApplyRelay() {
+  ApplyWrapper(settingDlg_->Form(), appDir_, setting_, *this);
+}
+
+void CQuillmarkDlg::OnSelChangeImageList() { OnUpdateList(); }
+
+void CQuillmarkDlg::OnDblClkImageList() {
+  const std::string item = SelectedImage();
+  if (!item.empty()) OpenPath(appDir_ / "RipIn" / "CustomFiles" / item);
+}
+
+void CQuillmarkDlg::OnDblClkSeparationList() {
+  const std::string item = SelectedImage();
+  if (!item.empty()) OpenPath(appDir_ / "RipIn" / "Separation" / item);
+}
+
+void CQuillmarkDlg::OnDblClkPrnList() { OpenPath(appDir_ / "RipIn" / "UserPrn" / ""); }
+
+void CQuillmarkDlg::OnDropDownPreset() {
+  preset_.entries = ListPresetFiles(appDir_);
+  preset_.selected = -1;
+  ShowCombo(Control<QComboBox>(this, 1062), preset_);
+}
+
+void CQuillmarkDlg::OnSelChangePreset() {
+  // Paired by position: each combo lists the folder as of its last filling.
+  SettingForm& form = settingDlg_->Form();
+  const int index = preset_.selected;
+  form.preset.selected =
+      (index >= 0 && index < static_cast<int>(form.preset.entries.size())) ? index : -1;
+  BoxSink sink(settingDlg_);
+  SelectPreset(form, appDir_, sink);
+  settingDlg_->SyncFromForm();
+  relay_->click();
+}
+
+void CQuillmarkDlg::OnCancel() { reject(); }
+
+void CQuillmarkDlg::reject() {
+  if (jobs_.Running()) return;
+  if (!AskYesNo(this, kWantToQuit)) return;
+  quitting_ = true;
+  hotTimer_.stop();
+  QDialog::reject();
+  QCoreApplication::quit();
+}
+
+void CQuillmarkDlg::closeEvent(QCloseEvent* event) {
+  if (quitting_) return event->accept();
+  event->ignore();
+  reject();
+}
+
+void CQuillmarkDlg::EnableSeparate(bool on) {
+  Control<QPushButton>(this, 1007)->setEnabled(on);
+  Control<QPushButton>(this, 1046)->setEnabled(on);
+}
+
+void CQuillmarkDlg::ToggleHiddenButtons() {
+  auto* setting = Control<QPushButton>(this, 1000);
+  auto* workflow = Control<QPushButton>(this, 1001);
+  const bool show = setting->isHidden();
+  setting->setVisible(show);
+  workflow->setVisible(show);
+}
+
+}  // namespace qm::gui

@@ -1,0 +1,137 @@
+// CQuillmarkDlg: the main window, the operator's console and the JobHost of
+// every job. It owns the ActiveSetting and the Setting, Workflow and About
+// dialogs; the Setting dialog holds the SettingForm and the Workflow dialog
+// the live InitiationSettings.
+//
+// Commands run to their end before the window answers again: jobs run on a
+// worker thread with the windows' input held off (JobRunner), so the status
+// lines and progress bars repaint while a job runs.
+#pragma once
+
+#include <QDialog>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <filesystem>
+#include <string>
+
+#include "app/engine_bridge.h"
+#include "app/hot_folder.h"
+#include "app/job_runner.h"
+#include "app/widgets.h"
+#include "platform/job_host.h"
+#include "settings/active_setting.h"
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace qm::gui {
+
+class CSettingDlg;
+class CWorkflowDlg;
+class CAboutVEXDlg;
+
+inline constexpr const char* kWindowTitle = "Quillmark v1.0.3";
+inline constexpr const char* kWantToQuit = "Want to Quit ?";
+inline constexpr const char* kChooseImageItem = "Choose an item from Image List!";
+inline constexpr const char* kChooseSeparationItem = "Choose an item from Separation List!";
+inline constexpr const char* kChooseToActivate = "Choose a custom file to active hotfolder !";
+inline constexpr const char* kFailTickNoSelection = "Fail to active hot folder !";
+inline constexpr const char* kNameNeedsHotfolder = "Custom file name should contain \"hotfolder\" !";
+inline constexpr const char* kFailActivateAtStart = "Fail to active hotfolder!";
+inline constexpr const char* kStartupHotFolder = "AHotFolder";
+inline constexpr const char* kImportFilter =
+    "All Files(*.pdf;*tif;*.jpg)|*.pdf;*.tif;*.jpg|PDF Files(*.pdf;*.PDF)|*.pdf;*PDF|"
+    "TIF Files(*.tif;*tiff;*.TIF;*.TIFF)|*.tif;*tiff;*.TIF;*.TIFF|"
+    "JPG Files(*.jpg;*.JPG;*.jpeg;*.JPEG)|*.jpg;*.JPG;*.jpeg;*.JPEG||";
+inline constexpr const char* kTrayTip = "Quillmark";
+inline constexpr const char* kTrayTipMinimized = "Quillmark\nDouble Click to Show Window !";
+
+class CQuillmarkDlg : public QDialog, public JobHost {
+  Q_OBJECT
+ public:
+  CQuillmarkDlg(std::filesystem::path appDir, EngineCommands commands,
+                QWidget* parent = nullptr);
+  ~CQuillmarkDlg() override;
+
+  // The start-up sequence, run once before the window is first shown.
+  void StartUp();
+
+  // JobHost, on the GUI thread.
+  void ShowMessage(std::string_view text) override;
+  void SetStatus(StatusLine line, std::string_view text) override;
+  void SetProgress(ProgressBar bar, int position) override;
+  void RefreshLists() override { OnUpdateList(); }
+  void Log(std::string_view line) override;
+
+  ActiveSetting& Setting() { return setting_; }
+  CSettingDlg* SettingDlg() const { return settingDlg_; }
+  CWorkflowDlg* WorkflowDlg() const { return workflowDlg_; }
+  CAboutVEXDlg* AboutDlg() const { return aboutDlg_; }
+  QTimer& HotFolderTimer() { return hotTimer_; }
+  QSystemTrayIcon* TrayIcon() const { return tray_; }
+  bool JobRunning() const { return jobs_.Running(); }
+
+  // Handlers of the message map (public so the tests can drive them as a
+  // click would).
+  void OnUpdateList();
+  void OnImport();
+  void OnSeparate();
+  void OnCompose();
+  void OnPrint();
+  void OnActive();
+  void OnAbout();
+  void OnSetting();
+  void OnWorkflow();
+  void OnApplyRelay();
+  void OnSelChangeImageList();
+  void OnDblClkImageList();
+  void OnDblClkSeparationList();
+  void OnDblClkPrnList();
+  void OnDropDownPreset();
+  void OnSelChangePreset();
+  void OnCancel();
+
+  // Hot folder and tray.
+  void OnTimer();
+  void OnMinimize();
+  void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+
+  void EnableSeparate(bool on);
+  void ToggleHiddenButtons();
+
+ protected:
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+
+ private:
+  void BuildControls();
+  JobContext Context(JobHost& host);
+  bool RunJob(const std::function<bool(JobContext&)>& job);
+  std::string SelectedImage() const;  // empty when none
+  bool Busy() const;
+  void PrintHotFolder(const std::string& item);
+  void LaunchPrinterApp();
+
+  std::filesystem::path appDir_;
+  EngineCommands commands_;
+  ActiveSetting setting_;
+  ComboState preset_;  // 1062, filled only when dropped down
+  CSettingDlg* settingDlg_ = nullptr;
+  CWorkflowDlg* workflowDlg_ = nullptr;
+  CAboutVEXDlg* aboutDlg_ = nullptr;
+  QListWidget* imageList_ = nullptr;
+  QListWidget* separationList_ = nullptr;
+  QListWidget* prnList_ = nullptr;
+  QPushButton* relay_ = nullptr;
+  QSystemTrayIcon* tray_ = nullptr;
+  QTimer hotTimer_;
+  HotFolderWatch watch_;
+  JobRunner jobs_{*this};
+  bool quitting_ = false;
+};
+
+}  // namespace qm::gui

@@ -1,0 +1,29 @@
+// The engine commands the main window runs, as replaceable functions: the
+// window is tested with stand-ins, and runs the separation and output layers
+// when the build has them.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "separation/job_context.h"
+
+namespace qm::gui {
+
+struct EngineCommands {
+  std::function<std::vector<std::string>(const std::vector<std::filesystem::path>&, MessageSink&)>
+      importFiles;
+  std::function<std::vector<std::string>()> imageList;
+  std::function<std::vector<std::string>(const std::string& item)> separationList;
+  std::function<std::vector<std::string>()> prnList;
+  std::function<bool(JobContext&, const std::string& item)> separate;
+  std::function<bool(JobContext&, const std::string& item, const std::string& entry)> compose;
+  std::function<bool(JobContext&, const std::string& item)> print;
+};
+
+// The commands of the engine layers linked into this program.
+EngineCommands DefaultEngineCommands();
+
+}  // namespace qm::gui

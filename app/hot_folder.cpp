@@ -1,0 +1,56 @@
+#include "app/hot_folder.h"
+
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace qm::gui {
+
+namespace fs = std::filesystem;
+
+bool IsHotFolderName(std::string_view name) {
+  return ToLower(name).find("hotfolder") != std::string::npos;
+}
+
+std::vector<std::string> HotFolderWatch::Settled(const fs::path& folder) {
+  if (folder != folder_) {
+    folder_ = folder;
+    seen_.clear();
+  }
+  std::map<std::string, Stamp> now;
+  std::vector<std::string> settled;
+  for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
+    std::error_code e1, e2;
+    const fs::path p = folder / name;
+    const Stamp stamp{fs::file_size(p, e1), fs::last_write_time(p, e2)};
+    if (e1 || e2) continue;  // gone or unreadable: look again next time
+    const auto it = seen_.find(name);
+    if (it != seen_.end() && it->second == stamp) settled.push_back(name);
+    now.emplace(name, stamp);
+  }
+  seen_ = std::move(now);
+  return settled;
+}
+
+void HotFolderWatch::Reset() {
+  folder_.clear();
+  seen_.clear();
+}
+
+std::string BatchItemName(const std::string& item) { return "." + item + ".batch"; }
+
+bool MoveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names) {
+  CreateFolder(to);
+  bool ok = true;
+  for (const std::string& name : names) ok = MoveFile(from / name, to / name) && ok;
+  return ok;
+}
+
+void ReturnBatch(const fs::path& batch, const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(batch, ec)) return;
+  MoveFiles(batch, folder, ListFolder(batch, "*.*", EntryKind::Files));
+  fs::remove_all(batch, ec);
+}
+
+}  // namespace qm::gui

@@ -1,0 +1,59 @@
+// Small widgets and helpers shared by the dialogs.
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRegularExpressionValidator>
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/message_sink.h"
+#include "settings/setting_form.h"
+
+namespace qm::gui {
+
+// A combo that announces its drop-down before the list opens, so its owner
+// can refill it first.
+class DropDownCombo : public QComboBox {
+  Q_OBJECT
+ public:
+  explicit DropDownCombo(QWidget* parent = nullptr) : QComboBox(parent) {}
+  void showPopup() override {
+    emit dropDown();
+    QComboBox::showPopup();
+  }
+ signals:
+  void dropDown();
+};
+
+inline QString Text(std::string_view s) {
+  return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
+}
+inline std::string Bytes(const QString& s) { return s.toLocal8Bit().toStdString(); }
+
+// Shows `state` in `combo` (entries and selection), without notifications.
+void ShowCombo(QComboBox* combo, const ComboState& state);
+// Fills a list with `entries`, without notifications; no selection.
+void FillList(QListWidget* list, const std::vector<std::string>& entries);
+// Selects a row (-1: none) without notifications.
+void SelectRow(QListWidget* list, int row);
+int SelectedRow(const QListWidget* list);
+
+// An edit that accepts digits alone when typed.
+void MakeDigitsOnly(QLineEdit* edit);
+
+// Message boxes of a dialog, for engine calls that take a MessageSink.
+class BoxSink : public MessageSink {
+ public:
+  explicit BoxSink(QWidget* parent) : parent_(parent) {}
+  void ShowMessage(std::string_view text) override;
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace qm::gui
