@@ -1,0 +1,28 @@
+// The Print job: one imported image to one PRN file in a single pass.
+//
+// Staging (copy or move by dfPreserveCF), the rotation test, the separation
+// stage (separation/stages.h, Print purpose: slot files left in the Working
+// folder), then the raster work in large-image, turbo or sequential mode
+// (print_raster.h) into RipIn/UserPrn/<input stem>.<Suffix>, written under a
+// temporary name and renamed when complete.
+//
+// Error policy: returns false on every failure (the caller shows
+// "Fail to Print !"); image-library errors on any thread, a separation that
+// leaves none of the four process slot files, planes of different sizes and
+// failed writes are failures, with the reason in the log. Nothing throws out.
+#pragma once
+
+#include <filesystem>
+
+#include "separation/job_context.h"
+
+namespace qm {
+
+enum class RasterMode { Sequential, Turbo, LargeImage };
+
+// The mode the Workflow checks choose: large-image wins over turbo.
+RasterMode ChosenRasterMode(const InitiationSettings& init);
+
+bool PrintJob(JobContext& ctx, const std::filesystem::path& input);
+
+}  // namespace qm
