@@ -275,15 +275,25 @@ void DiffuseRows(float* plane, uint32_t width, uint32_t height, const DotLevels&
 }
 
 // Adds 8192 x GaussianNoise() to every pixel strictly between the floor and
-// `ceiling`, row by row, left to right.
+// `ceiling`, row by row, left to right. The noise is drawn ahead in blocks so
+// that the pixel loop has no branch on the pixel values.
 void NoisePass(float* plane, std::size_t count, float ceiling, RandomSource& random) {
   GaussianNoise noise(random);
+  constexpr std::size_t kBlock = 512;
+  float block[kBlock];
+  std::size_t used = kBlock;
   for (std::size_t i = 0; i < count; ++i) {
+    if (used == kBlock) {
+      for (float& b : block) b = noise();
+      used = 0;
+    }
     const float v = plane[i];
-    if (!(kNoiseFloor < v && v < ceiling)) continue;
-    float n = v + kNoiseGain * noise();
+    const bool noised = kNoiseFloor < v && v < ceiling;
+    float n = v + kNoiseGain * block[used];
     n = n > 0.0f ? n : 0.0f;
-    plane[i] = n < kFullTone ? n : kFullTone;
+    n = n < kFullTone ? n : kFullTone;
+    plane[i] = noised ? n : v;
+    used += noised ? 1 : 0;
   }
 }
 
@@ -300,20 +310,21 @@ float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width
   const DotLevels levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots);
   const Thresholds t = MakeThresholds(levels, middleDotDilution, largeDotDilution);
   RandomSource random = RandomSource::ForPlane(slot, band);
+  RandomSource noiseRandom = RandomSource::ForNoise(slot, band);
   switch (ditherMethod) {
     case 0:
       DiffuseRows<0>(plane, width, height, levels, t, random);
       break;
     case 1:
-      NoisePass(plane, count, 35535.0f, random);
+      NoisePass(plane, count, 35535.0f, noiseRandom);
       DiffuseRows<1>(plane, width, height, levels, t, random);
       break;
     case 2:
-      NoisePass(plane, count, kFullTone, random);
+      NoisePass(plane, count, kFullTone, noiseRandom);
       DiffuseRows<2>(plane, width, height, levels, t, random);
       break;
     default:
-      NoisePass(plane, count, kFullTone, random);
+      NoisePass(plane, count, kFullTone, noiseRandom);
       DiffuseRows<3>(plane, width, height, levels, t, random);
       break;
   }

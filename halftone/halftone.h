@@ -5,7 +5,7 @@
 // width x height floats, row-major, owned by the caller and rewritten in
 // place; no plane-sized buffer is allocated (a few rows of scratch at most).
 //
-// Determinism: every call creates its own random stream and noise state,
+// Determinism: every call creates its own random streams and noise state,
 // seeded from (slot, band). Nothing mutable is shared between calls, so the
 // same arguments give the same bytes on any thread, with any number of
 // planes halftoned at once, and from run to run. The settings record is only
@@ -68,8 +68,10 @@ class RandomSource {
   static constexpr int32_t kMax = 32767;
 
   explicit RandomSource(uint64_t seed) : state_(seed) {}
-  // The stream of the plane at `slot` (and `band` of the band renderer).
+  // The streams of the plane at `slot` (and `band` of the band renderer): one
+  // for the scan (threshold jitter, weight shifts) and one for the noise pass.
   static RandomSource ForPlane(int32_t slot, uint32_t band);
+  static RandomSource ForNoise(int32_t slot, uint32_t band);
 
   int32_t Next() {
     state_ += 0x9E3779B97F4A7C15ull;

@@ -44,6 +44,11 @@ RandomSource RandomSource::ForPlane(int32_t slot, uint32_t band) {
   return RandomSource(Mix(key ^ 0x51A7E5EEDull));
 }
 
+RandomSource RandomSource::ForNoise(int32_t slot, uint32_t band) {
+  const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32) | band;
+  return RandomSource(Mix(Mix(key ^ 0x6E015Eull) + 0x9E3779B97F4A7C15ull));
+}
+
 GaussianNoise::GaussianNoise(RandomSource& random)
     : random_(&random),
       radius_(Tables().radius.data()),

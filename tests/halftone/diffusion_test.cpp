@@ -99,7 +99,7 @@ TEST(HalftonePlane, MethodTwoNeverLiftsAPixelBelowTheMiddleThreshold) {
     const float tone = tm - 150.0f + float(band % 5) * 100.0f;
     float pixel = tone;
     HalftonePlane(s, &pixel, 1, 1, 2, 1.0f, 1.0f, 111, 2, 6, band);
-    RandomSource random = RandomSource::ForPlane(6, band);
+    RandomSource random = RandomSource::ForNoise(6, band);
     GaussianNoise noise(random);
     const float atVisit = tone + 8192.0f * noise();
     ASSERT_TRUE(pixel == float(l.middle) || pixel == float(l.large)) << pixel;

@@ -155,8 +155,8 @@ void NoisePass(float* plane, std::size_t count, float ceiling, RandomSource& ran
 }
 
 void DiffuseNoisy(float* plane, uint32_t width, uint32_t height, int32_t method, const DotLevels& levels,
-                  const Thresholds& t, RandomSource& random) {
-  NoisePass(plane, std::size_t(width) * height, method == 1 ? 35535.0f : kFullTone, random);
+                  const Thresholds& t, RandomSource& random, RandomSource& noiseRandom) {
+  NoisePass(plane, std::size_t(width) * height, method == 1 ? 35535.0f : kFullTone, noiseRandom);
   const float halfMiddle = static_cast<float>(levels.middle / 2);
   Scan s(plane, width, height);
   for (uint32_t y = 0; y < height; ++y) {
@@ -213,10 +213,11 @@ float* ReferenceHalftonePlane(const ActiveSetting& settings, float* plane, uint3
   const DotLevels levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots);
   const Thresholds t = MakeThresholds(levels, middleDotDilution, largeDotDilution);
   RandomSource random = RandomSource::ForPlane(slot, band);
+  RandomSource noiseRandom = RandomSource::ForNoise(slot, band);
   if (ditherMethod == 0) {
     DiffuseMethod0(plane, width, height, levels, t, random);
   } else {
-    DiffuseNoisy(plane, width, height, ditherMethod, levels, t, random);
+    DiffuseNoisy(plane, width, height, ditherMethod, levels, t, random, noiseRandom);
   }
   return plane;
 }
