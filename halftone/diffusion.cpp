@@ -136,7 +136,11 @@ inline Lane Diffuse(Lane v, Lane j, Lane low, Lane high, Lane thr, Window& n, La
   if constexpr (Method == 0) {
     const int32_t r = random.Next() % 7;  // r + 3, with r = (random % 7) - 3
     const __m128d w1 = _mm_set1_pd(kShift.ahead1[r]);
-    n.a1 = Select(up, GiveDouble(n.a1, eHigh, w1, c), GiveDouble(n.a1, eLow, w1, c));
+    // Both candidates for a1 in one pair of doubles: (lower level, higher level).
+    const __m128 a1 = _mm_shuffle_ps(n.a1, n.a1, 0);
+    const __m128d sums = _mm_add_pd(_mm_cvtps_pd(a1), _mm_mul_pd(_mm_cvtps_pd(_mm_unpacklo_ps(eLow, eHigh)), w1));
+    const __m128 given = Select(OpenAll(a1, c), LimitAll(_mm_cvtpd_ps(sums), c), a1);
+    n.a1 = Select(up, _mm_shuffle_ps(given, given, _MM_SHUFFLE(1, 1, 1, 1)), given);
     n.a2 = GiveDouble(n.a2, e, _mm_set1_pd(kShift.ahead2[r]), c);
     // Back-below and below in double: lanes 1 and 2 of b.
     const __m128d old = _mm_cvtps_pd(_mm_shuffle_ps(n.b, n.b, _MM_SHUFFLE(3, 3, 2, 1)));
