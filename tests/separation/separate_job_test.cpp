@@ -111,6 +111,37 @@ TEST_F(SeparateJob, CmykTiffWithTwoExtraChannelsGivesTwoSpotPlanes) {
   EXPECT_NEAR(FullInkShare(dir / "tcl_logo_cmyk_2extra_S0.tif"), 0.89, 0.02);
 }
 
+TEST_F(SeparateJob, DitheredSpotPlanesOfATiffPrintWhereTheirInkIs) {
+  if (!HaveMagick()) GTEST_SKIP() << "magick not built";
+  WriteTestPreset(app.path(), {{"PRNSequence", "0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1"}});
+  ImportSample(app.path(), "tcl_logo_cmyk_2extra.tif");
+  const ProcessResult r = RunSeparate(app.path(), "tcl_logo_cmyk_2extra", {"dfDitheredCk=1"});
+  ASSERT_EQ(r.exitStatus, 0) << r.output;
+  EXPECT_TRUE(Contains(r.output, "00.tif\" -channel-fx \"0;1;2;3;Meta0;Meta1\"")) << r.output;
+  const fs::path dir = app / "RipIn/Separation/tcl_logo_cmyk_2extra";
+  // The underbase is full ink on 89 % of the pixels: a full dot there (0 in
+  // the written slot file), none elsewhere.
+  EXPECT_NEAR(FullInkShare(dir / "tcl_logo_cmyk_2extra_S0.tiff"), 0.89, 0.02);
+  EXPECT_NEAR(FullInkShare(dir / "tcl_logo_cmyk_2extra_S1.tiff"), 0.80, 0.03);
+}
+
+TEST_F(SeparateJob, AlphaIsNoSpotInk) {
+  if (!HaveMagick()) GTEST_SKIP() << "magick not built";
+  imaging::TiffRaster raster;
+  raster.width = raster.height = 4;
+  raster.photometric = 2;  // RGB
+  raster.samplesPerPixel = 4;
+  raster.extraSamples = {2};  // unassociated alpha
+  raster.data.assign(raster.RowBytes() * raster.height, 128);
+  fs::create_directories(app / "RipIn/CustomFiles/rgba");
+  imaging::WriteTiffRaster(app / "RipIn/CustomFiles/rgba/rgba.tif", raster);
+  const ProcessResult r = RunSeparate(app.path(), "rgba", {"dfDitheredCk=0"});
+  ASSERT_EQ(r.exitStatus, 0) << r.output;
+  EXPECT_TRUE(Contains(r.output, "-channel-fx \"0;1;2;3\"")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "spot 0")) << r.output;
+  EXPECT_EQ(Filed(app.path(), "rgba").size(), 6u);  // 0..3, L0, L1
+}
+
 TEST_F(SeparateJob, PdfForMulticolorSendsATiffThroughGhostscript) {
   if (!HaveMagick()) GTEST_SKIP() << "magick not built";
   ImportSample(app.path(), "tcl_logo_cmyk_2extra.tif");
