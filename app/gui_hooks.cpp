@@ -54,8 +54,7 @@ bool AskYesNo(QWidget* parent, std::string_view text) {
 QStringList ChooseOpenFiles(QWidget* parent, const QString& filter) {
   ModalScope scope;
   if (TestHooks().openFiles) return TestHooks().openFiles(filter);
-  return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter, nullptr,
-                                       QFileDialog::ReadOnly);
+  return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
 }
 
 QString ChooseSaveFile(QWidget* parent, const QString& filter) {

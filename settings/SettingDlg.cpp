@@ -125,6 +125,12 @@ void CSettingDlg::BuildControls() {
   saveAs->setText(QStringLiteral("save as"));
   presetRow->addWidget(saveAs);
   top->addLayout(presetRow);
+  auto* columns = new QHBoxLayout;
+  auto* leftColumn = new QVBoxLayout;
+  auto* rightColumn = new QVBoxLayout;
+  columns->addLayout(leftColumn);
+  columns->addLayout(rightColumn);
+  top->addLayout(columns);
 
   auto edit = [this](int id) {
     auto* e = Make<QLineEdit>(this, id);
@@ -148,7 +154,7 @@ void CSettingDlg::BuildControls() {
   auto* inks = new QHBoxLayout;
   for (int id : {1014, 1015, 1016, 1017}) inks->addWidget(check(id));
   pg->addLayout(inks, 2, 1);
-  top->addWidget(printer);
+  leftColumn->addWidget(printer);
 
   // Separation Setting
   auto* separation = new QGroupBox(QStringLiteral("Separation Setting"), this);
@@ -169,7 +175,8 @@ void CSettingDlg::BuildControls() {
   addRow(sg, Label(separation, "LDotDilution:"), edit(1022));
   addRow(sg, Label(separation, "Dither Bits:"), combo(1018));
   addRow(sg, Label(separation, "DitherMethod:"), combo(1023));
-  top->addWidget(separation);
+  leftColumn->addWidget(separation);
+  leftColumn->addStretch();
 
   // Color Management Setting
   auto* color = new QGroupBox(QStringLiteral("Color Management Setting"), this);
@@ -186,7 +193,7 @@ void CSettingDlg::BuildControls() {
   checks->addWidget(check(1030));
   checks->addWidget(check(1031));
   cg->addLayout(checks, row++, 0, 1, 2);
-  top->addWidget(color);
+  rightColumn->addWidget(color);
 
   // Prn Setting
   auto* prn = new QGroupBox(QStringLiteral("Prn Setting"), this);
@@ -195,7 +202,8 @@ void CSettingDlg::BuildControls() {
   addRow(ng, Label(prn, "Prn Channel Sequence (or color sequence):"), edit(1024));
   addRow(ng, Label(prn, "Prn Header:"), combo(1036));
   addRow(ng, Label(prn, "Prn Suffix:"), edit(1032));
-  top->addWidget(prn);
+  rightColumn->addWidget(prn);
+  rightColumn->addStretch();
 
   for (const CheckBinding& c : kChecks) {
     Control<QCheckBox>(this, c.id)->setText(QString::fromLatin1(c.caption));

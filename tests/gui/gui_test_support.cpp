@@ -1,0 +1,106 @@
+#include "tests/gui/gui_test_support.h"
+
+#include <QApplication>
+#include <QListWidget>
+
+#include "app/gui_hooks.h"
+#include "platform/platform.h"
+
+namespace qm::test {
+
+void EnsureApplication() {
+  if (QApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "gui_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+GuiTest::GuiTest() {
+  EnsureApplication();
+  SetAppDirOverride(app.path());
+  gui::Hooks& h = gui::TestHooks();
+  h = gui::Hooks{};
+  h.message = [this](std::string_view text) { messages.emplace_back(text); };
+  h.question = [this](std::string_view text) {
+    questions.emplace_back(text);
+    if (answers.empty()) return false;
+    const bool a = answers.front();
+    answers.pop_front();
+    return a;
+  };
+  h.openFiles = [this](const QString& filter) {
+    filters.push_back(filter);
+    if (openAnswers.empty()) return QStringList();
+    QStringList a = openAnswers.front();
+    openAnswers.pop_front();
+    return a;
+  };
+  h.saveFile = [this](const QString& filter) {
+    filters.push_back(filter);
+    if (saveAnswers.empty()) return QString();
+    QString a = saveAnswers.front();
+    saveAnswers.pop_front();
+    return a;
+  };
+  h.browseFile = [this] {
+    if (saveAnswers.empty()) return QString();
+    QString a = saveAnswers.front();
+    saveAnswers.pop_front();
+    return a;
+  };
+  h.openPath = [this](const std::filesystem::path& p) { opened.push_back(p); };
+  h.startProgram = [this](const std::filesystem::path& p) { started.push_back(p); };
+  h.trayAvailable = [] { return false; };
+}
+
+GuiTest::~GuiTest() {
+  window.reset();
+  gui::TestHooks() = gui::Hooks{};
+}
+
+gui::CQuillmarkDlg& GuiTest::MakeWindow(gui::EngineCommands commands) {
+  window = std::make_unique<gui::CQuillmarkDlg>(AppDir(), std::move(commands));
+  return *window;
+}
+
+gui::CQuillmarkDlg& GuiTest::StartWindow(gui::EngineCommands commands) {
+  MakeWindow(std::move(commands));
+  window->StartUp();
+  return *window;
+}
+
+void GuiTest::WriteInitiation(const std::vector<std::string>& lines) {
+  std::string bytes;
+  for (const std::string& l : lines) bytes += l + "\r\n";
+  WriteFileBytes(app / "Configuration/initiation.ini", bytes);
+}
+
+void GuiTest::MakeItem(const std::string& item, const std::vector<std::string>& files) {
+  std::filesystem::create_directories(app / ("RipIn/CustomFiles/" + item));
+  for (const std::string& f : files) WriteFileBytes(app / ("RipIn/CustomFiles/" + item + "/" + f), "x");
+}
+
+std::vector<std::string> GuiTest::ListEntries(int id) const {
+  std::vector<std::string> out;
+  auto* list = window->findChild<QListWidget*>(QString::number(id));
+  for (int i = 0; list && i < list->count(); ++i) out.push_back(list->item(i)->text().toStdString());
+  return out;
+}
+
+int GuiTest::SelectedRowOf(int id) const {
+  auto* list = window->findChild<QListWidget*>(QString::number(id));
+  const auto items = list->selectedItems();
+  return items.isEmpty() ? -1 : list->row(items.front());
+}
+
+void GuiTest::SelectImage(const std::string& item) {
+  auto* list = window->findChild<QListWidget*>(QStringLiteral("1002"));
+  const auto found = list->findItems(QString::fromStdString(item), Qt::MatchFixedString);
+  ASSERT_FALSE(found.isEmpty()) << item;
+  list->setCurrentItem(found.front());  // notifies, as a click does
+}
+
+}  // namespace qm::test
