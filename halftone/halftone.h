@@ -11,7 +11,8 @@
 // planes halftoned at once, and from run to run. The settings record is only
 // read; it may be shared by all the workers of a job.
 //
-// Errors: none are reported and nothing is thrown. Every input has a defined
+// Errors: none are reported; nothing is thrown but std::bad_alloc for the one
+// scratch row of the scan. Every input has a defined
 // result: an empty plane is left as it is; a curve whose nodes share an input
 // tone gives 0 where the polynomial is not a number, 65535 at +inf, 0 at -inf;
 // a DitherMethod other than 0..3 leaves the curve values; a slot outside
