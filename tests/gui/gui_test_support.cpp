@@ -8,13 +8,29 @@
 
 namespace qm::test {
 
+namespace {
+QApplication* g_application = nullptr;
+
+// The application ends with the test program's environment, before the exit
+// handlers run: Qt's input devices must not outlive it.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    delete g_application;
+    g_application = nullptr;
+  }
+};
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+}  // namespace
+
 void EnsureApplication() {
   if (QApplication::instance()) return;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "gui_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication application(argc, argv);
+  g_application = new QApplication(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
 }
 
