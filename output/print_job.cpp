@@ -1,6 +1,8 @@
 #include "output/print_job.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <exception>
 #include <optional>
 
@@ -44,6 +46,18 @@ std::optional<double> CyanInches(const fs::path& working, const std::string& prn
   return std::nullopt;
 }
 
+// Seconds since `start`, as text for the log.
+std::string SecondsSince(std::chrono::steady_clock::time_point start) {
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", s);
+  return text;
+}
+
+const char* ModeName(RasterMode mode) {
+  return mode == RasterMode::LargeImage ? "large-image" : mode == RasterMode::Turbo ? "turbo" : "sequential";
+}
+
 }  // namespace
 
 RasterMode ChosenRasterMode(const InitiationSettings& init) {
@@ -83,12 +97,14 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
       if (image.XResolution() > 0.0) inches = image.Columns() / image.XResolution();
     }
 
+    const auto separationStart = std::chrono::steady_clock::now();
     const SeparationOutcome separated =
         SeparateStaged(ctx, extension, /*dithering=*/true, /*assignSlots=*/true, SeparationPurpose::Print);
     if (!separated.ok) {
       host.Log("separation failed: " + separated.reason);
       return false;
     }
+    host.Log("separation stage: " + SecondsSince(separationStart));
     bool anyProcess = false;
     for (int k = 0; k < 4; ++k) {
       std::error_code ec;
@@ -126,6 +142,7 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
     host.SetStatus(StatusLine::Prn, input.string());
     host.SetProgress(ProgressBar::Prn, 5);
     const RasterMode mode = ChosenRasterMode(init);
+    const auto rasterStart = std::chrono::steady_clock::now();
     const RasterResult result = mode == RasterMode::LargeImage ? RenderBands(raster, *file)
                                 : mode == RasterMode::Turbo    ? RenderTurbo(raster, *file)
                                                                : RenderSequential(raster, *file);
@@ -138,6 +155,7 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
       host.Log(file->error());
       return false;
     }
+    host.Log(std::string("raster work (") + ModeName(mode) + "): " + SecondsSince(rasterStart));
   } catch (const std::exception& e) {
     host.Log(e.what());
     return false;
