@@ -151,7 +151,11 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
       return false;
     }
     host.SetProgress(ProgressBar::Separation, 95);
-    if (!file->Commit()) {
+    // The file must have its full size before it takes the final name.
+    const auto header = MakePrnHeader(static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
+                                      static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), result.width,
+                                      result.height, static_cast<uint32_t>(slots->size()), setting.Bits);
+    if (!header || !file->Commit(PrnExpectedFileSize(*header))) {
       host.Log(file->error());
       return false;
     }
