@@ -20,6 +20,7 @@
 #include "app/job_runner.h"
 #include "app/widgets.h"
 #include "platform/job_host.h"
+#include "separation/messages.h"
 #include "settings/active_setting.h"
 
 class QLabel;
@@ -35,8 +36,6 @@ class CAboutVEXDlg;
 
 inline constexpr const char* kWindowTitle = "Quillmark v1.0.3";
 inline constexpr const char* kWantToQuit = "Want to Quit ?";
-inline constexpr const char* kChooseImageItem = "Choose an item from Image List!";
-inline constexpr const char* kChooseSeparationItem = "Choose an item from Separation List!";
 inline constexpr const char* kChooseToActivate = "Choose a custom file to active hotfolder !";
 inline constexpr const char* kFailTickNoSelection = "Fail to active hot folder !";
 inline constexpr const char* kNameNeedsHotfolder = "Custom file name should contain \"hotfolder\" !";

@@ -34,11 +34,11 @@ void EndWithNone(JobHost& host) {
 // Slot assignment: "00_" + field k + ".tif" becomes the slot file of k, the
 // first field that names it winning.
 void AssignSlots(const fs::path& working, const std::string& prnSequence) {
-  const auto fields = SequenceFields(prnSequence);
+  const auto fields = SequenceCodes(prnSequence);
   for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) {
     for (int k = 0; k < kPrnSlotCount; ++k) {
       if (name == "00_" + fields[k] + ".tif") {
-        MoveFile(working / name, working / SlotFile(k));
+        MoveFile(working / name, working / SlotFileName(k));
         break;
       }
     }
@@ -68,10 +68,10 @@ bool PackComposed(JobContext& ctx, const std::string& base, int multicolor, int 
     std::vector<imaging::Plane> planes;
     planes.reserve(slots->size());
     for (int slot : *slots) {
-      imaging::Plane plane = imaging::ReadPlane(working / SlotFile(slot));
+      imaging::Plane plane = imaging::ReadPlane(working / SlotFileName(slot));
       if (!planes.empty() && (plane.width != planes[0].width || plane.height != planes[0].height)) {
-        ctx.host.Log(SlotFile(slot) + " is " + std::to_string(plane.width) + " x " +
-                     std::to_string(plane.height) + ", unlike " + SlotFile(0) + " (" +
+        ctx.host.Log(SlotFileName(slot) + " is " + std::to_string(plane.width) + " x " +
+                     std::to_string(plane.height) + ", unlike " + SlotFileName(0) + " (" +
                      std::to_string(planes[0].width) + " x " + std::to_string(planes[0].height) + ")");
         return false;
       }
@@ -104,9 +104,9 @@ bool PackComposed(JobContext& ctx, const std::string& base, int multicolor, int 
 
 bool RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string& baseName) {
   const ActiveSetting& setting = ctx.setting;
-  const int slot = SlotIndexOfFile(slotFile.filename().string());
+  const int slot = ChannelIndexFromName(slotFile.filename().string());
   if (setting.settingApplied == 0) {
-    ctx.host.ShowMessage(kSomethingWrongInSetting);
+    ctx.host.ShowMessage(kSettingWrong);
     return false;
   }
   ctx.host.SetStatus(StatusLine::Prn, (SeparationDir() / (baseName + "_*.tif")).string());

@@ -28,11 +28,11 @@ void ResetDisplays(JobHost& host) {
 // Width in inches of the separated cyan plane: the slot file PRNSequence put
 // it in, else its plane by code.
 std::optional<double> CyanInches(const fs::path& working, const std::string& prnSequence) {
-  const auto fields = SequenceFields(prnSequence);
+  const auto fields = SequenceCodes(prnSequence);
   std::vector<fs::path> candidates;
   for (int k = 0; k < kPrnSlotCount; ++k) {
     if (fields[k] == "0") {
-      candidates.push_back(working / SlotFile(k));
+      candidates.push_back(working / SlotFileName(k));
       break;
     }
   }
@@ -70,7 +70,7 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
   const InitiationSettings& init = ctx.init;
   JobHost& host = ctx.host;
   if (setting.settingApplied == 0) {
-    host.ShowMessage(kSomethingWrongInSetting);
+    host.ShowMessage(kSettingWrong);
     return false;
   }
   host.SetStatus(StatusLine::Separation, input.string());
@@ -108,7 +108,7 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
     bool anyProcess = false;
     for (int k = 0; k < 4; ++k) {
       std::error_code ec;
-      anyProcess = anyProcess || fs::is_regular_file(working / SlotFile(k), ec);
+      anyProcess = anyProcess || fs::is_regular_file(working / SlotFileName(k), ec);
     }
     if (!anyProcess) {
       host.Log("the separation left none of the process slot files 00_0.tiff .. 00_3.tiff");

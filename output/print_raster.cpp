@@ -20,7 +20,7 @@ std::vector<Position> Positions(const PrintRaster& raster) {
   for (int slot : raster.slots) {
     Position p;
     p.slot = slot;
-    p.file = raster.working / SlotFile(slot);
+    p.file = raster.working / SlotFileName(slot);
     std::error_code ec;
     p.present = std::filesystem::is_regular_file(p.file, ec);
     positions.push_back(std::move(p));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "separation/job_context.h"
+#include "separation/messages.h"
 
 namespace qm {
 
@@ -16,10 +17,6 @@ namespace qm {
 std::vector<std::string> ImportFiles(const std::vector<std::filesystem::path>& files,
                                      MessageSink& sink, bool* allOk = nullptr);
 
-inline constexpr const char* kFailImport = "Fail to import files!";
-inline constexpr const char* kChooseImageItem = "Choose an item from Image List!";
-inline constexpr const char* kFailSeparate = "Fail to Separate !";
-inline constexpr const char* kSettingWrong = "Something is wrong in Setting !";
 
 // The three lists of the main window.
 std::vector<std::string> ImageList();                          // RipIn/CustomFiles/*

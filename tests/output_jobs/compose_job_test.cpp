@@ -89,7 +89,7 @@ TEST_F(ComposeTest, SettingNotAppliedFailsTheRip) {
   imaging::WritePlane(folder / "photo_0.tif", test::SolidPlane(8, 4, 100, 0), 16);
   setting.settingApplied = 0;
   EXPECT_FALSE(ComposeCommand(ctx, "photo", "photo_0.tif"));
-  EXPECT_EQ(host.messages, (std::vector<std::string>{kSomethingWrongInSetting, kFailRip}));
+  EXPECT_EQ(host.messages, (std::vector<std::string>{kSettingWrong, kFailRip}));
   EXPECT_EQ(host.statuses.back(), "1047:None");
   EXPECT_TRUE(fs::exists(WorkingDir() / "00_0.tiff")) << "nothing is moved back";
 }
@@ -146,7 +146,7 @@ TEST_F(ComposeTest, DitheredComposeMatchesPrintForEveryDotsCode) {
     init.dfDitheredCk = true;
     for (int k = 0; k < 4; ++k) {
       // The tones as a 16-bit file holds them, for both sides.
-      const fs::path tones = WorkingDir() / SlotFile(k);
+      const fs::path tones = WorkingDir() / SlotFileName(k);
       imaging::WritePlane(tones, test::TonePlane(37, 23, 100, 5000.0f * k, k + 1), 16);
       imaging::Plane plane = imaging::ReadPlane(tones);
       HalftonePlane(setting, plane.pixels.data(), plane.width, plane.height, setting.Bits, 1.0f, 1.0f, useDots,

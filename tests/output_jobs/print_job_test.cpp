@@ -83,7 +83,7 @@ TEST_F(PrintJobTest, SettingNotApplied) {
   fs::copy_file(test::SamplesDir() / "flowers_rgb.jpg", folder / "photo.jpg");
   setting.settingApplied = 0;
   EXPECT_FALSE(PrintCommand(ctx, "photo"));
-  EXPECT_EQ(host.messages, (std::vector<std::string>{kSomethingWrongInSetting, kFailPrint}));
+  EXPECT_EQ(host.messages, (std::vector<std::string>{kSettingWrong, kFailPrint}));
   EXPECT_TRUE(fs::exists(folder / "photo.jpg"));
 }
 

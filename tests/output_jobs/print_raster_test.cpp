@@ -30,7 +30,7 @@ struct RasterTest : JobFixture, ::testing::Test {
     for (int slot : {0, 1, 2, 3, 12, 13}) {
       imaging::Plane p = test::TonePlane(width, height, 300, 6000.0f * (slot % 5), slot + 1);
       if (inverted) imaging::Negate(p);
-      imaging::WritePlane(WorkingDir() / SlotFile(slot), p, 16);
+      imaging::WritePlane(WorkingDir() / SlotFileName(slot), p, 16);
     }
   }
 
@@ -116,7 +116,7 @@ TEST_F(RasterTest, UpsideDownBandsMatchTheWholeTurnedPlane) {
   // in the bottom quarter of the file.
   imaging::Plane p = test::SolidPlane(64, 400, 720, 0.0f);
   for (uint32_t y = 0; y < 100; ++y) std::fill(p.Row(y), p.Row(y) + 64, 65535.0f);
-  for (int slot : {0, 1, 2, 3}) imaging::WritePlane(WorkingDir() / SlotFile(slot), p, 16);
+  for (int slot : {0, 1, 2, 3}) imaging::WritePlane(WorkingDir() / SlotFileName(slot), p, 16);
   PrintRaster raster{setting, host, WorkingDir(), {0, 1, 2, 3}};
   raster.upward = true;
   const Output bands = Render(kModes[2], raster);
@@ -127,7 +127,7 @@ TEST_F(RasterTest, UpsideDownBandsMatchTheWholeTurnedPlane) {
 
 TEST_F(RasterTest, AbsentSlotIsABlankPosition) {
   WriteSixPlanes(30, 200);
-  DeleteFile(WorkingDir() / SlotFile(12));
+  DeleteFile(WorkingDir() / SlotFileName(12));
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
     const Output out = Render(mode, Raster());
@@ -140,7 +140,7 @@ TEST_F(RasterTest, AbsentSlotIsABlankPosition) {
 
 TEST_F(RasterTest, PlanesOfDifferentSizesFailInEveryMode) {
   WriteSixPlanes(30, 200);
-  imaging::WritePlane(WorkingDir() / SlotFile(2), test::TonePlane(31, 200, 300), 16);
+  imaging::WritePlane(WorkingDir() / SlotFileName(2), test::TonePlane(31, 200, 300), 16);
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
     const Output out = Render(mode, Raster());
@@ -152,7 +152,7 @@ TEST_F(RasterTest, PlanesOfDifferentSizesFailInEveryMode) {
 
 TEST_F(RasterTest, UnreadablePlaneFailsEveryModeOnAnyThread) {
   WriteSixPlanes(30, 200);
-  test::WriteFileBytes(WorkingDir() / SlotFile(13), "II*\0not a tiff at all");
+  test::WriteFileBytes(WorkingDir() / SlotFileName(13), "II*\0not a tiff at all");
   for (const Mode& mode : kModes) {
     SCOPED_TRACE(mode.name);
     const Output out = Render(mode, Raster());
@@ -164,7 +164,7 @@ TEST_F(RasterTest, UnreadablePlaneFailsEveryModeOnAnyThread) {
 TEST_F(RasterTest, BandsReadEveryPlaneAtMostTwice) {
   // 3072 rows: 32 rows per band, so the overlaps add at most one more read.
   for (int slot : {0, 1, 2, 3}) {
-    imaging::WritePlane(WorkingDir() / SlotFile(slot), test::TonePlane(16, 3072, 720, 0, slot + 1), 8);
+    imaging::WritePlane(WorkingDir() / SlotFileName(slot), test::TonePlane(16, 3072, 720, 0, slot + 1), 8);
   }
   for (bool upward : {false, true}) {
     PrintRaster raster{setting, host, WorkingDir(), {0, 1, 2, 3}};
