@@ -30,6 +30,7 @@ struct OpenPlane {
     if (layout.bitsPerSample != 8 && layout.bitsPerSample != 16) {
       file.Fail("unsupported plane sample size " + std::to_string(layout.bitsPerSample) + " bits");
     }
+    detail::CheckStoredSize(file, layout, std::size_t{layout.width} * (layout.bitsPerSample / 8));
   }
 };
 

@@ -102,6 +102,28 @@ RowDecoder::RowDecoder(const TiffFile& file, const TiffLayout& layout)
   rowBytes_ = static_cast<std::size_t>(layout_.width) * layout_.samplesPerPixel * bytesPerSample_;
 }
 
+void CheckStoredSize(const TiffFile& file, const TiffLayout& layout, std::size_t rowBytes) {
+  TIFF* tif = file.get();
+  uint64_t* counts = nullptr;
+  const uint32_t pieces = layout.tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+  const ttag_t tag = layout.tiled ? TIFFTAG_TILEBYTECOUNTS : TIFFTAG_STRIPBYTECOUNTS;
+  if (pieces == 0 || TIFFGetField(tif, tag, &counts) != 1 || counts == nullptr) {
+    file.Fail("TIFF without image data");
+  }
+  long double stored = 0;
+  for (uint32_t i = 0; i < pieces; ++i) stored += static_cast<long double>(counts[i]);
+  // libtiff replaces byte counts it judges bogus by what the dimensions
+  // need, so the file's own size bounds them too.
+  const uint64_t fileSize = TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+  stored = std::min(stored, static_cast<long double>(fileSize));
+  const long double decoded = static_cast<long double>(rowBytes) * layout.height;
+  const long double ratio = layout.compression == COMPRESSION_NONE ? 1.0L : 4096.0L;
+  if (stored * ratio < decoded) {
+    file.Fail("TIFF data of " + std::to_string(static_cast<uint64_t>(stored)) + " bytes is too short for " +
+              std::to_string(layout.width) + " x " + std::to_string(layout.height) + " pixels");
+  }
+}
+
 void RowDecoder::Read(uint32_t first, uint32_t count, uint8_t* out) {
   if (count == 0) return;
   if (first >= layout_.height || count > layout_.height - first) {

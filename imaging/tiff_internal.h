@@ -76,6 +76,14 @@ class RowDecoder {
   std::vector<uint8_t> buffer_;
 };
 
+// Refuses, before anything of that size is reserved, an image whose stored
+// strips or tiles are too few bytes for its dimensions: less than the
+// decoded size when uncompressed, less than 1/4096 of it when compressed (no
+// TIFF codec packs 8- or 16-bit samples tighter); the stored size is at
+// most the file's. A header that claims
+// 100000 x 100000 pixels over a few bytes of data fails here.
+void CheckStoredSize(const TiffFile& file, const TiffLayout& layout, std::size_t rowBytes);
+
 // Resolution in pixels per inch from the tags (centimetres converted; no unit
 // or missing tags give 72).
 void ReadResolution(TIFF* tif, double& x, double& y);

@@ -59,6 +59,7 @@ TiffRaster ReadTiffRaster(const std::filesystem::path& path) {
     r.iccProfile.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccSize);
   }
   detail::RowDecoder decoder(file, layout);
+  detail::CheckStoredSize(file, layout, decoder.RowBytes());
   try {
     r.data.resize(decoder.RowBytes() * r.height);
   } catch (const std::bad_alloc&) {
