@@ -69,7 +69,11 @@ class Stager {
       image.WriteCmykTiff(W("00.tif"));
     }
     Progress(15);
-    if (ctx_.setting.UseICC == "1") RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host);
+    // A failed conversion leaves the unconverted image in place; printing
+    // it would look like success in the wrong colours, so it fails the job.
+    if (ctx_.setting.UseICC == "1" && !RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host)) {
+      throw Failure{"the ICC conversion failed"};
+    }
     Progress(45);
     // Continuous-tone planes of the Separate job hold 0 for full ink, like
     // Ghostscript's; planes for halftoning keep ink amounts.

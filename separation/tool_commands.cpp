@@ -168,15 +168,16 @@ std::string VectorResolution(const ActiveSetting& setting, const std::string& ve
          (vectorY.empty() ? setting.yResolution : vectorY);
 }
 
-void RunTool(const ToolCommand& command, JobHost& host) {
+bool RunTool(const ToolCommand& command, JobHost& host) {
   host.Log(command.CommandLine());
   const ProcessResult result = RunProcess(command.Argv());
   if (!result.started) {
     host.Log("not started: " + result.output);
-    return;
+    return false;
   }
   host.Log("exit status " + std::to_string(result.exitStatus));
   if (result.exitStatus != 0 && !result.output.empty()) host.Log(result.output);
+  return result.exitStatus == 0;
 }
 
 }  // namespace qm

@@ -80,6 +80,6 @@ std::string VectorResolution(const ActiveSetting& setting, const std::string& ve
                              const std::string& vectorY);
 
 // Runs a command: logs its command line and then its exit status.
-void RunTool(const ToolCommand& command, JobHost& host);
+bool RunTool(const ToolCommand& command, JobHost& host);
 
 }  // namespace qm

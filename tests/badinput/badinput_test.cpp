@@ -1,0 +1,86 @@
+// Every file of the bad-input corpus through Separate, Print and Compose of
+// quillmark-cli: the command's failure message and exit status 1, no crash,
+// no hang, the imported file kept in its item folder ("Preserved" checked),
+// and no "*.pr?" file left anywhere below RipIn.
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "platform/platform.h"
+#include "tests/badinput/bad_files.h"
+#include "tests/reliability/cli_process.h"
+
+namespace qm::test {
+namespace {
+
+class BadInput : public ::testing::TestWithParam<BadFile> {
+ protected:
+  void SetUp() override {
+    UseFastPreset(app);
+    WriteFileBytes(src / GetParam().name, GetParam().bytes);
+  }
+  // The item's folder holds the imported file byte for byte.
+  void ExpectImportedFileKept(const std::string& item) {
+    const fs::path kept = app / "RipIn/CustomFiles" / item / GetParam().name;
+    ASSERT_TRUE(fs::exists(kept)) << kept;
+    EXPECT_EQ(ReadFileBytes(kept), GetParam().bytes);
+  }
+  void ExpectFailure(const CliResult& r, const std::string& lastMessage, const std::string& orMessage = "") {
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.err;
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    ASSERT_GE(r.err.size(), lastMessage.size() + 1) << r.err;
+    const auto endsWith = [&](const std::string& m) {
+      return !m.empty() && r.err.size() > m.size() && r.err.compare(r.err.size() - m.size() - 1, m.size() + 1, m + "\n") == 0;
+    };
+    EXPECT_TRUE(endsWith(lastMessage) || endsWith(orMessage)) << r.err;
+    EXPECT_EQ(r.err.find("AddressSanitizer"), std::string::npos) << r.err;
+    EXPECT_TRUE(PrnFilesBelow(app.path()).empty()) << PrnFilesBelow(app.path()).front();
+  }
+  ScratchAppDir app;
+  TempDir src;
+};
+
+TEST_P(BadInput, SeparateFailsAndKeepsTheFile) {
+  const std::string item = ImportOne(app.path(), src / GetParam().name);
+  ExpectFailure(RunCli(app.path(), {"separate", item}), "Fail to Separate !");
+  ExpectImportedFileKept(item);
+  EXPECT_TRUE(FilesBelow(app / "RipIn/Separation").empty());
+}
+
+TEST_P(BadInput, PrintFailsAndKeepsTheFile) {
+  const std::string item = ImportOne(app.path(), src / GetParam().name);
+  ExpectFailure(RunCli(app.path(), {"print", item}), "Fail to Print !");
+  ExpectImportedFileKept(item);
+}
+
+// The file's bytes as the plane of a Separation List entry: undithered
+// planes are ripped first, dithered ones composed directly.
+TEST_P(BadInput, ComposeFailsOnItAsAPlane) {
+  CreateFolder(app / "RipIn/CustomFiles/job");
+  WriteFileBytes(app / "RipIn/Separation/job/job_0.tif", GetParam().bytes);
+  // An unreadable undithered plane fails its rip step, or, when the rip
+  // skips it, the composing that needs it.
+  ExpectFailure(RunCli(app.path(), {"compose", "job", "job_0.tif"}), "Fail to Rip the files !",
+                "Fail to Compose the files !");
+  WriteFileBytes(app / "RipIn/Separation/job/job_0.tiff", GetParam().bytes);
+  ExpectFailure(RunCli(app.path(), {"compose", "job", "job_0.tiff"}), "Fail to Compose the files !");
+}
+
+}  // namespace
+
+void PrintTo(const BadFile& f, std::ostream* os) { *os << f.name << " (" << f.bytes.size() << " bytes)"; }
+
+namespace {
+
+std::string CaseName(const ::testing::TestParamInfo<BadFile>& info) {
+  std::string name;
+  for (char c : info.param.name) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, BadInput, ::testing::ValuesIn(BadInputCorpus()), CaseName);
+
+}  // namespace
+}  // namespace qm::test
