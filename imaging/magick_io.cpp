@@ -32,7 +32,31 @@ bool IsGrey(const Magick::Image& image) {
   return grey;
 }
 
+// ImageMagick 6 keeps up to five floats a pixel in its cache (colour,
+// opacity and CMYK's index channel), and goes to disk when memory runs out:
+// a small JPEG whose header claims 65000 x 65000 pixels would fill the disk
+// with an 80 GB cache before failing. Images beyond a gigapixel are refused
+// from their header; large planes go through libtiff, not through here.
+constexpr uint64_t kMaxMagickPixels = uint64_t{1} << 30;
+
+void RefuseHugeImage(const std::filesystem::path& path) {
+  Magick::Image probe;
+  try {
+    probe.quiet(true);
+    probe.ping(path.string());
+  } catch (const Magick::Warning&) {
+  } catch (const Magick::Exception& e) {
+    throw ImagingError("cannot read " + path.string() + ": " + e.what());
+  }
+  const uint64_t pixels = uint64_t{probe.columns()} * probe.rows();
+  if (pixels > kMaxMagickPixels) {
+    throw ImagingError("cannot read " + path.string() + ": " + std::to_string(probe.columns()) + " x " +
+                       std::to_string(probe.rows()) + " pixels is too large for this machine");
+  }
+}
+
 Magick::Image ReadImage(const std::filesystem::path& path) {
+  RefuseHugeImage(path);
   Magick::Image image;
   try {
     image.quiet(true);
