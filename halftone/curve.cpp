@@ -27,11 +27,10 @@ Curve Curve::ForSlot(const ActiveSetting& settings, int32_t slot) {
 
 namespace {
 
-// A pure per-pixel function: compiled for AVX-512, AVX2 and the baseline, picked
-// at load time. Only IEEE additions, multiplications and divisions in a fixed
-// order (no contraction), so every variant gives the same bytes.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void CurveLoop(const Curve& curve, float* plane, std::size_t count) {
+// A pure per-pixel function, compiled for AVX-512, AVX2 and the baseline. Only
+// IEEE additions, multiplications and divisions in a fixed order (no
+// contraction), so every variant gives the same bytes.
+[[gnu::always_inline]] inline void CurveBody(const Curve& curve, float* plane, std::size_t count) {
   const float x0 = curve.in[0], x1 = curve.in[1], x2 = curve.in[2], x3 = curve.in[3], x4 = curve.in[4];
   const float y0 = curve.out[0], y1 = curve.out[1], y2 = curve.out[2], y3 = curve.out[3], y4 = curve.out[4];
   const float q0 = curve.denominator[0], q1 = curve.denominator[1], q2 = curve.denominator[2];
@@ -52,9 +51,62 @@ void CurveLoop(const Curve& curve, float* plane, std::size_t count) {
   }
 }
 
+[[gnu::target("avx512f")]] void CurveLoopAvx512(const Curve& curve, float* plane, std::size_t count) {
+  CurveBody(curve, plane, count);
+}
+[[gnu::target("avx2")]] void CurveLoopAvx2(const Curve& curve, float* plane, std::size_t count) {
+  CurveBody(curve, plane, count);
+}
+void CurveLoopBaseline(const Curve& curve, float* plane, std::size_t count) { CurveBody(curve, plane, count); }
+
+using CurveLoop = void (*)(const Curve&, float*, std::size_t);
+
+bool Supports(CurveIsa isa) {
+  __builtin_cpu_init();
+  switch (isa) {
+    case CurveIsa::kAvx512:
+      return __builtin_cpu_supports("avx512f");
+    case CurveIsa::kAvx2:
+      return __builtin_cpu_supports("avx2");
+    default:
+      return true;
+  }
+}
+
+CurveLoop LoopFor(CurveIsa isa) {
+  switch (isa) {
+    case CurveIsa::kAvx512:
+      return CurveLoopAvx512;
+    case CurveIsa::kAvx2:
+      return CurveLoopAvx2;
+    default:
+      return CurveLoopBaseline;
+  }
+}
+
+// The variant is picked on the first call, in ordinary code. (Not by
+// target_clones: its resolver is an ifunc that the dynamic loader runs before
+// any runtime is set up, and a ThreadSanitizer build instruments it and
+// crashes at load.)
+CurveLoop PickLoop() {
+  for (CurveIsa isa : {CurveIsa::kAvx512, CurveIsa::kAvx2}) {
+    if (Supports(isa)) return LoopFor(isa);
+  }
+  return CurveLoopBaseline;
+}
+
 }  // namespace
 
-void ApplyCurve(const Curve& curve, float* plane, std::size_t count) { CurveLoop(curve, plane, count); }
+void ApplyCurve(const Curve& curve, float* plane, std::size_t count) {
+  static const CurveLoop loop = PickLoop();
+  loop(curve, plane, count);
+}
+
+bool ApplyCurveWith(CurveIsa isa, const Curve& curve, float* plane, std::size_t count) {
+  if (!Supports(isa)) return false;
+  LoopFor(isa)(curve, plane, count);
+  return true;
+}
 
 void ApplyCurve(const ActiveSetting& settings, float* plane, std::size_t count, int32_t slot) {
   if (slot < 0 || slot >= kSlotCount) return;

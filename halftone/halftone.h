@@ -62,6 +62,12 @@ struct Curve {
 void ApplyCurve(const ActiveSetting& settings, float* plane, std::size_t count, int32_t slot);
 void ApplyCurve(const Curve& curve, float* plane, std::size_t count);
 
+// The curve loop is compiled for these instruction sets; ApplyCurve runs the
+// widest one the CPU has. ApplyCurveWith runs the one named (all give the same
+// bytes), or returns false and leaves the plane when the CPU lacks it.
+enum class CurveIsa { kBaseline, kAvx2, kAvx512 };
+bool ApplyCurveWith(CurveIsa isa, const Curve& curve, float* plane, std::size_t count);
+
 // The random source of one plane: integers 0..32767 from a counter-based
 // generator (SplitMix64, top 15 bits). Cheap to copy; each plane owns one.
 class RandomSource {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "halftone/halftone.h"
@@ -106,6 +107,38 @@ TEST(Curve, SlotSelectsTheCurve) {
   ApplyCurve(s, b.data(), 1, 3);
   EXPECT_NEAR(a[0], 45000.0f, 0.5);
   EXPECT_NEAR(b[0], 32767.5f, 0.02);
+}
+
+// The curve loop is picked at the first call among variants compiled for
+// several instruction sets (not by a target_clones ifunc, which the loader runs
+// before a sanitizer runtime exists: ThreadSanitizer builds crashed at load).
+// Whatever the CPU, every variant it has gives the bytes of the inline curve.
+TEST(CurveDispatch, EveryInstructionSetGivesTheBytesOfTheInlineCurve) {
+  std::vector<float> tones;
+  for (int i = 0; i <= 65535 * 4; i += 3) tones.push_back(float(i) * 0.25f);
+  for (float t : {-1.0f, -0.0f, 70000.0f, INFINITY, -INFINITY, NAN}) tones.push_back(t);
+  std::vector<CurveCase> cases(std::begin(kCurves), std::end(kCurves));
+  cases.push_back({"identity", test::kIdentityNodes, test::kIdentityNodes});
+  cases.push_back({"equal inputs", {0, 30000, 30000, 50000, 65535}, {0, 11000, 25000, 42000, 65535}});
+  int ran = 0;
+  for (const CurveCase& c : cases) {
+    const Curve curve = Curve::FromNodes(c.in, c.out);
+    std::vector<float> expected(tones.size());
+    for (std::size_t i = 0; i < tones.size(); ++i) expected[i] = curve(tones[i]);
+    for (CurveIsa isa : {CurveIsa::kBaseline, CurveIsa::kAvx2, CurveIsa::kAvx512}) {
+      std::vector<float> plane = tones;
+      if (!ApplyCurveWith(isa, curve, plane.data(), plane.size())) continue;
+      ++ran;
+      for (std::size_t i = 0; i < plane.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&plane[i], &expected[i], sizeof(float)), 0)
+            << c.name << " isa " << int(isa) << " tone " << tones[i] << ": " << plane[i] << " vs " << expected[i];
+      }
+    }
+    std::vector<float> plane = tones;
+    ApplyCurve(curve, plane.data(), plane.size());
+    EXPECT_EQ(std::memcmp(plane.data(), expected.data(), plane.size() * sizeof(float)), 0) << c.name;
+  }
+  EXPECT_GE(ran, int(cases.size()));  // the baseline runs everywhere
 }
 
 }  // namespace
