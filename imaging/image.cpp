@@ -8,6 +8,7 @@
 #include <tiffio.h>
 
 #include "imaging/imaging.h"
+#include "platform/parallel.h"
 #include "imaging/image_raster.h"
 #include "imaging/magick_internal.h"
 #include "imaging/pdf_writer.h"
@@ -56,10 +57,8 @@ TiffRaster FlattenAlpha(const TiffRaster& in) {
   // White is full tone in grey and RGB, no ink in separated data.
   const bool inkScale = in.photometric == PHOTOMETRIC_SEPARATED;
   const bool inverted = in.photometric == PHOTOMETRIC_MINISWHITE;
-#ifdef _OPENMP
-#pragma omp parallel for schedule(static)
-#endif
-  for (int64_t yy = 0; yy < static_cast<int64_t>(in.height); ++yy) {
+  ParallelFor(in.height, HardwareThreads(), [&](std::size_t index) {
+    const auto yy = static_cast<int64_t>(index);
     const uint32_t y = static_cast<uint32_t>(yy);
     for (uint32_t x = 0; x < in.width; ++x) {
       const double a = alphaIndex >= 0 ? in.Sample(x, y, alphaIndex) / max : 1.0;
@@ -82,7 +81,7 @@ TiffRaster FlattenAlpha(const TiffRaster& in) {
                       alphaIndex >= 0 ? static_cast<uint32_t>(std::lround(v * a)) : v);
       }
     }
-  }
+  });
   return out;
 }
 
@@ -106,10 +105,8 @@ TiffRaster ToCmyk(const TiffRaster& flat) {
   const double max = flat.depth == 16 ? 65535.0 : 255.0;
   const bool rgb = flat.photometric == PHOTOMETRIC_RGB;
   if (!rgb && colours != 1) throw ImagingError("cannot convert this image to CMYK");
-#ifdef _OPENMP
-#pragma omp parallel for schedule(static)
-#endif
-  for (int64_t yy = 0; yy < static_cast<int64_t>(flat.height); ++yy) {
+  ParallelFor(flat.height, HardwareThreads(), [&](std::size_t index) {
+    const auto yy = static_cast<int64_t>(index);
     const uint32_t y = static_cast<uint32_t>(yy);
     for (uint32_t x = 0; x < flat.width; ++x) {
       // The plain conversion of `-colorspace CMYK`: CMY = 1 - RGB, black the
@@ -136,7 +133,7 @@ TiffRaster ToCmyk(const TiffRaster& flat) {
       }
       for (int e = 0; e < extras; ++e) out.SetSample(x, y, 4 + e, flat.Sample(x, y, colours + e));
     }
-  }
+  });
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/imaging.h"
+#include "platform/parallel.h"
 
 namespace qm::imaging {
 
@@ -26,10 +27,9 @@ std::vector<float> Allocate(std::size_t count, const char* what) {
 void Negate(Plane& plane) {
   float* p = plane.pixels.data();
   const std::size_t n = plane.pixels.size();
-#ifdef _OPENMP
-#pragma omp parallel for schedule(static) if (n > (1u << 20))
-#endif
-  for (std::size_t i = 0; i < n; ++i) p[i] = 65535.0f - p[i];
+  ParallelForBlocks(n, std::size_t{1} << 20, [p](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) p[i] = 65535.0f - p[i];
+  });
 }
 
 void Rotate(Plane& plane, int degrees) {
@@ -52,10 +52,9 @@ void Rotate(Plane& plane, int degrees) {
   constexpr uint32_t kBlock = 64;
   const bool clockwise = turn == 90;
   const int64_t blocks = (static_cast<int64_t>(h) + kBlock - 1) / kBlock;
-#ifdef _OPENMP
-#pragma omp parallel for schedule(static) if (std::size_t{w} * h > (1u << 20))
-#endif
-  for (int64_t b = 0; b < blocks; ++b) {
+  const int threads = std::size_t{w} * h > (1u << 20) ? HardwareThreads() : 1;
+  ParallelFor(static_cast<std::size_t>(blocks), threads, [&](std::size_t index) {
+    const auto b = static_cast<int64_t>(index);
     const uint32_t y0 = static_cast<uint32_t>(b) * kBlock;
     const uint32_t y1 = std::min(h, y0 + kBlock);
     for (uint32_t x0 = 0; x0 < w; x0 += kBlock) {
@@ -68,7 +67,7 @@ void Rotate(Plane& plane, int degrees) {
         }
       }
     }
-  }
+  });
   plane.pixels.swap(out);
   plane.width = h;
   plane.height = w;
@@ -207,10 +206,8 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
       const Contributions cx = Weights(inW, outW, enlarge);
       mid = Allocate(std::size_t{outW} * inH, "resample");
       const float* src = plane.pixels.data();
-#ifdef _OPENMP
-#pragma omp parallel for schedule(static)
-#endif
-      for (int64_t y = 0; y < static_cast<int64_t>(inH); ++y) {
+      ParallelFor(inH, HardwareThreads(), [&](std::size_t index) {
+        const auto y = static_cast<int64_t>(index);
         const float* row = src + static_cast<std::size_t>(y) * inW;
         float* dst = mid.data() + static_cast<std::size_t>(y) * outW;
         for (uint32_t o = 0; o < outW; ++o) {
@@ -220,7 +217,7 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
           for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
           dst[o] = acc;
         }
-      }
+      });
       std::vector<float>().swap(plane.pixels);
     }
     // Vertical pass: outW x inH -> outW x outH, whole rows at a time.
@@ -229,10 +226,8 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
     } else {
       const Contributions cy = Weights(inH, outH, enlarge);
       std::vector<float> out = Allocate(std::size_t{outW} * outH, "resample");
-#ifdef _OPENMP
-#pragma omp parallel for schedule(static)
-#endif
-      for (int64_t o = 0; o < static_cast<int64_t>(outH); ++o) {
+      ParallelFor(outH, HardwareThreads(), [&](std::size_t index) {
+        const auto o = static_cast<int64_t>(index);
         float* dst = out.data() + static_cast<std::size_t>(o) * outW;
         const float* w = cy.weights.data() + static_cast<std::size_t>(o) * cy.taps;
         std::fill(dst, dst + outW, 0.0f);
@@ -241,7 +236,7 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
           const float wk = w[k];
           for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
         }
-      }
+      });
       plane.pixels.swap(out);
     }
     for (float& v : plane.pixels) v = Clamp(v);

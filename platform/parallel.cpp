@@ -79,4 +79,13 @@ void ParallelFor(std::size_t count, int threads, const std::function<void(std::s
 
 int LastParallelThreadCount() { return t_lastThreads; }
 
+int HardwareThreads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+void ParallelForBlocks(std::size_t count, std::size_t block,
+                       const std::function<void(std::size_t begin, std::size_t end)>& fn) {
+  block = std::max<std::size_t>(1, block);
+  const std::size_t blocks = (count + block - 1) / block;
+  ParallelFor(blocks, HardwareThreads(), [&](std::size_t b) { fn(b * block, std::min(count, (b + 1) * block)); });
+}
+
 }  // namespace qm

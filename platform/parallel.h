@@ -16,6 +16,14 @@ namespace qm {
 
 void ParallelFor(std::size_t count, int threads, const std::function<void(std::size_t)>& fn);
 
+// The number of cores: the thread count of loops that split one plane.
+int HardwareThreads();
+
+// ParallelFor over [0, count) in contiguous blocks of `block` indices on every
+// core, for loops whose body is too small to be called once per index.
+void ParallelForBlocks(std::size_t count, std::size_t block,
+                       const std::function<void(std::size_t begin, std::size_t end)>& fn);
+
 // Number of worker threads that really ran the last ParallelFor of this thread
 // (for the log: proves that 18 threads ran when asked).
 int LastParallelThreadCount();
