@@ -184,7 +184,14 @@ void RowDecoder::ReadTiles(uint32_t first, uint32_t count, uint8_t* out) {
   const bool separate = layout_.planarConfig == PLANARCONFIG_SEPARATE && layout_.samplesPerPixel > 1;
   const std::size_t spp = layout_.samplesPerPixel;
   const std::size_t pixelBytes = separate ? bytesPerSample_ : spp * bytesPerSample_;
-  buffer_.resize(static_cast<std::size_t>(TIFFTileSize(tif)));
+  // Tiles may pad the image, but a tile far larger than the whole image is
+  // a damaged header: refuse it instead of allocating what it claims.
+  const uint64_t tileBytes = static_cast<uint64_t>(TIFFTileSize64(tif));
+  const uint64_t imageBytes = static_cast<uint64_t>(rowBytes_) * layout_.height;
+  if (tileBytes == 0 || tileBytes > std::max<uint64_t>(uint64_t{64} << 20, 4 * imageBytes)) {
+    file_.Fail("TIFF tile of " + std::to_string(tw) + " x " + std::to_string(th) + " is out of proportion to the image");
+  }
+  buffer_.resize(static_cast<std::size_t>(tileBytes));
   const uint32_t last = first + count;
   for (uint32_t ty = first / th * th; ty < last; ty += th) {
     for (uint32_t tx = 0; tx < layout_.width; tx += tw) {

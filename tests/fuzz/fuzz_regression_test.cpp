@@ -25,6 +25,19 @@ TEST(FuzzRegression, MagickTiffOomWidth1073741828) {
   }
 }
 
+// magick_tiff, out-of-memory: a small tiled TIFF whose tile tags claim a
+// 2 GiB tile made the reader allocate the tile buffer as claimed. A tile out
+// of proportion to the image is now refused.
+TEST(FuzzRegression, MagickTiffOomTile2GiB) {
+  try {
+    imaging::ReadTiffRaster(Regression("magick_tiff/oom_tile_2gib.tif"));
+    FAIL() << "a TIFF with a 2 GiB tile was read";
+  } catch (const imaging::ImagingError& e) {
+    // Refused from its tags, before any tile was allocated or decoded.
+    EXPECT_NE(std::string(e.what()).find("out of proportion"), std::string::npos) << e.what();
+  }
+}
+
 // The same lie told by a plane file (Compose reads planes with the same
 // decoder).
 TEST(FuzzRegression, PlaneClaimingMorePixelsThanItStoresIsRefused) {
