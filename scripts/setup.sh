@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git
   libmagick++-6.q16hdri-dev libtiff-dev liblcms2-dev zlib1g-dev libpng-dev
-  ghostscript libgs-common
+  ghostscript libgs-common imagemagick-6.q16
   qt6-base-dev
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
