@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/job_host.h"
+#include "separation/job_context.h"
 #include "settings/startup.h"
 
 namespace qm::cli {
@@ -55,6 +56,10 @@ struct Env {
   const Options& options;
   CliHost& host;
   Session& session;  // filled by the start-up when the command needs it
+
+  JobContext Job() { return JobContext{session.setting, session.init, session.form, host}; }
+  // A job's exit status: 1 as soon as any message was shown.
+  int JobExit(bool ok = true) const { return ok && host.messageCount() == 0 ? kExitOk : kExitFailure; }
 };
 
 struct Command {

@@ -16,20 +16,16 @@ namespace qm::cli {
 
 namespace {
 
-int JobExit(const Env& env, bool ok) {
-  return ok && env.host.messageCount() == 0 ? kExitOk : kExitFailure;
-}
-
 int RunCompose(Env& env, const std::vector<std::string>& args) {
   if (args.size() != 2) return UsageError("compose takes ITEM and ENTRY");
-  JobContext ctx{env.session.setting, env.session.init, env.session.form, env.host};
-  return JobExit(env, ComposeCommand(ctx, args[0], args[1]));
+  JobContext ctx = env.Job();
+  return env.JobExit(ComposeCommand(ctx, args[0], args[1]));
 }
 
 int RunPrint(Env& env, const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("print takes ITEM");
-  JobContext ctx{env.session.setting, env.session.init, env.session.form, env.host};
-  return JobExit(env, PrintCommand(ctx, args[0]));
+  JobContext ctx = env.Job();
+  return env.JobExit(PrintCommand(ctx, args[0]));
 }
 
 // The preset in force without a start-up: --preset, else the initiation
@@ -65,24 +61,37 @@ void PositionsOf(const Env& env, uint32_t channels, std::vector<int>& slots, std
   inks = InksForSlots(slots, std::string_view(sequence));
 }
 
+int Failure(const std::string& error) {
+  std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
+  return kExitFailure;
+}
+
+// A PRN file with the slot and ink of each of its positions.
+struct OpenedPrn {
+  std::optional<PrnReader> reader;
+  std::vector<int> slots;
+  std::vector<std::string> inks;
+};
+
+OpenedPrn OpenPrn(const Env& env, const std::string& path, std::string& error) {
+  OpenedPrn opened;
+  opened.reader = PrnReader::Open(path, &error);
+  if (opened.reader) {
+    const uint32_t channels = opened.reader->header().channels;
+    PositionsOf(env, channels <= kPrnMaxChannels ? channels : 0, opened.slots, opened.inks);
+  }
+  return opened;
+}
+
 int RunPrnInfo(Env& env, const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("prn-info takes FILE");
   std::string error;
-  auto reader = PrnReader::Open(args[0], &error);
-  if (!reader) {
-    std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  std::vector<int> slots;
-  std::vector<std::string> inks;
-  PositionsOf(env, reader->header().channels <= kPrnMaxChannels ? reader->header().channels : 0, slots, inks);
-  const auto json = PrnInfo(args[0], slots, inks, &error);
-  if (!json) {
-    std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
-    return kExitFailure;
-  }
+  const OpenedPrn prn = OpenPrn(env, args[0], error);
+  if (!prn.reader) return Failure(error);
+  const auto json = PrnInfo(args[0], prn.slots, prn.inks, &error);
+  if (!json) return Failure(error);
   std::printf("%s\n", json->c_str());
-  return reader->layoutOk() ? kExitOk : kExitFailure;
+  return prn.reader->layoutOk() ? kExitOk : kExitFailure;
 }
 
 int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
@@ -102,18 +111,9 @@ int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
   }
   if (files.size() != 2) return UsageError("prn-preview takes FILE and OUT.png");
   std::string error;
-  auto reader = PrnReader::Open(files[0], &error);
-  if (!reader) {
-    std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  std::vector<int> slots;
-  std::vector<std::string> inks;
-  PositionsOf(env, reader->header().channels <= kPrnMaxChannels ? reader->header().channels : 0, slots, inks);
-  if (!WritePrnPreview(files[0], files[1], inks, options, &error)) {
-    std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
-    return kExitFailure;
-  }
+  const OpenedPrn prn = OpenPrn(env, files[0], error);
+  if (!prn.reader) return Failure(error);
+  if (!WritePrnPreview(files[0], files[1], prn.inks, options, &error)) return Failure(error);
   return kExitOk;
 }
 

@@ -14,7 +14,7 @@ int RunImport(Env& env, const std::vector<std::string>& args) {
   if (args.empty()) return UsageError("import needs at least one FILE");
   const std::vector<std::filesystem::path> files(args.begin(), args.end());
   ImportFiles(files, env.host);
-  return env.host.messageCount() > 0 ? kExitFailure : kExitOk;
+  return env.JobExit();
 }
 
 void WriteList(JsonWriter& json, const char* key, const std::vector<std::string>& entries) {
@@ -42,9 +42,9 @@ int RunSeparate(Env& env, const std::vector<std::string>& args) {
     env.host.ShowMessage(kChooseImageItem);
     return kExitFailure;
   }
-  JobContext ctx{env.session.setting, env.session.init, env.session.form, env.host};
+  JobContext ctx = env.Job();
   SeparateCommand(ctx, args[0]);
-  return env.host.messageCount() > 0 ? kExitFailure : kExitOk;
+  return env.JobExit();
 }
 
 }  // namespace
