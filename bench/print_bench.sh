@@ -18,21 +18,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 work=${2:-${RIPBENCH_WORK:-/tmp/ripbench}}
 cli=$build/app/quillmark-cli
-[ -x "$cli" ] || { echo "no $cli: build quillmark-cli first" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 2; }
 maker=${RIPBENCH_MAKER:-$here/../shared/bench/make_a3_testpage.sh}
 [ -s "$work/test-a3.pdf" ] || sh "$maker" "$work" >/dev/null
 pdf=$work/test-a3.pdf
 
-app=$(mktemp -d)
-out=$(mktemp -d)
-trap 'rm -rf "$app" "$out"' EXIT
-cp -r "$build/app/Configuration" "$app/"
-[ -d "$build/app/ICC" ] && cp -r "$build/app/ICC" "$app/"
-[ -d "$build/app/etc" ] && cp -r "$build/app/etc" "$app/"
-mkdir -p "$app/bin"
-ln -s /usr/bin/gs "$app/bin/gs"
-[ -x "$build/app/magick" ] && ln -s "$build/app/magick" "$app/magick"
+. "$here/bench/bench_common.sh"
 tr -d '\r' < "$app/Configuration/Default.cfg" | sed \
   -e 's/^xResolution=.*/xResolution=720/' -e 's/^yResolution=.*/yResolution=720/' \
   -e 's/^UseICC=.*/UseICC=0/' -e 's/^DitherMethod=.*/DitherMethod=0/' -e 's/^Bits=.*/Bits=2/' \
@@ -43,14 +33,6 @@ tr -d '\r' < "$app/Configuration/Default.cfg" | sed \
 cp -r "$app/Configuration/Default" "$app/Configuration/Bench"
 "$cli" --app-dir "$app" import "$pdf"
 item=test-a3
-
-# Prints "seconds peak_kib" from a /usr/bin/time -v report.
-measure() {
-  secs=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$1" |
-    awk -F: '{ if (NF == 3) print $1 * 3600 + $2 * 60 + $3; else print $1 * 60 + $2 }')
-  kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$1")
-  echo "$secs $kib"
-}
 
 run_print() {  # name, then --set pairs
   name=$1; shift

@@ -14,18 +14,8 @@ build=${1:-$here/build}
 pdf=${2:-$here/../shared/samples/gs9cm_mixed_rgb_cmyk.pdf}
 res=${3:-720}
 cli=$build/app/quillmark-cli
-[ -x "$cli" ] || { echo "no $cli: build quillmark-cli first" >&2; exit 2; }
-[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 2; }
 
-app=$(mktemp -d)
-out=$(mktemp -d)
-trap 'rm -rf "$app" "$out"' EXIT
-cp -r "$build/app/Configuration" "$app/"
-[ -d "$build/app/ICC" ] && cp -r "$build/app/ICC" "$app/"
-[ -d "$build/app/etc" ] && cp -r "$build/app/etc" "$app/"
-mkdir -p "$app/bin"
-ln -s /usr/bin/gs "$app/bin/gs"
-[ -x "$build/app/magick" ] && ln -s "$build/app/magick" "$app/magick"
+. "$here/bench/bench_common.sh"
 sed -e "s/^xResolution=.*/xResolution=$res/" -e "s/^yResolution=.*/yResolution=$res/" \
   "$app/Configuration/Default.cfg" > "$app/Configuration/Bench.cfg"
 cp -r "$app/Configuration/Default" "$app/Configuration/Bench"
@@ -33,15 +23,6 @@ cp -r "$app/Configuration/Default" "$app/Configuration/Bench"
 "$cli" --app-dir "$app" import "$pdf"
 item=$(basename "$pdf"); item=${item%.*}
 preset=$app/Configuration/Bench
-
-# Prints "seconds peak_kib" from a /usr/bin/time -v report.
-measure() {
-  report=$1
-  secs=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$report" |
-    awk -F: '{ if (NF == 3) print $1 * 3600 + $2 * 60 + $3; else print $1 * 60 + $2 }')
-  kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$report")
-  echo "$secs $kib"
-}
 
 run_job() {  # name, then --set pairs
   name=$1; shift
