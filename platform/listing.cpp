@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -37,10 +38,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 }
 
 std::vector<std::string> ListFolder(const fs::path& folder, std::string_view pattern, EntryKind kind) {
-  std::vector<std::string> names;
+  std::vector<std::pair<std::string, std::string>> keyed;  // (lower-cased, name)
   std::error_code ec;
   fs::directory_iterator it(folder, ec), end;
-  if (ec) return names;
+  if (ec) return {};
   for (; it != end; it.increment(ec)) {
     if (ec) break;
     std::error_code kec;
@@ -48,12 +49,14 @@ std::vector<std::string> ListFolder(const fs::path& folder, std::string_view pat
     if (kind == EntryKind::Files && isDir) continue;
     if (kind == EntryKind::Folders && !isDir) continue;
     std::string name = it->path().filename().string();
-    if (WildcardMatch(pattern, name)) names.push_back(std::move(name));
+    if (WildcardMatch(pattern, name)) keyed.emplace_back(ToLower(name), std::move(name));
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const std::string la = ToLower(a), lb = ToLower(b);
-    return la != lb ? la < lb : a < b;
-  });
+  // Case-insensitive order, ties by bytes: the lower-cased key is made once
+  // per name, not once per comparison.
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<std::string> names;
+  names.reserve(keyed.size());
+  for (auto& entry : keyed) names.push_back(std::move(entry.second));
   return names;
 }
 
