@@ -80,6 +80,9 @@ class RandomSource {
   static RandomSource ForPlane(int32_t slot, uint32_t band);
   static RandomSource ForNoise(int32_t slot, uint32_t band);
 
+  // The next n values into out, as n calls of Next() would give them.
+  void Fill(int32_t* out, std::size_t n);
+
   int32_t Next() {
     state_ += 0x9E3779B97F4A7C15ull;
     uint64_t z = state_;
@@ -119,6 +122,10 @@ class GaussianNoise {
     generate_ = true;
     return (zs_ + 1.0f) * 0.01f;
   }
+
+  // The next 2 x pairs values into out, as that many calls would give them;
+  // called in the generate phase, it leaves the phase as it found it.
+  void FillPairs(float* out, std::size_t pairs);
 
   static constexpr float kEpsilon = 1.1920929e-7f;
   // The uniform of a drawn integer: r x (1 / 32767) in double, kept as float.

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -37,7 +38,73 @@ uint64_t Mix(uint64_t z) {
   return z ^ (z >> 31);
 }
 
+// The generator is counter-based: value k depends only on the seed and k, so
+// a block is worked out with the vector units.
+[[gnu::always_inline]] inline void FillBody(uint64_t state, int32_t* out, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) {
+    uint64_t z = state + (k + 1) * 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    out[k] = static_cast<int32_t>(z >> 49);
+  }
+}
+[[gnu::target("avx512f,avx512dq,avx512vl")]] void FillAvx512(uint64_t state, int32_t* out, std::size_t n) {
+  FillBody(state, out, n);
+}
+[[gnu::target("avx2")]] void FillAvx2(uint64_t state, int32_t* out, std::size_t n) { FillBody(state, out, n); }
+void FillBaseline(uint64_t state, int32_t* out, std::size_t n) { FillBody(state, out, n); }
+
+using FillLoop = void (*)(uint64_t, int32_t*, std::size_t);
+
+// Picked on first use rather than by an ifunc resolver, for the reason given
+// in curve.cpp.
+FillLoop PickFill() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx512vl")) {
+    return FillAvx512;
+  }
+  if (__builtin_cpu_supports("avx2")) return FillAvx2;
+  return FillBaseline;
+}
+
 }  // namespace
+
+void RandomSource::Fill(int32_t* out, std::size_t n) {
+  static const FillLoop fill = PickFill();
+  fill(state_, out, n);
+  state_ += n * 0x9E3779B97F4A7C15ull;
+}
+
+void GaussianNoise::FillPairs(float* out, std::size_t pairs) {
+  // The uniforms come in blocks; a pair whose first integer is 0 (the only
+  // one with u1 <= epsilon) is drawn again, which the slow path below skips.
+  constexpr std::size_t kBlock = 256;
+  int32_t raw[2 * kBlock];
+  std::size_t done = 0;
+  while (done < pairs) {
+    const std::size_t want = std::min(pairs - done, kBlock);
+    random_->Fill(raw, 2 * want);
+    bool redraw = false;
+    for (std::size_t i = 0; i < want; ++i) redraw |= raw[2 * i] == 0;
+    std::size_t made = 0;
+    for (std::size_t i = 0; i < want; ++i) {
+      const int32_t r1 = raw[2 * i], r2 = raw[2 * i + 1];
+      if (redraw && UniformOf(r1) <= kEpsilon) continue;
+      const double s = radius_[r1];
+      const float zs = static_cast<float>(s * sine_[r2]);
+      const float zc = static_cast<float>(s * cosine_[r2]);
+      float* pair = out + 2 * (done + made);
+      pair[0] = (zs + zc) * 0.01f;
+      pair[1] = (zs + 1.0f) * 0.01f;
+      zs_ = zs;
+      zc_ = zc;
+      ++made;
+    }
+    done += made;
+  }
+}
 
 RandomSource RandomSource::ForPlane(int32_t slot, uint32_t band) {
   const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(slot)) << 32) | band;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "halftone/halftone.h"
 
@@ -65,6 +66,28 @@ TEST(GaussianNoise, EqualsDirectBoxMullerBitForBit) {
     }
     ASSERT_EQ(noise(), expected) << "call " << call;
   }
+}
+
+TEST(RandomSource, FillGivesTheValuesOfNextAndMovesTheStreamOn) {
+  RandomSource block = RandomSource::ForNoise(6, 1), single = RandomSource::ForNoise(6, 1);
+  std::vector<int32_t> values(1000);
+  for (std::size_t n : {std::size_t(1), std::size_t(7), std::size_t(64), std::size_t(1000)}) {
+    block.Fill(values.data(), n);
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(values[i], single.Next()) << "block of " << n << ", value " << i;
+  }
+  EXPECT_EQ(block.Next(), single.Next());
+}
+
+// Long enough that several pairs start with 0 and are drawn again.
+TEST(GaussianNoise, FillPairsGivesTheValuesOfSingleCalls) {
+  RandomSource forBlock = RandomSource::ForNoise(2, 0), forCalls = RandomSource::ForNoise(2, 0);
+  GaussianNoise block(forBlock), calls(forCalls);
+  std::vector<float> values(2 * 300000);
+  block.FillPairs(values.data(), 1000);
+  block.FillPairs(values.data() + 2000, 299000);
+  for (std::size_t i = 0; i < values.size(); ++i) ASSERT_EQ(values[i], calls()) << "value " << i;
+  EXPECT_EQ(block(), calls());
+  EXPECT_EQ(forBlock.Next(), forCalls.Next());
 }
 
 TEST(GaussianNoise, OddAndEvenCallsHaveTheirSpread) {
