@@ -150,4 +150,13 @@ float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width
                      int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
                      int32_t ditherMethod, int32_t slot, uint32_t band = 0);
 
+// The scan is compiled for the baseline and for CPUs with AVX2 and FMA; both
+// give the same bytes. HalftonePlane runs the widest the CPU has;
+// HalftonePlaneWith runs the one named, or returns false, leaving the plane,
+// when the CPU lacks it.
+enum class ScanIsa { kBaseline, kFma };
+bool HalftonePlaneWith(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
+                       int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
+                       int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+
 }  // namespace qm
