@@ -50,7 +50,8 @@ class DrawQueue {
  public:
   DrawQueue(RandomSource& random, int32_t method) : random_(random), method_(method) {}
 
-  // Makes at least n draws available from the returned index on.
+  // Makes at least n draws available from the returned index on. The queue
+  // holds at most max(2n, 4096) of them.
   std::size_t Reserve(std::size_t n) {
     if (end_ - next_ >= n) return next_;
     const std::size_t kept = end_ - next_;
@@ -58,24 +59,21 @@ class DrawQueue {
     raw_.resize(size);
     std::copy(raw_.begin() + next_, raw_.begin() + end_, raw_.begin());
     random_.Fill(raw_.data() + kept, size - kept);
-    shift_.resize(size);
-    jitter_.resize(size);
-    quarter_.resize(size);
     const uint32_t* raw = reinterpret_cast<const uint32_t*>(raw_.data());  // 0..32767
-    switch (method_) {
-      case 0:
-        for (std::size_t i = 0; i < size; ++i) shift_[i] = int32_t(raw[i] % 7);
-        break;
-      case 1:
-        for (std::size_t i = 0; i < size; ++i) jitter_[i] = float(int32_t(raw[i] % 2001) - 1000);
-        for (std::size_t i = 0; i < size; ++i) quarter_[i] = raw[i] % 4 != 0 ? -1 : 0;
-        break;
-      case 2:
-        for (std::size_t i = 0; i < size; ++i) jitter_[i] = float(int32_t(raw[i] % 2500));
-        break;
-      default:
-        for (std::size_t i = 0; i < size; ++i) jitter_[i] = float(int32_t(raw[i] % 3001) - 1500);
-        break;
+    if (method_ == 0) {
+      shift_.resize(size);
+      for (std::size_t i = 0; i < size; ++i) shift_[i] = int32_t(raw[i] % 7);
+    } else {
+      jitter_.resize(size);
+      for (std::size_t i = 0; i < size; ++i) {
+        jitter_[i] = float(method_ == 1   ? int32_t(raw[i] % 2001) - 1000
+                           : method_ == 2 ? int32_t(raw[i] % 2500)
+                                          : int32_t(raw[i] % 3001) - 1500);
+      }
+    }
+    if (method_ == 1) {
+      quarter_.resize(size);
+      for (std::size_t i = 0; i < size; ++i) quarter_[i] = raw[i] % 4 != 0 ? -1 : 0;
     }
     next_ = 0;
     end_ = size;
