@@ -143,14 +143,24 @@ namespace baseline {
 #undef QM_SCAN_FMA
 }  // namespace baseline
 
+// Every function of this build is compiled for AVX2 with FMA (GCC and clang
+// spell that differently).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 namespace fma {
 #define QM_SCAN_FMA 1
 #include "halftone/diffusion_scan.inc"
 #undef QM_SCAN_FMA
 }  // namespace fma
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 template <int Method>
 void Scan(ScanIsa isa, float* plane, uint32_t width, uint32_t height, const ScanLevels& lv, DrawQueue& queue) {
