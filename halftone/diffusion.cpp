@@ -262,16 +262,14 @@ void NoisePass(ScanIsa isa, float* plane, std::size_t count, float ceiling, Rand
   }
 }
 
-}  // namespace
-
-bool HalftonePlaneWith(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
-                       int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
-                       int32_t ditherMethod, int32_t slot, uint32_t band) {
-  if (!Supports(isa)) return false;
-  if (plane == nullptr || width == 0 || height == 0) return true;
+// HalftonePlane on the scan build isa, which the CPU is known to have.
+void Halftone(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height, int32_t bits,
+              float middleDotDilution, float largeDotDilution, int32_t useDots, int32_t ditherMethod, int32_t slot,
+              uint32_t band) {
+  if (plane == nullptr || width == 0 || height == 0) return;
   const std::size_t count = std::size_t(width) * height;
   ApplyCurve(settings, plane, count, slot);
-  if (ditherMethod < 0 || ditherMethod > 3) return true;
+  if (ditherMethod < 0 || ditherMethod > 3) return;
 
   const DotLevels levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots);
   const ScanLevels lv(ditherMethod, levels, MakeThresholds(levels, middleDotDilution, largeDotDilution));
@@ -295,16 +293,26 @@ bool HalftonePlaneWith(ScanIsa isa, const ActiveSetting& settings, float* plane,
       Scan<3>(isa, plane, width, height, lv, queue);
       break;
   }
-  return true;
 }
+
+}  // namespace
 
 float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
                      int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
                      int32_t ditherMethod, int32_t slot, uint32_t band) {
   static const ScanIsa isa = Supports(ScanIsa::kFma) ? ScanIsa::kFma : ScanIsa::kBaseline;
-  HalftonePlaneWith(isa, settings, plane, width, height, bits, middleDotDilution, largeDotDilution, useDots,
-                    ditherMethod, slot, band);
+  Halftone(isa, settings, plane, width, height, bits, middleDotDilution, largeDotDilution, useDots, ditherMethod, slot,
+           band);
   return plane;
+}
+
+bool HalftonePlaneWith(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
+                       int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
+                       int32_t ditherMethod, int32_t slot, uint32_t band) {
+  if (!Supports(isa)) return false;
+  Halftone(isa, settings, plane, width, height, bits, middleDotDilution, largeDotDilution, useDots, ditherMethod, slot,
+           band);
+  return true;
 }
 
 }  // namespace qm

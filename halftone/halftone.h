@@ -113,14 +113,12 @@ class GaussianNoise {
         r1 = random_->Next();
         r2 = random_->Next();
       } while (UniformOf(r1) <= kEpsilon);
-      const double s = radius_[r1];
-      zs_ = static_cast<float>(s * sine_[r2]);
-      zc_ = static_cast<float>(s * cosine_[r2]);
+      Generate(r1, r2);
       generate_ = false;
-      return (zs_ + zc_) * 0.01f;
+      return First();
     }
     generate_ = true;
-    return (zs_ + 1.0f) * 0.01f;
+    return Second();
   }
 
   // The next 2 x pairs values into out, as that many calls would give them;
@@ -132,6 +130,15 @@ class GaussianNoise {
   static float UniformOf(int32_t r) { return static_cast<float>(r * (1.0 / 32767.0)); }
 
  private:
+  // The pair of variates from the drawn integers, and the two values they give.
+  void Generate(int32_t r1, int32_t r2) {
+    const double s = radius_[r1];
+    zs_ = static_cast<float>(s * sine_[r2]);
+    zc_ = static_cast<float>(s * cosine_[r2]);
+  }
+  float First() const { return (zs_ + zc_) * 0.01f; }
+  float Second() const { return (zs_ + 1.0f) * 0.01f; }
+
   RandomSource* random_;
   const double* radius_;  // sqrt(-2 ln u1) by drawn integer
   const double* sine_;    // sin(2 pi u2) by drawn integer

@@ -78,31 +78,20 @@ void RandomSource::Fill(int32_t* out, std::size_t n) {
 }
 
 void GaussianNoise::FillPairs(float* out, std::size_t pairs) {
-  // The uniforms come in blocks; a pair whose first integer is 0 (the only
-  // one with u1 <= epsilon) is drawn again, which the slow path below skips.
+  // The integers come in blocks; a pair whose first uniform is at or below
+  // epsilon is drawn again, so it gives no values.
   constexpr std::size_t kBlock = 256;
   int32_t raw[2 * kBlock];
-  std::size_t done = 0;
-  while (done < pairs) {
-    const std::size_t want = std::min(pairs - done, kBlock);
+  while (pairs > 0) {
+    const std::size_t want = std::min(pairs, kBlock);
     random_->Fill(raw, 2 * want);
-    bool redraw = false;
-    for (std::size_t i = 0; i < want; ++i) redraw |= raw[2 * i] == 0;
-    std::size_t made = 0;
     for (std::size_t i = 0; i < want; ++i) {
-      const int32_t r1 = raw[2 * i], r2 = raw[2 * i + 1];
-      if (redraw && UniformOf(r1) <= kEpsilon) continue;
-      const double s = radius_[r1];
-      const float zs = static_cast<float>(s * sine_[r2]);
-      const float zc = static_cast<float>(s * cosine_[r2]);
-      float* pair = out + 2 * (done + made);
-      pair[0] = (zs + zc) * 0.01f;
-      pair[1] = (zs + 1.0f) * 0.01f;
-      zs_ = zs;
-      zc_ = zc;
-      ++made;
+      if (UniformOf(raw[2 * i]) <= kEpsilon) continue;
+      Generate(raw[2 * i], raw[2 * i + 1]);
+      *out++ = First();
+      *out++ = Second();
+      --pairs;
     }
-    done += made;
   }
 }
 
