@@ -35,13 +35,17 @@ std::optional<PrnFileHeader> Header(const PrintRaster& raster, uint32_t width, u
                        static_cast<uint32_t>(raster.slots.size()), s.Bits);
 }
 
+void LogBlankPosition(const PrintRaster& raster, const std::vector<Position>& positions, std::size_t p) {
+  raster.host.Log("no " + positions[p].file.filename().string() + ": position " + std::to_string(p) +
+                  " is left without dots");
+}
+
 bool WriteBlankPositions(const PrintRaster& raster, const std::vector<Position>& positions,
                          const PrnFileHeader& header, PrnFile& file) {
   const std::vector<uint8_t> blank(header.rowStride, 0);
   for (std::size_t p = 0; p < positions.size(); ++p) {
     if (positions[p].present) continue;
-    raster.host.Log("no " + positions[p].file.filename().string() + ": position " + std::to_string(p) +
-                    " is left without dots");
+    LogBlankPosition(raster, positions, p);
     for (uint32_t y = 0; y < header.height; ++y) {
       if (!file.WriteAt(PrnRowOffset(header, y, static_cast<uint32_t>(p)), blank)) return false;
     }
@@ -174,12 +178,8 @@ RasterResult RenderTurbo(const PrintRaster& raster, PrnFile& file) {
       });
       if (!file.Append(std::span<const uint8_t>(batch.data(), std::size_t{rows} * n * R))) return Failed(file.error());
     }
-    if (n > 0 && positions.size() != static_cast<std::size_t>(std::count_if(positions.begin(), positions.end(),
-                                                                             [](const Position& p) { return p.present; }))) {
-      for (std::size_t p = 0; p < n; ++p) {
-        if (!positions[p].present) raster.host.Log("no " + positions[p].file.filename().string() +
-                                                   ": position " + std::to_string(p) + " is left without dots");
-      }
+    for (std::size_t p = 0; p < n; ++p) {
+      if (!positions[p].present) raster::LogBlankPosition(raster, positions, p);
     }
     result.width = width;
     result.height = height;

@@ -22,6 +22,9 @@ std::vector<Position> Positions(const PrintRaster& raster);
 // made (Bits, channel count).
 std::optional<PrnFileHeader> Header(const PrintRaster& raster, uint32_t width, uint32_t height);
 
+// Logs that position p has no slot file and prints no dots.
+void LogBlankPosition(const PrintRaster& raster, const std::vector<Position>& positions, std::size_t p);
+
 // Writes rows without dots for every absent position at the header's offsets.
 bool WriteBlankPositions(const PrintRaster& raster, const std::vector<Position>& positions,
                          const PrnFileHeader& header, PrnFile& file);
