@@ -1,11 +1,12 @@
-// Per-plane processing of the 18 slot files: resample, rotate, turn over the
-// planes of the PDF route, halftone; the Separate variant writes each plane
-// back, the Print variant keeps it in memory. One parallel loop, one slot per
-// index, nothing shared between slots but the read-only settings.
+// Per-plane processing of the 18 slot files for the Separate job: resample,
+// rotate, turn over the planes of the PDF route, halftone, write each plane
+// back. One parallel loop, one slot per index, nothing shared between slots
+// but the read-only settings.
 #include <mutex>
 #include <system_error>
 
 #include "halftone/halftone.h"
+#include "imaging/imaging.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 #include "separation/channels.h"
@@ -31,7 +32,7 @@ void Turn(imaging::Plane& plane, const PlaneLoopInput& input) {
 
 }  // namespace
 
-PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input, SeparationPurpose purpose) {
+PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   PlaneLoopResult result;
   const ActiveSetting& s = ctx.setting;
   const fs::path working = WorkingDir();
@@ -51,26 +52,16 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input, Sepa
     }
     try {
       imaging::Plane plane = imaging::ReadPlane(path);
-      if (purpose == SeparationPurpose::Separate) {
-        imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
-        Turn(plane, input);
-        if (input.planes.fromPdfRoute) imaging::Negate(plane);
-      } else {
-        Turn(plane, input);
-        if (input.planes.fromPdfRoute) imaging::Negate(plane);
-        imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
-      }
+      imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
+      Turn(plane, input);
+      if (input.planes.fromPdfRoute) imaging::Negate(plane);
       HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution,
                     s.LargeDotDilution, s.UseDots, s.DitherMethod, i);
       sizes[index] = {plane.width, plane.height};
-      if (purpose == SeparationPurpose::Separate) {
-        // Written files hold 0 where a full dot prints; 16 bits keep the dot
-        // levels exact.
-        imaging::Negate(plane);
-        imaging::WritePlane(path, plane, 16);
-      } else {
-        result.planes[index] = std::move(plane);
-      }
+      // Written files hold 0 where a full dot prints; 16 bits keep the dot
+      // levels exact.
+      imaging::Negate(plane);
+      imaging::WritePlane(path, plane, 16);
     } catch (const std::exception& e) {
       errors[index] = e.what();
     }

@@ -3,6 +3,7 @@
 // RipIn/Separation/item/.
 #include <system_error>
 
+#include "imaging/imaging.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/channels.h"
@@ -84,7 +85,7 @@ bool SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
   input.upward = ctx.init.dfImageUp;
   input.threads = ctx.init.dfTurboMd ? kSlotCount : 1;
   input.planes = outcome;
-  const PlaneLoopResult result = ProcessPlanes(ctx, input, SeparationPurpose::Separate);
+  const PlaneLoopResult result = ProcessPlanes(ctx, input);
   if (!result.ok) {
     host.Log(imagePath.string() + ": " + result.reason);
     return false;

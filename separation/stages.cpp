@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "imaging/imaging.h"
 #include "platform/platform.h"
 #include "separation/channels.h"
 #include "separation/stages.h"

@@ -10,10 +10,8 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
-#include "imaging/imaging.h"
 #include "separation/job_context.h"
 
 namespace qm {
@@ -50,16 +48,14 @@ struct PlaneLoopInput {
 struct PlaneLoopResult {
   bool ok = false;
   std::string reason;
-  // Print variant: the halftoned planes (ink values) by slot; absent slots empty.
-  std::array<std::optional<imaging::Plane>, 18> planes;
   uint32_t width = 0, height = 0;  // size of the processed planes (all equal)
   int threadsRan = 1;              // worker threads that really ran
 };
 
-// Separate variant: resample, rotate, negate (PDF route), halftone, write back
-// negated at 16 bits. Print variant: rotate, negate, resample, halftone, keep
-// in memory. Errors on any thread fail the loop.
-PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input, SeparationPurpose purpose);
+// For the Separate job: resample, rotate, negate (PDF route), halftone, write
+// back negated at 16 bits. Errors on any thread fail the loop. (The Print job
+// prepares its planes in output/print_raster.cpp.)
+PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input);
 
 // Whether a plane of `columns` at `xResolution` is wider than dfRotLimit inches
 // (an empty limit is 0).

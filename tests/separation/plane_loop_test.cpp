@@ -1,5 +1,5 @@
-// The per-plane processing on hand-made slot files: gates, both variants,
-// polarity, rotation and the collection of library errors.
+// The per-plane processing on hand-made slot files: gates, polarity, rotation
+// and the collection of library errors.
 #include <gtest/gtest.h>
 
 #include "imaging/imaging.h"
@@ -45,7 +45,7 @@ TEST_F(PlaneLoop, GatesChooseTheSlotsByLightFlagsAndCounts) {
   input.planes.multicolorCount = 1;
   input.planes.spotCount = 2;
   JobContext ctx = Context();
-  const PlaneLoopResult r = ProcessPlanes(ctx, input, SeparationPurpose::Separate);
+  const PlaneLoopResult r = ProcessPlanes(ctx, input);
   ASSERT_TRUE(r.ok) << r.reason;
   const std::vector<int> processed = {0, 1, 2, 3, 7, 8, 12, 13};
   for (int i = 0; i < 18; ++i) {
@@ -59,33 +59,15 @@ TEST_F(PlaneLoop, SeparateVariantHalftonesInkAmountsAndWritesTheInverse) {
   WriteSlots(8, 8, 65535.0f);  // full ink in a TIF-route plane
   PlaneLoopInput input;
   JobContext ctx = Context();
-  ASSERT_TRUE(ProcessPlanes(ctx, input, SeparationPurpose::Separate).ok);
+  ASSERT_TRUE(ProcessPlanes(ctx, input).ok);
   const imaging::Plane p = imaging::ReadPlane(WorkingDir() / SlotFileName(0));
   for (float v : p.pixels) EXPECT_EQ(v, 0.0f);  // 0 where a full dot prints
 
   WriteSlots(8, 8, 65535.0f);  // no ink in a Ghostscript plane
   input.planes.fromPdfRoute = true;
-  ASSERT_TRUE(ProcessPlanes(ctx, input, SeparationPurpose::Separate).ok);
+  ASSERT_TRUE(ProcessPlanes(ctx, input).ok);
   const imaging::Plane q = imaging::ReadPlane(WorkingDir() / SlotFileName(0));
   for (float v : q.pixels) EXPECT_EQ(v, 65535.0f);
-}
-
-TEST_F(PlaneLoop, PrintVariantKeepsHalftonedInkPlanesInMemory) {
-  WriteSlots(8, 4, 0.0f);  // full ink in a Ghostscript plane
-  PlaneLoopInput input;
-  input.planes.fromPdfRoute = true;
-  input.planes.lightFlags = {1, 0, 0, 0};
-  input.threads = 18;
-  JobContext ctx = Context();
-  const PlaneLoopResult r = ProcessPlanes(ctx, input, SeparationPurpose::Print);
-  ASSERT_TRUE(r.ok) << r.reason;
-  EXPECT_EQ(r.threadsRan, 18);
-  EXPECT_EQ(r.width, 8u);
-  EXPECT_EQ(r.height, 4u);
-  for (int i = 0; i < 18; ++i) EXPECT_EQ(r.planes[i].has_value(), i < 5) << i;
-  for (float v : r.planes[4]->pixels) EXPECT_EQ(v, 65535.0f);
-  // Nothing is written back.
-  EXPECT_EQ(imaging::ReadPlaneInfo(WorkingDir() / SlotFileName(0)).depth, 8);
 }
 
 TEST_F(PlaneLoop, RotationAndUpwardTurnThePlanes) {
@@ -94,23 +76,28 @@ TEST_F(PlaneLoop, RotationAndUpwardTurnThePlanes) {
   p.height = 2;
   p.pixels.assign(12, 0.0f);
   p.pixels[0] = 65535.0f;  // one full-ink pixel top left
-  for (int i = 0; i < 4; ++i) imaging::WritePlane(WorkingDir() / SlotFileName(i), p, 8);
+  auto writeSlots = [&] {
+    for (int i = 0; i < 4; ++i) imaging::WritePlane(WorkingDir() / SlotFileName(i), p, 8);
+  };
+  writeSlots();
   PlaneLoopInput input;
   input.rotationEnabled = true;
   input.rotateNeeded = true;
   JobContext ctx = Context();
-  PlaneLoopResult r = ProcessPlanes(ctx, input, SeparationPurpose::Print);
+  PlaneLoopResult r = ProcessPlanes(ctx, input);
   ASSERT_TRUE(r.ok) << r.reason;
   EXPECT_EQ(r.width, 2u);
   EXPECT_EQ(r.height, 6u);
-  EXPECT_EQ(r.planes[0]->pixels[1], 65535.0f);  // clockwise: top left goes top right
+  // Written negated: 0 where the full dot prints. Clockwise: top left goes top right.
+  EXPECT_EQ(imaging::ReadPlane(WorkingDir() / SlotFileName(0)).pixels[1], 0.0f);
 
+  writeSlots();
   input.rotationEnabled = false;
   input.upward = true;
-  r = ProcessPlanes(ctx, input, SeparationPurpose::Print);
+  r = ProcessPlanes(ctx, input);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.width, 6u);
-  EXPECT_EQ(r.planes[0]->pixels.back(), 65535.0f);  // 180 degrees: bottom right
+  EXPECT_EQ(imaging::ReadPlane(WorkingDir() / SlotFileName(0)).pixels.back(), 0.0f);  // 180 degrees: bottom right
 }
 
 TEST_F(PlaneLoop, AnUnreadableSlotFileFailsTheLoopOnAnyThread) {
@@ -120,7 +107,7 @@ TEST_F(PlaneLoop, AnUnreadableSlotFileFailsTheLoopOnAnyThread) {
   input.planes.spotCount = 2;
   input.threads = 18;
   JobContext ctx = Context();
-  const PlaneLoopResult r = ProcessPlanes(ctx, input, SeparationPurpose::Separate);
+  const PlaneLoopResult r = ProcessPlanes(ctx, input);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.reason.find("00_S1.tiff"), std::string::npos) << r.reason;
 }
@@ -131,9 +118,9 @@ TEST_F(PlaneLoop, AnAbsentSlotFileIsSkipped) {
   PlaneLoopInput input;
   input.planes.spotCount = 1;
   JobContext ctx = Context();
-  const PlaneLoopResult r = ProcessPlanes(ctx, input, SeparationPurpose::Print);
+  const PlaneLoopResult r = ProcessPlanes(ctx, input);
   EXPECT_TRUE(r.ok) << r.reason;
-  EXPECT_FALSE(r.planes[12].has_value());
+  EXPECT_FALSE(fs::exists(WorkingDir() / SlotFileName(12)));
 }
 
 TEST(WiderThanRotationLimit, ComparesTheWidthInInchesWithTheField) {
