@@ -149,6 +149,12 @@ void CQuillmarkDlg::BuildControls() {
   separationList_ = statusGroup("Separation List", 1003, 1044, 1041);
   prnList_ = statusGroup("Prn List", 1004, 1047, 1043);
 
+  // Warnings and failure causes, never as boxes (a hot folder must not stall).
+  notice_ = new QLabel(this);
+  notice_->setObjectName(QStringLiteral("notice"));
+  notice_->setWordWrap(true);
+  left->addWidget(notice_);
+
   auto* buttons = new QVBoxLayout;
   top->addLayout(buttons);
   const std::array<std::pair<int, const char*>, 9> visible{{
@@ -179,7 +185,23 @@ void CQuillmarkDlg::BuildControls() {
 
 // ---- JobHost ---------------------------------------------------------------
 
-void CQuillmarkDlg::ShowMessage(std::string_view text) { gui::ShowMessage(this, text); }
+void CQuillmarkDlg::ShowMessage(std::string_view text, std::string_view cause) {
+  if (!cause.empty()) Notice(std::string(text) + " " + std::string(cause));
+  gui::ShowMessage(this, text, cause);
+}
+
+void CQuillmarkDlg::Warn(std::string_view text) { Notice("Warning: " + std::string(text)); }
+
+void CQuillmarkDlg::Notice(const std::string& text) {
+  notices_.push_back(text);
+  if (notices_.size() > kNoticesKept) notices_.erase(notices_.begin());
+  notice_->setText(Text(text));
+  QString all;
+  for (const std::string& n : notices_) all += Text(n) + QLatin1Char('\n');
+  notice_->setToolTip(all.trimmed());
+}
+
+std::string CQuillmarkDlg::LastNotice() const { return notices_.empty() ? std::string() : notices_.back(); }
 
 void CQuillmarkDlg::SetStatus(StatusLine line, std::string_view text) {
   if (auto* l = Control<QLabel>(this, static_cast<int>(line))) l->setText(Text(text));
@@ -310,7 +332,7 @@ void CQuillmarkDlg::OnSelChangePreset() {
   const int index = preset_.selected;
   form.preset.selected =
       (index >= 0 && index < static_cast<int>(form.preset.entries.size())) ? index : -1;
-  BoxSink sink(settingDlg_);
+  BoxSink sink(settingDlg_, this);
   SelectPreset(form, appDir_, sink);
   settingDlg_->SyncFromForm();
   relay_->click();

@@ -59,7 +59,10 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   void StartUp();
 
   // JobHost, on the GUI thread.
-  void ShowMessage(std::string_view text) override;
+  void ShowMessage(std::string_view text, std::string_view cause = {}) override;
+  void Warn(std::string_view text) override;
+  // The last warning or failure cause, as the window shows it below the lists.
+  std::string LastNotice() const;
   void SetStatus(StatusLine line, std::string_view text) override;
   void SetProgress(ProgressBar bar, int position) override;
   void RefreshLists() override { OnUpdateList(); }
@@ -114,6 +117,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   bool Busy() const;
   void PrintHotFolder(const std::string& item);
   void LaunchPrinterApp();
+  void Notice(const std::string& text);
 
   std::filesystem::path appDir_;
   EngineCommands commands_;
@@ -131,6 +135,9 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   HotFolderWatch watch_;
   JobRunner jobs_{*this};
   bool quitting_ = false;
+  static constexpr std::size_t kNoticesKept = 50;
+  QLabel* notice_ = nullptr;            // last warning or failure cause
+  std::vector<std::string> notices_;    // the recent ones, as its tool tip
 };
 
 }  // namespace qm::gui

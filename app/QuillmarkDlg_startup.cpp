@@ -45,7 +45,7 @@ void CQuillmarkDlg::StartUp() {
     return ShowMessage(kFailFindPreset);
   }
   // 9.
-  BoxSink settingSink(settingDlg_);
+  BoxSink settingSink(settingDlg_, this);
   SelectPreset(form, appDir_, settingSink);
   settingDlg_->SyncFromForm();
   // 10.

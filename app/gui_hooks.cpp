@@ -35,11 +35,12 @@ Hooks& TestHooks() {
 
 int ModalDepth() { return g_modalDepth; }
 
-void ShowMessage(QWidget* parent, std::string_view text) {
+void ShowMessage(QWidget* parent, std::string_view text, std::string_view cause) {
   ModalScope scope;
-  if (TestHooks().message) return TestHooks().message(text);
+  if (TestHooks().message) return TestHooks().message(text, cause);
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillmark"), FromBytes(text),
                   QMessageBox::Ok, parent);
+  if (!cause.empty()) box.setDetailedText(FromBytes(cause));
   box.exec();
 }
 

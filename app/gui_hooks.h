@@ -19,7 +19,7 @@ class QWidget;
 namespace qm::gui {
 
 struct Hooks {
-  std::function<void(std::string_view text)> message;  // one OK button
+  std::function<void(std::string_view text, std::string_view cause)> message;  // one OK button
   std::function<bool(std::string_view text)> question;  // Yes/No; true for Yes
   std::function<QStringList(const QString& filter)> openFiles;  // several files
   std::function<QString(const QString& filter)> saveFile;
@@ -32,7 +32,8 @@ struct Hooks {
 // The hooks in force; empty members fall back to the real dialogs.
 Hooks& TestHooks();
 
-void ShowMessage(QWidget* parent, std::string_view text);
+// A box with one OK button; a non-empty cause is its detailed text.
+void ShowMessage(QWidget* parent, std::string_view text, std::string_view cause = {});
 bool AskYesNo(QWidget* parent, std::string_view text);
 QStringList ChooseOpenFiles(QWidget* parent, const QString& filter);
 QString ChooseSaveFile(QWidget* parent, const QString& filter);

@@ -17,10 +17,14 @@ class ThreadHost : public JobHost {
  public:
   ThreadHost(QObject* context, JobHost& gui) : context_(context), gui_(gui) {}
 
-  void ShowMessage(std::string_view text) override {
-    std::string t(text);
-    QMetaObject::invokeMethod(context_, [this, &t] { gui_.ShowMessage(t); },
+  void ShowMessage(std::string_view text, std::string_view cause) override {
+    std::string t(text), c(cause);
+    QMetaObject::invokeMethod(context_, [this, &t, &c] { gui_.ShowMessage(t, c); },
                               Qt::BlockingQueuedConnection);
+  }
+  void Warn(std::string_view text) override {
+    QMetaObject::invokeMethod(context_, [this, t = std::string(text)] { gui_.Warn(t); },
+                              Qt::QueuedConnection);
   }
   void SetStatus(StatusLine line, std::string_view text) override {
     QMetaObject::invokeMethod(context_, [this, line, t = std::string(text)] { gui_.SetStatus(line, t); },

@@ -25,7 +25,7 @@ void Settle() {
 }  // namespace
 
 bool TakeScreenshots(CQuillmarkDlg& window, const QString& dir) {
-  TestHooks().message = [](std::string_view text) {
+  TestHooks().message = [](std::string_view text, std::string_view) {
     std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   };
   QDir().mkpath(dir);

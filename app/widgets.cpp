@@ -40,6 +40,11 @@ void MakeDigitsOnly(QLineEdit* edit) {
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
 }
 
-void BoxSink::ShowMessage(std::string_view text) { gui::ShowMessage(parent_, text); }
+void BoxSink::ShowMessage(std::string_view text, std::string_view cause) { gui::ShowMessage(parent_, text, cause); }
+
+void BoxSink::Warn(std::string_view text) {
+  if (warnings_) return warnings_->Warn(text);
+  std::fprintf(stderr, "Warning: %.*s\n", static_cast<int>(text.size()), text.data());
+}
 
 }  // namespace qm::gui

@@ -47,13 +47,17 @@ int SelectedRow(const QListWidget* list);
 void MakeDigitsOnly(QLineEdit* edit);
 
 // Message boxes of a dialog, for engine calls that take a MessageSink.
+// Warnings are never boxes: they go to `warnings` when given (the main
+// window), else to standard error.
 class BoxSink : public MessageSink {
  public:
-  explicit BoxSink(QWidget* parent) : parent_(parent) {}
-  void ShowMessage(std::string_view text) override;
+  explicit BoxSink(QWidget* parent, MessageSink* warnings = nullptr) : parent_(parent), warnings_(warnings) {}
+  void ShowMessage(std::string_view text, std::string_view cause = {}) override;
+  void Warn(std::string_view text) override;
 
  private:
   QWidget* parent_;
+  MessageSink* warnings_;
 };
 
 }  // namespace qm::gui

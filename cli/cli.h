@@ -34,7 +34,8 @@ struct Options {
 class CliHost : public JobHost {
  public:
   explicit CliHost(const Options& options);
-  void ShowMessage(std::string_view text) override;
+  void ShowMessage(std::string_view text, std::string_view cause = {}) override;
+  void Warn(std::string_view text) override;
   void SetStatus(StatusLine line, std::string_view text) override;
   void SetProgress(ProgressBar bar, int position) override;
   void RefreshLists() override {}

@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -53,10 +54,21 @@ int UsageError(const std::string& message) {
 
 CliHost::CliHost(const Options& options) : options_(options), terminal_(::isatty(2) != 0) {}
 
-void CliHost::ShowMessage(std::string_view text) {
+void CliHost::ShowMessage(std::string_view text, std::string_view cause) {
   ++messages_;
   if (terminal_ && options_.progress == ProgressMode::Auto) std::fputs("\r\033[K", stderr);
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  if (!cause.empty()) {
+    std::string line(cause);  // one line, whatever a library put into it
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::fprintf(stderr, "  %s\n", line.c_str());
+  }
+  std::fflush(stderr);
+}
+
+void CliHost::Warn(std::string_view text) {
+  if (terminal_ && options_.progress == ProgressMode::Auto) std::fputs("\r\033[K", stderr);
+  std::fprintf(stderr, "Warning: %.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(stderr);
 }
 

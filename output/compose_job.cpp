@@ -46,11 +46,11 @@ void AssignSlots(const fs::path& working, const std::string& prnSequence) {
 }
 
 // Packing: the slot files as ink values into RipIn/UserPrn/<base>.<Suffix>.
-bool PackComposed(JobContext& ctx, const std::string& base, int multicolor, int spot) {
+Status PackComposed(JobContext& ctx, const std::string& base, int multicolor, int spot) {
   ActiveSetting& setting = ctx.setting;
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kApplySettingFirst);
-    return false;
+    return Status::Fail("the preset is not applied");
   }
   const fs::path working = WorkingDir();
   try {
@@ -63,17 +63,17 @@ bool PackComposed(JobContext& ctx, const std::string& base, int multicolor, int 
     set.multicolor = std::min(multicolor, 4);
     set.spot = std::min(spot, 6);
     const auto slots = PrnPositionSlots(set);
-    if (!slots) return false;
+    if (!slots) return Status::Fail("no channel layout for " + std::to_string(multicolor) + " multicolour and " +
+                                    std::to_string(spot) + " spot planes");
 
     std::vector<imaging::Plane> planes;
     planes.reserve(slots->size());
     for (int slot : *slots) {
       imaging::Plane plane = imaging::ReadPlane(working / SlotFileName(slot));
       if (!planes.empty() && (plane.width != planes[0].width || plane.height != planes[0].height)) {
-        ctx.host.Log(SlotFileName(slot) + " is " + std::to_string(plane.width) + " x " +
-                     std::to_string(plane.height) + ", unlike " + SlotFileName(0) + " (" +
-                     std::to_string(planes[0].width) + " x " + std::to_string(planes[0].height) + ")");
-        return false;
+        return Status::Fail(SlotFileName(slot) + " is " + std::to_string(plane.width) + " x " +
+                            std::to_string(plane.height) + ", unlike " + SlotFileName(0) + " (" +
+                            std::to_string(planes[0].width) + " x " + std::to_string(planes[0].height) + ")");
       }
       imaging::Negate(plane);  // stored with 0 for full ink; the packer takes ink values
       planes.push_back(std::move(plane));
@@ -87,34 +87,29 @@ bool PackComposed(JobContext& ctx, const std::string& base, int multicolor, int 
     const bool ok = WritePrnFile(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
                                  static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), planes[0].width,
                                  planes[0].height, setting.Bits, pointers, JobDotLevels(setting), &error);
-    if (!ok) {
-      ctx.host.Log("cannot write " + out.string() + ": " + error);
-      return false;
-    }
+    if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
     setting.largeDotEnabled = 1;
     setting.middleDotEnabled = 1;
-    return true;
+    return Status::Ok();
   } catch (const std::exception& e) {
-    ctx.host.Log(e.what());
-    return false;
+    return Status::Fail(e.what());
   }
 }
 
 }  // namespace
 
-bool RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string& baseName) {
+Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string& baseName) {
   const ActiveSetting& setting = ctx.setting;
   const int slot = ChannelIndexFromName(slotFile.filename().string());
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kSettingWrong);
-    return false;
+    return Status::Fail("the preset is not applied");
   }
   ctx.host.SetStatus(StatusLine::Prn, (SeparationDir() / (baseName + "_*.tif")).string());
   ctx.host.SetProgress(ProgressBar::Prn, 5);
   if (setting.xResolutionValue <= 0 || setting.yResolutionValue <= 0) {
-    ctx.host.Log("cannot rip " + slotFile.string() + " at a resolution of " + setting.xResolution + " x " +
-                 setting.yResolution);
-    return false;
+    return Status::Fail("cannot rip " + slotFile.filename().string() + " at a resolution of " +
+                        setting.xResolution + " x " + setting.yResolution);
   }
   try {
     imaging::InitializeImaging();
@@ -132,11 +127,10 @@ bool RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string& b
     imaging::Negate(plane);
     imaging::WritePlane(slotFile, plane, 16);
   } catch (const std::exception& e) {
-    ctx.host.Log(e.what());
-    return false;
+    return Status::Fail(e.what());
   }
   ctx.host.SetProgress(ProgressBar::Prn, 65);
-  return true;
+  return Status::Ok();
 }
 
 bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry) {
@@ -155,8 +149,8 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   if (!dithered) {
     AssignSlots(working, ctx.setting.PRNSequence);
     for (const std::string& name : ListFolder(working, "00_*.tiff", EntryKind::Files)) {
-      if (!RipSlotFile(ctx, working / name, base)) {
-        ctx.host.ShowMessage(kFailRip);
+      if (const Status status = RipSlotFile(ctx, working / name, base); !status) {
+        ctx.host.ShowMessage(kFailRip, status.cause());
         EndWithNone(ctx.host);
         return false;
       }
@@ -170,9 +164,10 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
     if (!code.empty() && code[0] == 'S') ++spot;
   }
 
-  const bool ok = PackComposed(ctx, base, multicolor, spot);
+  const Status packed = PackComposed(ctx, base, multicolor, spot);
+  const bool ok = packed.ok();
   if (!ok) {
-    ctx.host.ShowMessage(kFailCompose);
+    ctx.host.ShowMessage(kFailCompose, packed.cause());
   } else {
     ctx.host.RefreshLists();
   }

@@ -8,12 +8,13 @@
 //
 // Error policy: every failure of the image library or of a write fails the
 // job with its message ("Fail to Rip the files !", "Fail to Compose the
-// files !"); the library's own text goes to the log. Nothing throws out.
+// files !") and its cause. Nothing throws out.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
+#include "platform/status.h"
 #include "separation/job_context.h"
 
 namespace qm {
@@ -21,9 +22,9 @@ namespace qm {
 // The rip step of one slot file: rotation test by whole inches at the
 // printer's xResolution, turns, inversion, resampling, halftoning with the
 // curve of the slot named by the file, inversion, written back at 16 bits.
-// `baseName` only feeds the status line. False on failure (the caller shows
-// "Fail to Rip the files !").
-bool RipSlotFile(JobContext& ctx, const std::filesystem::path& slotFile, const std::string& baseName);
+// `baseName` only feeds the status line. The cause on failure (the caller
+// shows "Fail to Rip the files !" with it).
+Status RipSlotFile(JobContext& ctx, const std::filesystem::path& slotFile, const std::string& baseName);
 
 // The Compose job proper, once the selection is known to be sound; it takes
 // no lock (ComposeCommand does). `entry` is the Separation List entry.

@@ -65,13 +65,13 @@ RasterMode ChosenRasterMode(const InitiationSettings& init) {
   return init.dfTurboMd ? RasterMode::Turbo : RasterMode::Sequential;
 }
 
-bool PrintJob(JobContext& ctx, const fs::path& input) {
+Status PrintJob(JobContext& ctx, const fs::path& input) {
   ActiveSetting& setting = ctx.setting;
   const InitiationSettings& init = ctx.init;
   JobHost& host = ctx.host;
   if (setting.settingApplied == 0) {
     host.ShowMessage(kSettingWrong);
-    return false;
+    return Status::Fail("the preset is not applied");
   }
   host.SetStatus(StatusLine::Separation, input.string());
   host.SetProgress(ProgressBar::Separation, 5);
@@ -82,8 +82,7 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
   const std::string extension = ExtensionLower(input.filename().string());
   const fs::path staged = working / ("00." + extension);
   if (!(init.dfPreserveCF ? CopyFileOver(input, staged) : MoveFile(input, staged))) {
-    host.Log("cannot stage " + input.string());
-    return false;
+    return Status::Fail("cannot stage " + input.string() + " in " + working.string());
   }
   host.SetProgress(ProgressBar::Separation, 10);
 
@@ -100,30 +99,21 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
     const auto separationStart = std::chrono::steady_clock::now();
     const SeparationOutcome separated =
         SeparateStaged(ctx, extension, /*dithering=*/true, /*assignSlots=*/true, SeparationPurpose::Print);
-    if (!separated.ok) {
-      host.Log("separation failed: " + separated.reason);
-      return false;
-    }
+    if (!separated.ok) return Status::Fail(separated.reason);
     host.Log("separation stage: " + SecondsSince(separationStart));
     bool anyProcess = false;
     for (int k = 0; k < 4; ++k) {
       std::error_code ec;
       anyProcess = anyProcess || fs::is_regular_file(working / SlotFileName(k), ec);
     }
-    if (!anyProcess) {
-      host.Log("the separation left none of the process slot files 00_0.tiff .. 00_3.tiff");
-      return false;
-    }
+    if (!anyProcess) return Status::Fail("the separation left none of the process slot files 00_0.tiff .. 00_3.tiff");
     if (!inches) inches = CyanInches(working, setting.PRNSequence);
     const bool rotate = WiderThanRotationLimit(inches.value_or(0.0), 1.0, init.dfRotLimit);
 
     const fs::path output = UserPrnDir() / (StemOf(input.filename().string()) + "." + setting.Suffix);
     std::string error;
     auto file = PrnFile::Create(output, &error);
-    if (!file) {
-      host.Log(error);
-      return false;
-    }
+    if (!file) return Status::Fail(error);
     PrnChannelSet set;
     set.lc = separated.lightFlags[0] != 0;
     set.lm = separated.lightFlags[1] != 0;
@@ -132,7 +122,7 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
     set.multicolor = std::clamp(separated.multicolorCount, 0, 4);
     set.spot = std::clamp(separated.spotCount, 0, 6);
     const auto slots = PrnPositionSlots(set);
-    if (!slots) return false;
+    if (!slots) return Status::Fail("no channel layout for the planes found");
     host.SetProgress(ProgressBar::Separation, 65);
 
     PrintRaster raster{setting, host, working, *slots};
@@ -146,28 +136,22 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
     const RasterResult result = mode == RasterMode::LargeImage ? RenderBands(raster, *file)
                                 : mode == RasterMode::Turbo    ? RenderTurbo(raster, *file)
                                                                : RenderSequential(raster, *file);
-    if (!result.ok) {
-      host.Log("cannot print " + input.string() + ": " + result.error);
-      return false;
-    }
+    if (!result.ok) return Status::Fail(result.error);
     host.SetProgress(ProgressBar::Separation, 95);
     // The file must have its full size before it takes the final name.
     const auto header = MakePrnHeader(static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
                                       static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), result.width,
                                       result.height, static_cast<uint32_t>(slots->size()), setting.Bits);
-    if (!header || !file->Commit(PrnExpectedFileSize(*header))) {
-      host.Log(file->error());
-      return false;
-    }
+    if (!header) return Status::Fail("no PRN header for the planes printed");
+    if (!file->Commit(PrnExpectedFileSize(*header))) return Status::Fail(file->error());
     host.Log(std::string("raster work (") + ModeName(mode) + "): " + SecondsSince(rasterStart));
   } catch (const std::exception& e) {
-    host.Log(e.what());
-    return false;
+    return Status::Fail(e.what());
   }
   setting.largeDotEnabled = 1;
   setting.middleDotEnabled = 1;
   ResetDisplays(host);
-  return true;
+  return Status::Ok();
 }
 
 bool PrintCommand(JobContext& ctx, const std::string& item) {
@@ -182,8 +166,8 @@ bool PrintCommand(JobContext& ctx, const std::string& item) {
   }
   const fs::path folder = CustomFilesDir() / item;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
-    if (!PrintJob(ctx, folder / name)) {
-      ctx.host.ShowMessage(kFailPrint);
+    if (const Status status = PrintJob(ctx, folder / name); !status) {
+      ctx.host.ShowMessage(kFailPrint, name + ": " + status.cause());
       ResetDisplays(ctx.host);
       return false;
     }

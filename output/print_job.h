@@ -6,14 +6,16 @@
 // (print_raster.h) into RipIn/UserPrn/<input stem>.<Suffix>, written under a
 // temporary name and renamed when complete.
 //
-// Error policy: returns false on every failure (the caller shows
-// "Fail to Print !"); image-library errors on any thread, a separation that
-// leaves none of the four process slot files, planes of different sizes and
-// failed writes are failures, with the reason in the log. Nothing throws out.
+// Error policy: returns a failed Status with its cause on every failure (the
+// caller shows "Fail to Print !" with it); image-library errors on any
+// thread, a separation that leaves none of the four process slot files,
+// planes of different sizes and failed writes are failures. Nothing throws
+// out.
 #pragma once
 
 #include <filesystem>
 
+#include "platform/status.h"
 #include "separation/job_context.h"
 
 namespace qm {
@@ -23,6 +25,6 @@ enum class RasterMode { Sequential, Turbo, LargeImage };
 // The mode the Workflow checks choose: large-image wins over turbo.
 RasterMode ChosenRasterMode(const InitiationSettings& init);
 
-bool PrintJob(JobContext& ctx, const std::filesystem::path& input);
+Status PrintJob(JobContext& ctx, const std::filesystem::path& input);
 
 }  // namespace qm

@@ -24,7 +24,8 @@ class JobHost : public MessageSink {
 // A host that shows nothing: for tests and library callers.
 class NullJobHost : public JobHost {
  public:
-  void ShowMessage(std::string_view) override {}
+  void ShowMessage(std::string_view, std::string_view = {}) override {}
+  void Warn(std::string_view) override {}
   void SetStatus(StatusLine, std::string_view) override {}
   void SetProgress(ProgressBar, int) override {}
   void RefreshLists() override {}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "separation/job_context.h"
 #include "separation/messages.h"
 
@@ -32,8 +33,8 @@ bool SeparateCommand(JobContext& ctx, const std::string& item);
 
 // The per-image operation: stages `imagePath` in the Working folder and
 // separates it (and, when `dithering`, halftones the slot files). Returns
-// false on failure; shows only "Something is wrong in Setting !".
-bool SeparateImage(JobContext& ctx, const std::filesystem::path& imagePath, bool dithering);
+// the cause on failure; shows only "Something is wrong in Setting !".
+Status SeparateImage(JobContext& ctx, const std::filesystem::path& imagePath, bool dithering);
 
 // Moves the finished planes of `imagePath` ("00_*.tiff" when dithering, else
 // "00_*.tif") from the Working folder to RipIn/Separation/item/ as

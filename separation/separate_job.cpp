@@ -38,11 +38,11 @@ bool RotationNeeded(const fs::path& working, const std::string& rotLimit) {
 
 }  // namespace
 
-bool SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
+Status SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
   JobHost& host = ctx.host;
   if (ctx.setting.settingApplied != 1) {
     host.ShowMessage(kSettingWrong);
-    return false;
+    return Status::Fail("the preset is not applied");
   }
   host.SetStatus(StatusLine::Separation, imagePath.string());
   host.SetProgress(ProgressBar::Separation, 5);
@@ -53,32 +53,24 @@ bool SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
   const fs::path staged = working / ("00." + extension);
   const bool staged_ok =
       ctx.init.dfPreserveCF ? CopyFileOver(imagePath, staged) : MoveFile(imagePath, staged);
-  if (!staged_ok) {
-    host.Log("cannot stage " + imagePath.string());
-    return false;
-  }
+  if (!staged_ok) return Status::Fail("cannot stage " + imagePath.string() + " in " + working.string());
   try {
     imaging::InitializeImaging();
   } catch (const std::exception& e) {
-    host.Log(e.what());
-    return false;
+    return Status::Fail(e.what());
   }
 
   const SeparationOutcome outcome = SeparateStaged(ctx, extension, dithering, dithering, SeparationPurpose::Separate);
-  if (!outcome.ok) {
-    host.Log(imagePath.string() + ": " + outcome.reason);
-    return false;
-  }
+  if (!outcome.ok) return Status::Fail(outcome.reason);
   host.Log("extra planes: multicolor " + std::to_string(outcome.multicolorCount) + ", spot " +
            std::to_string(outcome.spotCount));
-  if (!dithering) return true;
+  if (!dithering) return Status::Ok();
 
   PlaneLoopInput input;
   try {
     input.rotateNeeded = RotationNeeded(working, ctx.init.dfRotLimit);
   } catch (const std::exception& e) {
-    host.Log(imagePath.string() + ": " + e.what());
-    return false;
+    return Status::Fail(e.what());
   }
   input.rotationEnabled = ctx.init.dfImageRt;
   input.anticlockwise = ctx.init.dfRotatedOri;
@@ -86,12 +78,9 @@ bool SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
   input.threads = ctx.init.dfTurboMd ? kSlotCount : 1;
   input.planes = outcome;
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
-  if (!result.ok) {
-    host.Log(imagePath.string() + ": " + result.reason);
-    return false;
-  }
+  if (!result.ok) return Status::Fail(result.reason);
   host.SetProgress(ProgressBar::Separation, 95);
-  return true;
+  return Status::Ok();
 }
 
 void FilePlanes(const std::string& item, const fs::path& imagePath, bool dithering) {
@@ -115,8 +104,8 @@ bool SeparateCommand(JobContext& ctx, const std::string& item) {
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     const fs::path image = folder / name;
     const bool dithering = ctx.init.dfDitheredCk;
-    if (!SeparateImage(ctx, image, dithering)) {
-      host.ShowMessage(kFailSeparate);
+    if (const Status status = SeparateImage(ctx, image, dithering); !status) {
+      host.ShowMessage(kFailSeparate, name + ": " + status.cause());
       ResetDisplay(host);
       return false;
     }

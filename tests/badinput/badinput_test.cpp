@@ -30,11 +30,14 @@ class BadInput : public ::testing::TestWithParam<BadFile> {
     EXPECT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.err;
     EXPECT_EQ(r.exitStatus, 1) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
-    ASSERT_GE(r.err.size(), lastMessage.size() + 1) << r.err;
-    const auto endsWith = [&](const std::string& m) {
-      return !m.empty() && r.err.size() > m.size() && r.err.compare(r.err.size() - m.size() - 1, m.size() + 1, m + "\n") == 0;
-    };
-    EXPECT_TRUE(endsWith(lastMessage) || endsWith(orMessage)) << r.err;
+    // The failure message, then one indented line with its cause.
+    const std::size_t causeStart = r.err.rfind("\n  ", r.err.size() - 1);
+    ASSERT_NE(causeStart, std::string::npos) << r.err;
+    EXPECT_GT(r.err.size(), causeStart + 4) << "an empty cause\n" << r.err;
+    EXPECT_EQ(r.err.find('\n', causeStart + 1), r.err.size() - 1) << "the cause is one line\n" << r.err;
+    const std::size_t messageStart = r.err.rfind('\n', causeStart - 1) + 1;
+    const std::string message = r.err.substr(messageStart, causeStart - messageStart);
+    EXPECT_TRUE(message == lastMessage || (!orMessage.empty() && message == orMessage)) << r.err;
     EXPECT_EQ(r.err.find("AddressSanitizer"), std::string::npos) << r.err;
     EXPECT_TRUE(PrnFilesBelow(app.path()).empty()) << PrnFilesBelow(app.path()).front();
   }

@@ -39,7 +39,10 @@ GuiTest::GuiTest() {
   SetAppDirOverride(app.path());
   gui::Hooks& h = gui::TestHooks();
   h = gui::Hooks{};
-  h.message = [this](std::string_view text) { messages.emplace_back(text); };
+  h.message = [this](std::string_view text, std::string_view cause) {
+    messages.emplace_back(text);
+    causes.emplace_back(cause);
+  };
   h.question = [this](std::string_view text) {
     questions.emplace_back(text);
     if (answers.empty()) return false;

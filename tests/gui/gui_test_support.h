@@ -51,7 +51,7 @@ class GuiTest : public ::testing::Test {
   void SelectImage(const std::string& item);  // as the operator would
 
   ScratchAppDir app;
-  std::vector<std::string> messages;
+  std::vector<std::string> messages, causes;
   std::deque<bool> answers;  // for "Want to Quit ?"
   std::vector<std::string> questions;
   std::deque<QStringList> openAnswers;

@@ -141,7 +141,7 @@ TEST_F(HotFolderTest, TickWhileAMessageBoxIsOpenStartsNoPrint) {
   StartOn("MyHotFolder");
   window->OnTimer();
   // A message box of the tick's Print command is waiting; the next tick comes.
-  gui::TestHooks().message = [this](std::string_view text) {
+  gui::TestHooks().message = [this](std::string_view text, std::string_view) {
     messages.emplace_back(text);
     window->OnTimer();
   };

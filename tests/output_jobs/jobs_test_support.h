@@ -20,7 +20,11 @@ namespace qm::test {
 
 class RecordingHost : public JobHost {
  public:
-  void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  void ShowMessage(std::string_view text, std::string_view cause = {}) override {
+    messages.emplace_back(text);
+    causes.emplace_back(cause);
+  }
+  void Warn(std::string_view text) override { warnings.emplace_back(text); }
   void SetStatus(StatusLine line, std::string_view text) override {
     statuses.push_back(std::to_string(static_cast<int>(line)) + ":" + std::string(text));
   }
@@ -30,7 +34,7 @@ class RecordingHost : public JobHost {
   void RefreshLists() override { ++refreshes; }
   void Log(std::string_view line) override { logs.emplace_back(line); }
 
-  std::vector<std::string> messages, statuses, progress, logs;
+  std::vector<std::string> messages, causes, warnings, statuses, progress, logs;
   int refreshes = 0;
 };
 

@@ -1,0 +1,34 @@
+// The result of an engine operation: success, or failure with its cause.
+//
+// The cause is one line for the operator: the tool that failed and its exit
+// status or first line of error, the file that could not be read, the plane
+// too large for memory and the limit. The system's own failure message (for
+// example "Fail to Print !") is shown by the caller; the cause goes after it.
+#pragma once
+
+#include <string>
+#include <utility>
+
+namespace qm {
+
+class [[nodiscard]] Status {
+ public:
+  static Status Ok() { return Status(); }
+  static Status Fail(std::string cause) {
+    Status s;
+    s.ok_ = false;
+    s.cause_ = cause.empty() ? std::string("unknown cause") : std::move(cause);
+    return s;
+  }
+
+  bool ok() const { return ok_; }
+  explicit operator bool() const { return ok_; }
+  // Empty on success.
+  const std::string& cause() const { return cause_; }
+
+ private:
+  bool ok_ = true;
+  std::string cause_;
+};
+
+}  // namespace qm
