@@ -18,7 +18,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 work=${2:-${RIPBENCH_WORK:-/tmp/ripbench}}
 cli=$build/app/quillmark-cli
-maker=${RIPBENCH_MAKER:-$here/../shared/bench/make_a3_testpage.sh}
+maker=${RIPBENCH_MAKER:-$here/bench/make_a3_testpage.sh}
 [ -s "$work/test-a3.pdf" ] || bash "$maker" "$work" >/dev/null
 pdf=$work/test-a3.pdf
 

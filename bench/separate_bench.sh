@@ -5,13 +5,13 @@
 #
 # usage: bench/separate_bench.sh [BUILD_DIR] [PDF] [RESOLUTION]
 #   BUILD_DIR   a configured and built tree (default: build), with app/quillmark-cli
-#   PDF         default: ../shared/samples/gs9cm_mixed_rgb_cmyk.pdf (US Letter)
+#   PDF         default: tests/data/gs9cm_mixed_rgb_cmyk.pdf (US Letter)
 #   RESOLUTION  default: 720
 set -eu
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
-pdf=${2:-$here/../shared/samples/gs9cm_mixed_rgb_cmyk.pdf}
+pdf=${2:-$here/tests/data/gs9cm_mixed_rgb_cmyk.pdf}
 res=${3:-720}
 cli=$build/app/quillmark-cli
 

@@ -12,7 +12,7 @@ import struct
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 CONF = os.path.join(ROOT, "share", "Configuration")
-SAMPLES = os.path.join(os.path.dirname(ROOT), "shared", "samples")
+SAMPLES = os.path.join(ROOT, "tests", "data")
 
 
 def put(target, name, data):

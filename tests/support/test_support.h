@@ -44,7 +44,7 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes);
 // Empty when equal, else a description with the first differing offset.
 std::string FirstDifference(const std::string& expected, const std::string& actual);
 
-fs::path SamplesDir();     // ../shared/samples
+fs::path SamplesDir();     // tests/data: sample artwork and profiles
 fs::path SourceDir();      // the repository
 fs::path BuiltAppDir();    // build/app
 
