@@ -24,7 +24,8 @@ using Strings = std::vector<std::string>;
 void MakeSpotPdf(const fs::path& pdf, const Strings& spots) {
   std::string ps = "%!PS\n<< /PageSize [144 72] >> setpagedevice\n0.5 0.5 0.5 0 setcmykcolor 0 0 20 20 rectfill\n";
   for (std::size_t i = 0; i < spots.size(); ++i) {
-    ps += "[/Separation (" + spots[i] + ") /DeviceCMYK {dup dup dup}] setcolorspace 1 setcolor " +
+    // A tint, so that a continuous-tone plane is told from a halftoned one.
+    ps += "[/Separation (" + spots[i] + ") /DeviceCMYK {dup dup dup}] setcolorspace 0.6 setcolor " +
           std::to_string(24 + 16 * i) + " 30 14 14 rectfill\n";
   }
   ps += "showpage\n";
