@@ -21,6 +21,10 @@
 #include "settings/WorkflowDlg.h"
 #include "settings/apply.h"
 
+// The icons and the About picture live in the GUI library's Qt resources,
+// which a static library registers only when asked.
+static void RegisterResources() { Q_INIT_RESOURCE(quillmark); }
+
 namespace qm::gui {
 
 namespace {
@@ -73,6 +77,7 @@ void InsertSorted(QListWidget* list, const std::string& text) {
 
 CQuillmarkDlg::CQuillmarkDlg(std::filesystem::path appDir, EngineCommands commands, QWidget* parent)
     : QDialog(parent), appDir_(std::move(appDir)), commands_(std::move(commands)) {
+  RegisterResources();
   setObjectName(QStringLiteral("102"));
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
@@ -187,7 +192,10 @@ void CQuillmarkDlg::BuildControls() {
 
 void CQuillmarkDlg::ShowMessage(std::string_view text, std::string_view cause) {
   if (!cause.empty()) Notice(std::string(text) + " " + std::string(cause));
+  const bool held = printCommands_ > 0;
+  printBoxes_ += held ? 1 : 0;
   gui::ShowMessage(this, text, cause);
+  printBoxes_ -= held ? 1 : 0;
 }
 
 void CQuillmarkDlg::Warn(std::string_view text) { Notice("Warning: " + std::string(text)); }
@@ -278,10 +286,11 @@ void CQuillmarkDlg::OnCompose() {
 }
 
 void CQuillmarkDlg::OnPrint() {
+  const PrintCommandScope scope(printCommands_);
   const std::string item = SelectedImage();
   if (item.empty()) return ShowMessage(kChooseImageItem);
   if (!commands_.print) return;
-  RunJob([this, &item](JobContext& ctx) { return commands_.print(ctx, item); });
+  RunJob([this, &item](JobContext& ctx) { return commands_.print(ctx, item, nullptr); });
 }
 
 void CQuillmarkDlg::OnAbout() {

@@ -48,6 +48,15 @@ inline constexpr const char* kImportFilter =
 inline constexpr const char* kTrayTip = "Quillmark";
 inline constexpr const char* kTrayTipMinimized = "Quillmark\nDouble Click to Show Window !";
 
+// Counts a tick or Print handler for as long as it runs.
+struct PrintCommandScope {
+  explicit PrintCommandScope(int& count) : count_(count) { ++count_; }
+  ~PrintCommandScope() { --count_; }
+  PrintCommandScope(const PrintCommandScope&) = delete;
+  PrintCommandScope& operator=(const PrintCommandScope&) = delete;
+  int& count_;
+};
+
 class CQuillmarkDlg : public QDialog, public JobHost {
   Q_OBJECT
  public:
@@ -116,6 +125,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   std::string SelectedImage() const;  // empty when none
   bool Busy() const;
   void PrintHotFolder(const std::string& item);
+  void ReturnFromBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
   void LaunchPrinterApp();
   void Notice(const std::string& text);
 
@@ -135,6 +145,10 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   HotFolderWatch watch_;
   JobRunner jobs_{*this};
   bool quitting_ = false;
+  // Ticks are held while a box opened by a tick or by the Print command
+  // waits for the operator (and while any job runs), not by other windows.
+  int printCommands_ = 0;  // tick or Print handlers under way
+  int printBoxes_ = 0;     // their message boxes now open
   static constexpr std::size_t kNoticesKept = 50;
   QLabel* notice_ = nullptr;            // last warning or failure cause
   std::vector<std::string> notices_;    // the recent ones, as its tool tip

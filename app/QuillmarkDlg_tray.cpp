@@ -46,12 +46,14 @@ void CQuillmarkDlg::OnActive() {
   hotTimer_.start(kHotFolderPeriodMs);  // pressing again restarts the period
 }
 
-bool CQuillmarkDlg::Busy() const { return jobs_.Running() || ModalDepth() > 0; }
+bool CQuillmarkDlg::Busy() const { return jobs_.Running() || printBoxes_ > 0; }
 
 void CQuillmarkDlg::OnTimer() {
-  // A tick that comes while a job or a message box is open is skipped; the
-  // timer keeps running and the next tick tries again.
+  // A tick that comes while a job runs or a box of a tick or of the Print
+  // command waits is skipped; the timer keeps running and the next tick
+  // tries again. Other windows (a Setting dialog's "Saved!") hold nothing.
   if (Busy()) return;
+  const PrintCommandScope scope(printCommands_);
   const std::string item = SelectedImage();
   if (item.empty()) return ShowMessage(kFailTickNoSelection);
   if (!IsHotFolderName(item)) {
@@ -70,7 +72,7 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
   const std::filesystem::path folder = CustomFilesDir() / item;
   const std::string batchItem = BatchItemName(item);
   const std::filesystem::path batch = CustomFilesDir() / batchItem;
-  ReturnBatch(batch, folder);  // left over from a tick that did not end
+  ReturnFromBatch(batch, folder);  // left over from a tick that did not end
 
   const std::vector<std::string> all = ListFolder(folder, "*.*", EntryKind::Files);
   const std::vector<std::string> settled = watch_.Settled(folder);
@@ -78,15 +80,29 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
     OnUpdateList();  // nothing has settled yet: what a Print of no file would do
     return;
   }
-  if (settled.size() == all.size()) {
-    RunJob([this, &item](JobContext& ctx) { return commands_.print(ctx, item); });
-    return;
+  // Some files may still be changing: then the settled ones are printed from
+  // a batch folder and the others are left for a later tick.
+  const bool whole = settled.size() == all.size();
+  if (!whole) MoveFiles(folder, batch, settled);
+  const std::string printed = whole ? item : batchItem;
+  FileFailure failure;
+  const bool ok =
+      RunJob([this, &printed, &failure](JobContext& ctx) { return commands_.print(ctx, printed, &failure); });
+  // A file that failed is set aside where the operator finds it, so that it
+  // is neither lost nor printed again at every tick.
+  if (!ok && !failure.file.empty()) {
+    const std::filesystem::path from = whole ? folder : batch;
+    const std::filesystem::path kept = SetAsideFailed(from, failure.file, item);
+    Warn(failure.file + " was not printed (" + failure.cause + ") and " +
+         (kept.empty() ? "stays in " + from.string() : "was moved to " + kept.string()));
   }
-  // Some files are still changing: print the settled ones from a batch
-  // folder and leave the others for a later tick.
-  MoveFiles(folder, batch, settled);
-  RunJob([this, &batchItem](JobContext& ctx) { return commands_.print(ctx, batchItem); });
-  ReturnBatch(batch, folder);  // what a failed Print left behind
+  if (!whole) ReturnFromBatch(batch, folder);  // what the Print command did not reach
+}
+
+void CQuillmarkDlg::ReturnFromBatch(const std::filesystem::path& batch, const std::filesystem::path& folder) {
+  for (const std::string& renamed : ReturnBatch(batch, folder)) {
+    Warn("a newer file took the name in the hot folder: " + renamed);
+  }
 }
 
 }  // namespace qm::gui

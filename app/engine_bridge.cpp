@@ -32,7 +32,9 @@ EngineCommands DefaultEngineCommands() {
   c.compose = [](JobContext& ctx, const std::string& item, const std::string& entry) {
     return ComposeCommand(ctx, item, entry);
   };
-  c.print = [](JobContext& ctx, const std::string& item) { return PrintCommand(ctx, item); };
+  c.print = [](JobContext& ctx, const std::string& item, FileFailure* failure) {
+    return PrintCommand(ctx, item, failure);
+  };
 #endif
   return c;
 }

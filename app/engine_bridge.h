@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "separation/job_context.h"
 
 namespace qm::gui {
@@ -20,7 +21,8 @@ struct EngineCommands {
   std::function<std::vector<std::string>()> prnList;
   std::function<bool(JobContext&, const std::string& item)> separate;
   std::function<bool(JobContext&, const std::string& item, const std::string& entry)> compose;
-  std::function<bool(JobContext&, const std::string& item)> print;
+  // The Print command; `failure` (may be null) names a file whose job failed.
+  std::function<bool(JobContext&, const std::string& item, FileFailure* failure)> print;
 };
 
 // The commands of the engine layers linked into this program.

@@ -14,15 +14,6 @@
 namespace qm::gui {
 
 namespace {
-int g_modalDepth = 0;
-
-struct ModalScope {
-  ModalScope() { ++g_modalDepth; }
-  ~ModalScope() { --g_modalDepth; }
-  ModalScope(const ModalScope&) = delete;
-  ModalScope& operator=(const ModalScope&) = delete;
-};
-
 QString FromBytes(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -33,10 +24,7 @@ Hooks& TestHooks() {
   return hooks;
 }
 
-int ModalDepth() { return g_modalDepth; }
-
 void ShowMessage(QWidget* parent, std::string_view text, std::string_view cause) {
-  ModalScope scope;
   if (TestHooks().message) return TestHooks().message(text, cause);
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillmark"), FromBytes(text),
                   QMessageBox::Ok, parent);
@@ -45,7 +33,6 @@ void ShowMessage(QWidget* parent, std::string_view text, std::string_view cause)
 }
 
 bool AskYesNo(QWidget* parent, std::string_view text) {
-  ModalScope scope;
   if (TestHooks().question) return TestHooks().question(text);
   QMessageBox box(QMessageBox::Question, QStringLiteral("Quillmark"), FromBytes(text),
                   QMessageBox::Yes | QMessageBox::No, parent);
@@ -53,27 +40,26 @@ bool AskYesNo(QWidget* parent, std::string_view text) {
 }
 
 QStringList ChooseOpenFiles(QWidget* parent, const QString& filter) {
-  ModalScope scope;
   if (TestHooks().openFiles) return TestHooks().openFiles(filter);
   return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
 }
 
 QString ChooseSaveFile(QWidget* parent, const QString& filter) {
-  ModalScope scope;
   if (TestHooks().saveFile) return TestHooks().saveFile(filter);
   // No default suffix: the ".cfg" rule of save as forms the name.
   return QFileDialog::getSaveFileName(parent, QString(), QString(), filter);
 }
 
 QString ChooseFile(QWidget* parent) {
-  ModalScope scope;
   if (TestHooks().browseFile) return TestHooks().browseFile();
   return QFileDialog::getOpenFileName(parent);
 }
 
 void OpenPath(const std::filesystem::path& path) {
   if (TestHooks().openPath) return TestHooks().openPath(path);
-  QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path.string())));
+  // The path's own bytes, percent-encoded: a name that is no UTF-8 stays itself.
+  const QByteArray bytes = QByteArray::fromStdString(path.string()).toPercentEncoding("/");
+  QDesktopServices::openUrl(QUrl::fromEncoded("file://" + bytes));
 }
 
 void StartProgram(const std::filesystem::path& path) {

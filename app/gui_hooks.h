@@ -1,10 +1,6 @@
 // The GUI's contact with the desktop: message boxes, the quit question, file
 // dialogs, opening paths and starting programs. Each goes through a hook that
 // tests replace, so no test waits on a modal window.
-//
-// ModalDepth() counts the modal windows opened here that are still open; the
-// hot-folder tick uses it so that a tick never starts a second Print command
-// while a message box or file dialog waits for the operator.
 #pragma once
 
 #include <QString>
@@ -43,8 +39,6 @@ void OpenPath(const std::filesystem::path& path);
 void StartProgram(const std::filesystem::path& path);
 
 bool TrayAvailable();
-
-int ModalDepth();
 
 // Qt file-dialog filters from the Windows form "Text|*.a;*.b|Text|*.c||":
 // each entry keeps its text and patterns, patterns separated by blanks.

@@ -37,6 +37,7 @@ void HotFolderWatch::Reset() {
   seen_.clear();
 }
 
+// The same name as the engine's BatchItemName, which the Image List leaves out.
 std::string BatchItemName(const std::string& item) { return "." + item + ".batch"; }
 
 bool MoveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names) {
@@ -46,11 +47,26 @@ bool MoveFiles(const fs::path& from, const fs::path& to, const std::vector<std::
   return ok;
 }
 
-void ReturnBatch(const fs::path& batch, const fs::path& folder) {
+std::vector<std::string> ReturnBatch(const fs::path& batch, const fs::path& folder) {
+  std::vector<std::string> renamed;
   std::error_code ec;
-  if (!fs::is_directory(batch, ec)) return;
-  MoveFiles(batch, folder, ListFolder(batch, "*.*", EntryKind::Files));
-  fs::remove_all(batch, ec);
+  if (!fs::is_directory(batch, ec)) return renamed;
+  for (const std::string& name : ListFolder(batch, "*.*", EntryKind::Files)) {
+    const fs::path target = FreeName(folder, name);
+    if (!MoveFile(batch / name, target)) continue;  // stays in the batch for the next tick
+    if (target.filename() != name) renamed.push_back(name + " -> " + target.filename().string());
+  }
+  if (ListFolder(batch, "*", EntryKind::Any).empty()) fs::remove(batch, ec);
+  return renamed;
+}
+
+fs::path FailedFolder(const std::string& item) { return AppDir() / "RipIn" / "Failed" / item; }
+
+fs::path SetAsideFailed(const fs::path& from, const std::string& file, const std::string& item) {
+  const fs::path folder = FailedFolder(item);
+  if (!CreateFolder(folder)) return {};
+  const fs::path target = FreeName(folder, file);
+  return MoveFile(from / file, target) ? target : fs::path();
 }
 
 }  // namespace qm::gui

@@ -37,11 +37,23 @@ class HotFolderWatch {
 
 // The item folder a tick prints from when some files of the hot folder have
 // not settled: the settled files are moved there for the Print command.
+// Hidden, and never listed as an item.
 std::string BatchItemName(const std::string& item);
 // Moves the files `names` from `from` to `to` (created); false when one failed.
 bool MoveFiles(const std::filesystem::path& from, const std::filesystem::path& to,
                const std::vector<std::string>& names);
-// Moves every file of `batch` back to `folder` and removes `batch`.
-void ReturnBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
+// Moves every file of `batch` back to `folder` and removes `batch`. A file
+// whose name a newer file in `folder` has taken meanwhile comes back as
+// "name (2).ext" (FreeName), never over it; the names so changed are returned
+// as "old -> new".
+std::vector<std::string> ReturnBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
+
+// Where a hot folder's files that failed to print go: RipIn/Failed/<item>/,
+// which is no item of the Image List.
+std::filesystem::path FailedFolder(const std::string& item);
+// Moves `file` of `from` into FailedFolder(item) under a free name; the new
+// path, empty when the move failed.
+std::filesystem::path SetAsideFailed(const std::filesystem::path& from, const std::string& file,
+                                     const std::string& item);
 
 }  // namespace qm::gui

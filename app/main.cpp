@@ -5,16 +5,18 @@
 #include "app/screenshot.h"
 #include "app/QuillmarkDlg.h"
 #include "platform/platform.h"
+#include "platform/temporaries.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quillmark"));
   QApplication::setDesktopFileName(QStringLiteral("quillmark"));
   QString screenshotDir;
-  const QStringList args = QApplication::arguments();
-  for (qsizetype i = 1; i + 1 < args.size(); ++i) {
-    if (args[i] == QLatin1String("--app-dir")) qm::SetAppDirOverride(args[i + 1].toStdString());
-    if (args[i] == QLatin1String("--screenshot")) screenshotDir = args[i + 1];
+  // The arguments as bytes: a folder name that is no UTF-8 stays itself.
+  for (int i = 1; i + 1 < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--app-dir") qm::SetAppDirOverride(argv[i + 1]);
+    if (arg == "--screenshot") screenshotDir = qm::gui::Text(argv[i + 1]);
   }
   // The window ends the program itself after "Want to Quit ?".
   QApplication::setQuitOnLastWindowClosed(false);
@@ -22,5 +24,8 @@ int main(int argc, char** argv) {
   if (!screenshotDir.isEmpty()) return qm::gui::TakeScreenshots(window, screenshotDir) ? 0 : 1;
   window.StartUp();  // its messages come before the window shows
   window.show();
-  return QApplication::exec();
+  qm::RemoveTemporariesOnSignals();
+  const int status = QApplication::exec();
+  qm::RemoveRegisteredTemporaries();  // a job's files that are not complete
+  return status;
 }

@@ -30,10 +30,13 @@ class DropDownCombo : public QComboBox {
   void dropDown();
 };
 
-inline QString Text(std::string_view s) {
-  return QString::fromLocal8Bit(s.data(), static_cast<qsizetype>(s.size()));
-}
-inline std::string Bytes(const QString& s) { return s.toLocal8Bit().toStdString(); }
+// File and folder names are bytes; the windows show them as text. Text()
+// decodes UTF-8 and keeps every byte that is no part of valid UTF-8 as the
+// lone code unit U+DC80 + byte ("surrogate escape"), which Bytes() turns
+// back into that byte: every name maps back to the same bytes. (Qt's own
+// file-name codec is UTF-8 on Linux and replaces such bytes by U+FFFD.)
+QString Text(std::string_view bytes);
+std::string Bytes(const QString& text);
 
 // Shows `state` in `combo` (entries and selection), without notifications.
 void ShowCombo(QComboBox* combo, const ComboState& state);

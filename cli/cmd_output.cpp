@@ -57,7 +57,7 @@ void PositionsOf(const Env& env, uint32_t channels, std::vector<int>& slots, std
   const std::array<int, 4> light = {flag(preset->UseLc), flag(preset->UseLm), flag(preset->UseLk),
                                     flag(preset->UseLlk)};
   const std::string sequence = preset->PRNSequence.value_or("");
-  slots = PositionSlotsFromPreset(channels, light, sequence);
+  slots = PositionSlotsFromPreset(channels, light, sequence, preset->ICCOutputColors.value_or(""));
   inks = InksForSlots(slots, std::string_view(sequence));
 }
 
@@ -91,7 +91,13 @@ int RunPrnInfo(Env& env, const std::vector<std::string>& args) {
   const auto json = PrnInfo(args[0], prn.slots, prn.inks, &error);
   if (!json) return Failure(error);
   std::printf("%s\n", json->c_str());
-  return prn.reader->layoutOk() ? kExitOk : kExitFailure;
+  if (prn.reader->layoutOk()) return kExitOk;
+  // The header and size are shown; the file is refused with its problem.
+  const std::string problem = PrnHeaderProblem(prn.reader->header());
+  return Failure(args[0] + ": " +
+                 (problem.empty() ? "the file holds " + std::to_string(prn.reader->fileSize()) + " bytes, not " +
+                                        std::to_string(PrnExpectedFileSize(prn.reader->header()))
+                                  : problem));
 }
 
 int RunPrnPreview(Env& env, const std::vector<std::string>& args) {

@@ -9,6 +9,7 @@
 #include "cli/cli.h"
 #include "platform/json.h"
 #include "platform/platform.h"
+#include "platform/temporaries.h"
 #include "settings/initiation.h"
 
 namespace qm::cli {
@@ -102,6 +103,7 @@ void CliHost::Log(std::string_view line) {
 }
 
 int Main(int argc, char** argv) {
+  RemoveTemporariesOnSignals();  // Ctrl-C leaves no half-written file behind
   Options options;
   std::vector<std::string> rest;
   for (int i = 1; i < argc; ++i) {

@@ -7,9 +7,12 @@ constexpr int32_t kFullTone = 65535;
 }
 
 DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, int32_t useDots) {
+  // A start of 1 gives the preset level 65536, above full tone: every level
+  // stays a tone of 0..65535, so planes, 16-bit files and the packer agree.
+  auto tone = [](int32_t v) { return v < 0 ? 0 : (v > kFullTone ? kFullTone : v); };
   DotLevels levels;
-  levels.middle = bits == 1 ? 0 : presetMiddle;
-  levels.large = bits == 1 ? 0 : presetLarge;
+  levels.middle = bits == 1 ? 0 : tone(presetMiddle);
+  levels.large = bits == 1 ? 0 : tone(presetLarge);
   const int32_t oldMiddle = levels.middle;
   const int32_t oldLarge = levels.large;
   switch (useDots) {

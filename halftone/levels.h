@@ -16,7 +16,8 @@ struct DotLevels {
 };
 
 // presetMiddle and presetLarge are ActiveSetting::middleDotLevel and
-// largeDotLevel as Apply set them. Bits 1 zeroes both levels before the dots
+// largeDotLevel as Apply set them, taken into 0..65535 (a start of 1 gives
+// 65536: the level of full tone). Bits 1 zeroes both levels before the dots
 // code is applied. Codes 11 and 110 derive from the preset's levels, so the
 // result is the same however often it is called.
 DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, int32_t useDots);

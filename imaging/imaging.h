@@ -74,6 +74,22 @@ void Crop(Plane& plane, uint32_t width, uint32_t height, uint32_t x, uint32_t y)
 // size is the old one times new/old resolution in each direction, rounded.
 void Resample(Plane& plane, double xResolution, double yResolution);
 
+// A band of a plane: it holds the source rows [top, top + its height) of a
+// plane of sourceRows rows, and is to give the output rows [firstOut,
+// firstOut + outRows) of that whole plane's Resample.
+struct ResampleRowWindow {
+  uint32_t top = 0;
+  uint32_t sourceRows = 0;
+  uint32_t firstOut = 0;
+  uint32_t outRows = 0;
+};
+// Resamples a band in the whole plane's coordinates: each output row has the
+// filter taps and weights it has in Resample of the whole plane, so a row
+// whose taps all lie in the band has exactly the value the whole plane gives
+// it (no shift, whatever the scale). Taps that fall outside the band are left
+// out and the rest renormalised. The band becomes outRows rows.
+void ResampleRows(Plane& band, double xResolution, double yResolution, const ResampleRowWindow& window);
+
 // ---- Whole images (staged input) --------------------------------------------
 
 // A staged input image: JPEG, TIFF (with any extra channels) or any format the

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <new>
 #include <numbers>
+#include <optional>
 #include <string>
 
 #include "imaging/imaging.h"
@@ -139,7 +140,9 @@ double Lanczos3(double x) {
   return x < 3.0 ? Sinc(x) * Sinc(x / 3.0) : 0.0;
 }
 
-// For each output index, the first source index and the normalised weights.
+// For output indices [firstOut, firstOut + count) of a resize from `in` to
+// `out` pixels, the first source index and the normalised weights. The
+// weights of an index do not depend on which others are asked for.
 struct Contributions {
   std::vector<uint32_t> first;
   std::vector<uint32_t> count;
@@ -147,104 +150,163 @@ struct Contributions {
   uint32_t taps = 0;
 };
 
-Contributions Weights(uint32_t in, uint32_t out, bool enlarge) {
+Contributions Weights(uint32_t in, uint32_t out, bool enlarge, uint32_t firstOut, uint32_t count) {
   const double scale = static_cast<double>(out) / in;
   const double support = enlarge ? 2.0 : 3.0;
   const double stretch = scale < 1.0 ? 1.0 / scale : 1.0;
   const double radius = support * stretch;
   Contributions c;
   c.taps = static_cast<uint32_t>(std::ceil(radius) * 2 + 1);
-  c.first.resize(out);
-  c.count.resize(out);
-  c.weights.assign(std::size_t{out} * c.taps, 0.0f);
+  c.first.resize(count);
+  c.count.resize(count);
+  c.weights.assign(std::size_t{count} * c.taps, 0.0f);
   std::vector<double> w(c.taps);
-  for (uint32_t o = 0; o < out; ++o) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t o = firstOut + i;
     const double centre = (o + 0.5) / scale;  // in source pixel units
     const int64_t lo = std::max<int64_t>(0, static_cast<int64_t>(std::floor(centre - radius + 0.5)));
     const int64_t hi = std::min<int64_t>(in, static_cast<int64_t>(std::floor(centre + radius + 0.5)));
     double sum = 0.0;
     uint32_t n = 0;
-    for (int64_t i = lo; i < hi && n < c.taps; ++i, ++n) {
-      const double d = (i + 0.5 - centre) / stretch;
+    for (int64_t k = lo; k < hi && n < c.taps; ++k, ++n) {
+      const double d = (k + 0.5 - centre) / stretch;
       w[n] = enlarge ? Mitchell(d) : Lanczos3(d);
       sum += w[n];
     }
-    c.first[o] = static_cast<uint32_t>(lo);
-    c.count[o] = n;
+    c.first[i] = static_cast<uint32_t>(lo);
+    c.count[i] = n;
     for (uint32_t k = 0; k < n; ++k) {
-      c.weights[std::size_t{o} * c.taps + k] = static_cast<float>(sum != 0.0 ? w[k] / sum : (k == 0 ? 1.0 : 0.0));
+      c.weights[std::size_t{i} * c.taps + k] = static_cast<float>(sum != 0.0 ? w[k] / sum : (k == 0 ? 1.0 : 0.0));
     }
   }
   return c;
 }
 
+// Keeps the taps of every output index inside the source rows [top, top +
+// rows) that a band holds, renormalising those that reach past them, and
+// makes their first index relative to `top`. Indices whose taps all lie
+// inside keep their weights exactly.
+void KeepInside(Contributions& c, uint32_t top, uint32_t rows) {
+  for (std::size_t i = 0; i < c.first.size(); ++i) {
+    float* w = c.weights.data() + i * c.taps;
+    const uint32_t lo = c.first[i], hi = c.first[i] + c.count[i];
+    const uint32_t from = std::max(lo, top), to = std::min(hi, top + rows);
+    if (from == lo && to == hi) {
+      c.first[i] = lo - top;
+      continue;
+    }
+    double sum = 0.0;
+    for (uint32_t k = from; k < to; ++k) sum += w[k - lo];
+    const uint32_t n = to > from ? to - from : 0;
+    for (uint32_t k = 0; k < n; ++k) w[k] = sum != 0.0 ? static_cast<float>(w[from - lo + k] / sum) : 0.0f;
+    if (n == 0) {  // nothing of it in the band: the nearest row held
+      w[0] = 1.0f;
+      c.first[i] = lo >= top + rows ? rows - 1 : 0;
+      c.count[i] = 1;
+      continue;
+    }
+    for (uint32_t k = n; k < c.taps; ++k) w[k] = 0.0f;
+    c.first[i] = from - top;
+    c.count[i] = n;
+  }
+}
+
 float Clamp(float v) { return v < 0.0f ? 0.0f : (v > 65535.0f ? 65535.0f : v); }
 
-}  // namespace
+uint32_t NewSize(uint32_t size, double from, double to, double& exact) {
+  exact = std::round(size * to / from);
+  return exact < 1.0 || exact > 4.0e9 ? 0 : static_cast<uint32_t>(exact);
+}
 
-void Resample(Plane& plane, double xResolution, double yResolution) {
+// The resampling of a plane of which `plane` holds the source rows [top, top
+// + plane.height) of `sourceRows`, producing output rows [firstOut, firstOut
+// + outRows) of the whole plane's result (all of them for a whole plane).
+void ResampleWindow(Plane& plane, double xResolution, double yResolution, uint32_t top, uint32_t sourceRows,
+                    uint32_t firstOut, std::optional<uint32_t> outRows) {
   if (!(xResolution > 0.0) || !(yResolution > 0.0) || !(plane.xResolution > 0.0) || !(plane.yResolution > 0.0)) {
     throw ImagingError("cannot resample to " + std::to_string(xResolution) + " x " + std::to_string(yResolution) +
                        " dpi");
   }
-  const double nw = std::round(plane.width * xResolution / plane.xResolution);
-  const double nh = std::round(plane.height * yResolution / plane.yResolution);
-  if (nw < 1.0 || nh < 1.0 || nw > 4.0e9 || nh > 4.0e9) {
+  double nw = 0.0, nh = 0.0;
+  const uint32_t outW = NewSize(plane.width, plane.xResolution, xResolution, nw);
+  const uint32_t outH = NewSize(sourceRows, plane.yResolution, yResolution, nh);
+  if (outW == 0 || outH == 0) {
     throw ImagingError("resampling gives an unusable size of " + std::to_string(nw) + " x " + std::to_string(nh));
   }
-  const uint32_t outW = static_cast<uint32_t>(nw);
-  const uint32_t outH = static_cast<uint32_t>(nh);
+  const uint32_t count = outRows.value_or(outH);
+  if (firstOut > outH || count > outH - firstOut) throw ImagingError("rows outside the resampled plane");
   const uint32_t inW = plane.width;
-  const uint32_t inH = plane.height;
-  if (outW != inW || outH != inH) {
-    const bool enlarge = static_cast<double>(outW) * outH > static_cast<double>(inW) * inH;
-    // Horizontal pass: inW x inH -> outW x inH.
-    std::vector<float> mid;
-    if (outW == inW) {
-      mid.swap(plane.pixels);
-    } else {
-      const Contributions cx = Weights(inW, outW, enlarge);
-      mid = Allocate(std::size_t{outW} * inH, "resample");
-      const float* src = plane.pixels.data();
-      ParallelFor(inH, HardwareThreads(), [&](std::size_t index) {
-        const auto y = static_cast<int64_t>(index);
-        const float* row = src + static_cast<std::size_t>(y) * inW;
-        float* dst = mid.data() + static_cast<std::size_t>(y) * outW;
-        for (uint32_t o = 0; o < outW; ++o) {
-          const float* w = cx.weights.data() + std::size_t{o} * cx.taps;
-          const float* s = row + cx.first[o];
-          float acc = 0.0f;
-          for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
-          dst[o] = acc;
-        }
-      });
-      std::vector<float>().swap(plane.pixels);
-    }
-    // Vertical pass: outW x inH -> outW x outH, whole rows at a time.
-    if (outH == inH) {
+  const uint32_t inH = plane.height;  // the rows held
+  const bool enlarge = static_cast<double>(outW) * outH > static_cast<double>(inW) * sourceRows;
+  // Horizontal pass: inW x inH -> outW x inH.
+  std::vector<float> mid;
+  if (outW == inW) {
+    mid.swap(plane.pixels);
+  } else {
+    const Contributions cx = Weights(inW, outW, enlarge, 0, outW);
+    mid = Allocate(std::size_t{outW} * inH, "resample");
+    const float* src = plane.pixels.data();
+    ParallelFor(inH, HardwareThreads(), [&](std::size_t index) {
+      const auto y = static_cast<int64_t>(index);
+      const float* row = src + static_cast<std::size_t>(y) * inW;
+      float* dst = mid.data() + static_cast<std::size_t>(y) * outW;
+      for (uint32_t o = 0; o < outW; ++o) {
+        const float* w = cx.weights.data() + std::size_t{o} * cx.taps;
+        const float* s = row + cx.first[o];
+        float acc = 0.0f;
+        for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
+        dst[o] = acc;
+      }
+    });
+    std::vector<float>().swap(plane.pixels);
+  }
+  // Vertical pass: outW x inH -> outW x count, whole rows at a time.
+  if (outH == sourceRows) {
+    if (firstOut < top || firstOut + count > top + inH) throw ImagingError("rows outside the band");
+    if (firstOut == top && count == inH) {
       plane.pixels.swap(mid);
     } else {
-      const Contributions cy = Weights(inH, outH, enlarge);
-      std::vector<float> out = Allocate(std::size_t{outW} * outH, "resample");
-      ParallelFor(outH, HardwareThreads(), [&](std::size_t index) {
-        const auto o = static_cast<int64_t>(index);
-        float* dst = out.data() + static_cast<std::size_t>(o) * outW;
-        const float* w = cy.weights.data() + static_cast<std::size_t>(o) * cy.taps;
-        std::fill(dst, dst + outW, 0.0f);
-        for (uint32_t k = 0; k < cy.count[o]; ++k) {
-          const float* s = mid.data() + std::size_t{cy.first[o] + k} * outW;
-          const float wk = w[k];
-          for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
-        }
-      });
-      plane.pixels.swap(out);
+      plane.pixels.assign(mid.begin() + std::ptrdiff_t{firstOut - top} * outW,
+                          mid.begin() + std::ptrdiff_t{firstOut - top + count} * outW);
     }
-    for (float& v : plane.pixels) v = Clamp(v);
-    plane.width = outW;
-    plane.height = outH;
+  } else {
+    Contributions cy = Weights(sourceRows, outH, enlarge, firstOut, count);
+    KeepInside(cy, top, inH);
+    std::vector<float> out = Allocate(std::size_t{outW} * count, "resample");
+    ParallelFor(count, HardwareThreads(), [&](std::size_t index) {
+      const auto o = static_cast<int64_t>(index);
+      float* dst = out.data() + static_cast<std::size_t>(o) * outW;
+      const float* w = cy.weights.data() + static_cast<std::size_t>(o) * cy.taps;
+      std::fill(dst, dst + outW, 0.0f);
+      for (uint32_t k = 0; k < cy.count[o]; ++k) {
+        const float* s = mid.data() + std::size_t{cy.first[o] + k} * outW;
+        const float wk = w[k];
+        for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
+      }
+    });
+    plane.pixels.swap(out);
   }
+  if (outW != inW || outH != sourceRows) {
+    for (float& v : plane.pixels) v = Clamp(v);
+  }
+  plane.width = outW;
+  plane.height = count;
   plane.xResolution = xResolution;
   plane.yResolution = yResolution;
+}
+
+}  // namespace
+
+void Resample(Plane& plane, double xResolution, double yResolution) {
+  ResampleWindow(plane, xResolution, yResolution, 0, plane.height, 0, std::nullopt);
+}
+
+void ResampleRows(Plane& band, double xResolution, double yResolution, const ResampleRowWindow& window) {
+  if (window.top > window.sourceRows || band.height > window.sourceRows - window.top) {
+    throw ImagingError("a band of " + std::to_string(band.height) + " rows at row " + std::to_string(window.top) +
+                       " does not fit a plane of " + std::to_string(window.sourceRows) + " rows");
+  }
+  ResampleWindow(band, xResolution, yResolution, window.top, window.sourceRows, window.firstOut, window.outRows);
 }
 
 }  // namespace qm::imaging

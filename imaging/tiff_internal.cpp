@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "imaging/imaging.h"
+#include "platform/temporaries.h"
 
 namespace qm::imaging::detail {
 
@@ -222,6 +223,7 @@ AtomicPath::AtomicPath(const fs::path& target) : target_(target) {
   temp_ = target.parent_path() /
           ("." + target.filename().string() + ".part-" + std::to_string(::getpid()) + "-" +
            std::to_string(counter.fetch_add(1)));
+  registered_ = RegisterTemporary(temp_);
 }
 
 AtomicPath::~AtomicPath() {
@@ -229,6 +231,7 @@ AtomicPath::~AtomicPath() {
     std::error_code ec;
     fs::remove(temp_, ec);
   }
+  UnregisterTemporary(registered_);
 }
 
 void AtomicPath::Commit() {
@@ -236,6 +239,8 @@ void AtomicPath::Commit() {
   fs::rename(temp_, target_, ec);
   if (ec) throw ImagingError("cannot replace " + target_.string() + ": " + ec.message());
   committed_ = true;
+  UnregisterTemporary(registered_);
+  registered_ = -1;
 }
 
 bool LooksLikeTiff(const fs::path& path) {

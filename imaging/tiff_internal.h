@@ -103,6 +103,7 @@ class AtomicPath {
   fs::path target_;
   fs::path temp_;
   bool committed_ = false;
+  int registered_ = -1;  // removed by SIGINT / SIGTERM while it exists
 };
 
 bool LooksLikeTiff(const fs::path& path);

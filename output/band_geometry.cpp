@@ -22,6 +22,13 @@ BandLayout MakeBandLayout(uint32_t sourceRows, double sourceResolution, double t
   return layout;
 }
 
+uint32_t BandOverlap(double scale) {
+  // The filter's reach in source rows: 2 when enlarging, 3 / scale when
+  // reducing (imaging's Lanczos 3 widened by the reduction), plus a row.
+  const double reach = scale < 1.0 ? 3.0 / scale : 3.0;
+  return std::max(kBandOverlap, static_cast<uint32_t>(std::ceil(reach)) + 1);
+}
+
 BandPlan PlanBand(const BandLayout& layout, uint32_t band) {
   BandPlan plan;
   if (band >= kBandCount || layout.sourceRows == 0 || layout.outputRows == 0) return plan;
@@ -29,27 +36,27 @@ BandPlan PlanBand(const BandLayout& layout, uint32_t band) {
   plan.outCount = band + 1 < kBandCount ? layout.bandRows : layout.outputRows - plan.outFirst;
   if (plan.outCount == 0) return plan;
   // The source rows that the written output rows come from, widened by the
-  // overlap, which the resampling filter and the error diffusion settle in.
+  // overlap, in which the resampling filter and the error diffusion settle.
   const double s = layout.scale;
+  const double overlap = BandOverlap(s);
   const double first = std::floor(plan.outFirst / s);
   const double end = std::ceil((plan.outFirst + plan.outCount) / s);
-  const double top = std::max(0.0, first - kBandOverlap);
-  const double bottom = std::min<double>(layout.sourceRows, end + kBandOverlap);
+  const double top = std::max(0.0, first - overlap);
+  const double bottom = std::min<double>(layout.sourceRows, end + overlap);
   plan.cropTop = static_cast<uint32_t>(top);
   plan.cropRows = static_cast<uint32_t>(std::max(1.0, bottom - top));
   if (plan.cropTop + plan.cropRows > layout.sourceRows) plan.cropTop = layout.sourceRows - plan.cropRows;
+  // The strip: the output rows whose centres, (o + 0.5) / s, lie in the crop,
+  // always with the written rows.
+  const double stripTop = std::ceil(plan.cropTop * s - 0.5);
+  const double stripEnd = std::ceil((plan.cropTop + plan.cropRows) * s - 0.5);
+  plan.stripFirst = std::min(plan.outFirst, static_cast<uint32_t>(std::max(0.0, stripTop)));
+  const uint32_t last = std::max(plan.outFirst + plan.outCount,
+                                 static_cast<uint32_t>(std::min<double>(layout.outputRows, stripEnd)));
+  plan.stripRows = last - plan.stripFirst;
   return plan;
 }
 
-uint32_t DroppedRows(const BandLayout& layout, const BandPlan& plan, uint32_t resampledRows) {
-  if (plan.cropRows == 0 || resampledRows <= plan.outCount) return 0;
-  // Output row o has its centre at source position (o + 0.5) / s; local row
-  // j of the strip at cropTop + (j + 0.5) / t, t the strip's own scale.
-  const double t = static_cast<double>(resampledRows) / plan.cropRows;
-  const double source = (plan.outFirst + 0.5) / layout.scale;
-  const double j = std::round((source - plan.cropTop) * t - 0.5);
-  const double most = resampledRows - plan.outCount;
-  return static_cast<uint32_t>(std::clamp(j, 0.0, most));
-}
+uint32_t DroppedRows(const BandPlan& plan) { return plan.outFirst - plan.stripFirst; }
 
 }  // namespace qm

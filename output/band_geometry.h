@@ -7,11 +7,14 @@
 // plane's resolution). Everything here is a pure function of its arguments.
 //
 // The bands join exactly: band b writes output rows [b x Hb, b x Hb + count),
-// the last band writes up to H, and the rows a band drops from its resampled
-// strip follow the true scale of that strip, so its first written row is the
-// one the whole plane would have had there (no gap, doubled row or seam), also
-// when the scale is not a whole number. Crops stay inside the plane, also for
-// planes with fewer than 16 rows per band.
+// the last band writes up to H. A band resamples its crop in the whole
+// plane's coordinates (imaging::ResampleRows) into the output rows whose
+// centres lie in the crop, its strip, and writes the rows of its own; each
+// written row has the filter taps the whole plane gives it, because the crop
+// reaches past them by the overlap (at least 16 source rows, more when a
+// strong reduction widens the filter). So stripe edges land on the rows of
+// sequential mode at any scale (no gap, doubled row, seam or shift). Crops
+// stay inside the plane, also for planes with fewer than 16 rows per band.
 #pragma once
 
 #include <cstdint>
@@ -39,20 +42,23 @@ struct BandLayout {
 BandLayout MakeBandLayout(uint32_t sourceRows, double sourceResolution, double targetResolution);
 
 struct BandPlan {
-  uint32_t cropTop = 0;   // first source row read
-  uint32_t cropRows = 0;  // source rows read (the band with its overlap)
-  uint32_t outFirst = 0;  // first output row written: b x Hb
-  uint32_t outCount = 0;  // output rows written (0: the band is empty)
+  uint32_t cropTop = 0;     // first source row read
+  uint32_t cropRows = 0;    // source rows read (the band with its overlap)
+  uint32_t outFirst = 0;    // first output row written: b x Hb
+  uint32_t outCount = 0;    // output rows written (0: the band is empty)
+  uint32_t stripFirst = 0;  // first output row resampled and halftoned
+  uint32_t stripRows = 0;   // output rows resampled: the written ones and the overlap's
 };
 
 // The plan of band b (0..95).
 BandPlan PlanBand(const BandLayout& layout, uint32_t band);
 
-// Rows to drop from the top of a band's strip after it was resampled to
-// `resampledRows` rows: the local row whose centre maps, at the strip's true
-// scale (resampledRows / cropRows), to the source position of output row
-// outFirst. Never more than leaves outCount rows (when the strip is shorter
-// than that, 0).
-uint32_t DroppedRows(const BandLayout& layout, const BandPlan& plan, uint32_t resampledRows);
+// Rows to drop from the top of a band's strip (resampled into stripRows rows
+// from stripFirst on): outFirst - stripFirst.
+uint32_t DroppedRows(const BandPlan& plan);
+
+// Source rows of overlap above and below a band at `scale` output rows per
+// source row: 16, or more where the reducing filter reaches further.
+uint32_t BandOverlap(double scale);
 
 }  // namespace qm

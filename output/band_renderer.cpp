@@ -126,12 +126,13 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
             imaging::Plane band = imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows);
             if (flip) imaging::Rotate(band, 180);
             if (raster.negate) imaging::Negate(band);
-            imaging::Resample(band, s.xResolutionValue, s.yResolutionValue);
+            imaging::ResampleRows(band, s.xResolutionValue, s.yResolutionValue,
+                                  {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
             if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
                                                                  " differs from " + std::to_string(width));
             HalftonePlane(s, band.pixels.data(), band.width, band.height, s.Bits, s.MiddleDotDilution,
                           s.LargeDotDilution, s.UseDots, s.DitherMethod, positions[p].slot, b);
-            const uint32_t drop = DroppedRows(layout, plan, band.height);
+            const uint32_t drop = DroppedRows(plan);
             for (uint32_t i = 0; i < plan.outCount; ++i) {
               const uint32_t y = std::min(drop + i, band.height - 1);
               PackPrnRow(std::span<const float>(band.Row(y), width), s.Bits, levels,

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/status.h"
 #include "separation/job_context.h"
 
 namespace qm {
@@ -12,7 +13,9 @@ namespace qm {
 bool ComposeCommand(JobContext& ctx, const std::string& item, const std::string& entry);
 
 // The Print command: the Print job on every file of the item folder, in
-// listing order; stops with "Fail to Print !" at the first failure.
-bool PrintCommand(JobContext& ctx, const std::string& item);
+// listing order; stops with "Fail to Print !" at the first failure. When a
+// file's job failed (not the preset or the job lock), *failure names the
+// file and the cause; its file is still in the item folder.
+bool PrintCommand(JobContext& ctx, const std::string& item, FileFailure* failure = nullptr);
 
 }  // namespace qm

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 #include "halftone/halftone.h"
@@ -12,6 +14,7 @@
 #include "output/prn_file.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
+#include "settings/apply.h"
 
 namespace qm {
 
@@ -23,70 +26,77 @@ std::string AfterLastUnderscore(const std::string& name) {
   return u == std::string::npos ? name : name.substr(u + 1);
 }
 
-// The code of a slot file name: between its last '_' and its extension.
-std::string CodeOf(const std::string& name) { return StemOf(AfterLastUnderscore(name)); }
-
 void EndWithNone(JobHost& host) {
   host.SetStatus(StatusLine::Prn, kNone);
   host.SetProgress(ProgressBar::Prn, 0);
 }
 
-// Slot assignment: "00_" + field k + ".tif" becomes the slot file of k, the
-// first field that names it winning.
-void AssignSlots(const fs::path& working, const std::string& prnSequence) {
-  const auto fields = SequenceCodes(prnSequence);
-  for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) {
-    for (int k = 0; k < kPrnSlotCount; ++k) {
-      if (name == "00_" + fields[k] + ".tif") {
-        MoveFile(working / name, working / SlotFileName(k));
-        break;
-      }
-    }
-  }
+// Whether `name` is one of base's planes: base + "_" + a channel code +
+// `extension`, and nothing else (not the planes of "base_x", whose names
+// also begin with base + "_").
+bool IsPlaneOf(const std::string& name, const std::string& base, const std::string& extension) {
+  const std::string prefix = base + "_";
+  if (name.size() <= prefix.size() + extension.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+  if (!EqualsNoCase(name.substr(name.size() - extension.size()), extension)) return false;
+  return ChannelIndexOfCode(name.substr(prefix.size(), name.size() - prefix.size() - extension.size())) >= 0;
 }
 
 // Packing: the slot files as ink values into RipIn/UserPrn/<base>.<Suffix>.
-Status PackComposed(JobContext& ctx, const std::string& base, int multicolor, int spot) {
+// The channels: C, M, Y, K, the light slots the Setting dialog's boxes name
+// or that hold a plane, and the M and S slots up to the last that holds a
+// plane; an M or S slot without a plane before it is a channel without dots,
+// as the Print job packs it.
+Status PackComposed(JobContext& ctx, const std::string& base) {
   ActiveSetting& setting = ctx.setting;
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kApplySettingFirst);
     return Status::Fail("the preset is not applied");
   }
   const fs::path working = WorkingDir();
+  auto present = [&](int slot) {
+    std::error_code ec;
+    return fs::exists(working / SlotFileName(slot), ec);
+  };
   try {
     imaging::InitializeImaging();
     PrnChannelSet set;
-    set.lc = ctx.form.UseLc;
-    set.lm = ctx.form.UseLm;
-    set.lk = ctx.form.UseLk;
-    set.llk = ctx.form.UseLlk;
-    set.multicolor = std::min(multicolor, 4);
-    set.spot = std::min(spot, 6);
+    set.lc = ctx.form.UseLc || present(4);
+    set.lm = ctx.form.UseLm || present(5);
+    set.lk = ctx.form.UseLk || present(6);
+    set.llk = ctx.form.UseLlk || present(7);
+    for (int j = 0; j < 4; ++j) set.multicolor = present(8 + j) ? j + 1 : set.multicolor;
+    for (int j = 0; j < 6; ++j) set.spot = present(12 + j) ? j + 1 : set.spot;
     const auto slots = PrnPositionSlots(set);
-    if (!slots) return Status::Fail("no channel layout for " + std::to_string(multicolor) + " multicolour and " +
-                                    std::to_string(spot) + " spot planes");
+    if (!slots) return Status::Fail("no channel layout for the slot files");
 
-    std::vector<imaging::Plane> planes;
-    planes.reserve(slots->size());
-    for (int slot : *slots) {
+    std::vector<std::optional<imaging::Plane>> planes(slots->size());
+    const imaging::Plane* first = nullptr;
+    for (std::size_t p = 0; p < slots->size(); ++p) {
+      const int slot = (*slots)[p];
+      if (slot >= 8 && !present(slot)) {
+        ctx.host.Log("no " + SlotFileName(slot) + ": position " + std::to_string(p) + " is left without dots");
+        continue;
+      }
       imaging::Plane plane = imaging::ReadPlane(working / SlotFileName(slot));
-      if (!planes.empty() && (plane.width != planes[0].width || plane.height != planes[0].height)) {
+      if (first && (plane.width != first->width || plane.height != first->height)) {
         return Status::Fail(SlotFileName(slot) + " is " + std::to_string(plane.width) + " x " +
                             std::to_string(plane.height) + ", unlike " + SlotFileName(0) + " (" +
-                            std::to_string(planes[0].width) + " x " + std::to_string(planes[0].height) + ")");
+                            std::to_string(first->width) + " x " + std::to_string(first->height) + ")");
       }
       imaging::Negate(plane);  // stored with 0 for full ink; the packer takes ink values
-      planes.push_back(std::move(plane));
+      planes[p] = std::move(plane);
+      if (!first) first = &*planes[p];
     }
     ctx.host.SetProgress(ProgressBar::Prn, 85);
 
+    const std::vector<float> blank(std::size_t{first->width} * first->height, 0.0f);
     std::vector<const float*> pointers;
-    for (const auto& p : planes) pointers.push_back(p.pixels.data());
+    for (const auto& p : planes) pointers.push_back(p ? p->pixels.data() : blank.data());
     const fs::path out = UserPrnDir() / (base + "." + setting.Suffix);
     std::string error;
     const bool ok = WritePrnFile(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
-                                 static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), planes[0].width,
-                                 planes[0].height, setting.Bits, pointers, JobDotLevels(setting), &error);
+                                 static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), first->width,
+                                 first->height, setting.Bits, pointers, JobDotLevels(setting), &error);
     if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
     setting.largeDotEnabled = 1;
     setting.middleDotEnabled = 1;
@@ -141,13 +151,21 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
 
   for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) DeleteFile(working / name);
 
+  // Only base's own planes: base + "_" + a channel code + the extension.
   const fs::path folder = SeparationDir() / item;
-  for (const std::string& name : ListFolder(folder, base + (dithered ? "_*.tiff" : "_*.tif"), EntryKind::Files)) {
-    MoveFile(folder / name, working / ("00_" + AfterLastUnderscore(name)));
+  const std::string extension = dithered ? ".tiff" : ".tif";
+  for (const std::string& name : ListFolder(folder, base + "_*" + extension, EntryKind::Files)) {
+    if (IsPlaneOf(name, base, extension)) {
+      MoveFile(folder / name, working / ("00_" + AfterLastUnderscore(name)));
+    } else if (AfterLastUnderscore(name).size() == name.size() - base.size() - 1) {
+      ctx.host.Warn(name + " is no channel plane of " + base + ": it is not printed");
+    }
   }
 
   if (!dithered) {
-    AssignSlots(working, ctx.setting.PRNSequence);
+    for (const int index : AssignSlots(working, ctx.setting.PRNSequence)) {
+      ctx.host.Warn(UnplacedInkWarning(index));
+    }
     for (const std::string& name : ListFolder(working, "00_*.tiff", EntryKind::Files)) {
       if (const Status status = RipSlotFile(ctx, working / name, base); !status) {
         ctx.host.ShowMessage(kFailRip, status.cause());
@@ -157,14 +175,7 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
     }
   }
 
-  int multicolor = 0, spot = 0;
-  for (const std::string& name : ListFolder(working, "00_*.tiff", EntryKind::Files)) {
-    const std::string code = CodeOf(name);
-    if (!code.empty() && code[0] == 'M') ++multicolor;
-    if (!code.empty() && code[0] == 'S') ++spot;
-  }
-
-  const Status packed = PackComposed(ctx, base, multicolor, spot);
+  const Status packed = PackComposed(ctx, base);
   const bool ok = packed.ok();
   if (!ok) {
     ctx.host.ShowMessage(kFailCompose, packed.cause());

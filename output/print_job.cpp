@@ -13,6 +13,7 @@
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/stages.h"
+#include "separation/staging.h"
 
 namespace qm {
 
@@ -81,9 +82,9 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
 
   const std::string extension = ExtensionLower(input.filename().string());
   const fs::path staged = working / ("00." + extension);
-  if (!(init.dfPreserveCF ? CopyFileOver(input, staged) : MoveFile(input, staged))) {
-    return Status::Fail("cannot stage " + input.string() + " in " + working.string());
-  }
+  std::string stageError;
+  auto stagedInput = StagedInput::Stage(input, staged, init.dfPreserveCF, &stageError);
+  if (!stagedInput) return Status::Fail(stageError);
   host.SetProgress(ProgressBar::Separation, 10);
 
   try {
@@ -115,12 +116,12 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     auto file = PrnFile::Create(output, &error);
     if (!file) return Status::Fail(error);
     PrnChannelSet set;
-    set.lc = separated.lightFlags[0] != 0;
-    set.lm = separated.lightFlags[1] != 0;
-    set.lk = separated.lightFlags[2] != 0;
-    set.llk = separated.lightFlags[3] != 0;
-    set.multicolor = std::clamp(separated.multicolorCount, 0, 4);
-    set.spot = std::clamp(separated.spotCount, 0, 6);
+    set.lc = separated.lightSlots[0] != 0;
+    set.lm = separated.lightSlots[1] != 0;
+    set.lk = separated.lightSlots[2] != 0;
+    set.llk = separated.lightSlots[3] != 0;
+    set.multicolor = std::clamp(separated.multicolorSlots, 0, 4);
+    set.spot = std::clamp(separated.spotSlots, 0, 6);
     const auto slots = PrnPositionSlots(set);
     if (!slots) return Status::Fail("no channel layout for the planes found");
     host.SetProgress(ProgressBar::Separation, 65);
@@ -148,13 +149,15 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
   } catch (const std::exception& e) {
     return Status::Fail(e.what());
   }
+  // Only a printed file leaves its item folder; a failure above gives it back.
+  stagedInput->Commit();
   setting.largeDotEnabled = 1;
   setting.middleDotEnabled = 1;
   ResetDisplays(host);
   return Status::Ok();
 }
 
-bool PrintCommand(JobContext& ctx, const std::string& item) {
+bool PrintCommand(JobContext& ctx, const std::string& item, FileFailure* failure) {
   if (!IsImageListItem(item)) {
     ctx.host.ShowMessage(kChooseImageItem);
     return false;
@@ -167,6 +170,7 @@ bool PrintCommand(JobContext& ctx, const std::string& item) {
   const fs::path folder = CustomFilesDir() / item;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     if (const Status status = PrintJob(ctx, folder / name); !status) {
+      if (failure && ctx.setting.settingApplied != 0) *failure = FileFailure{name, status.cause()};
       ctx.host.ShowMessage(kFailPrint, name + ": " + status.cause());
       ResetDisplays(ctx.host);
       return false;

@@ -1,6 +1,7 @@
 #include "output/prn_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/temporaries.h"
 
 namespace qm {
 
@@ -44,8 +47,16 @@ std::unique_ptr<PrnFile> PrnFile::Create(const fs::path& finalPath, std::string*
                                std::to_string(counter.fetch_add(1)) + "-" +
                                std::to_string(stamp % 1000000);
     const fs::path temp = folder / (prefix + unique + ".tmp");
+    // Registered before it exists, so a signal at any moment finds it.
+    const int registered = RegisterTemporary(temp);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return std::unique_ptr<PrnFile>(new PrnFile(fd, finalPath, temp));
+    if (fd >= 0) {
+      // Held while this writer lives: a later job removes the file only
+      // when the lock is free (platform/temporaries.h).
+      ::flock(fd, LOCK_EX | LOCK_NB);
+      return std::unique_ptr<PrnFile>(new PrnFile(fd, finalPath, temp, registered));
+    }
+    UnregisterTemporary(registered);
     if (errno != EEXIST) {
       SetError(error, "cannot create " + temp.string() + ": " + ErrnoText(errno));
       return nullptr;
@@ -55,8 +66,8 @@ std::unique_ptr<PrnFile> PrnFile::Create(const fs::path& finalPath, std::string*
   return nullptr;
 }
 
-PrnFile::PrnFile(int fd, fs::path finalPath, fs::path tempPath)
-    : fd_(fd), finalPath_(std::move(finalPath)), tempPath_(std::move(tempPath)) {
+PrnFile::PrnFile(int fd, fs::path finalPath, fs::path tempPath, int registered)
+    : fd_(fd), finalPath_(std::move(finalPath)), tempPath_(std::move(tempPath)), registered_(registered) {
   buffer_.reserve(kAppendBufferSize);
 }
 
@@ -73,6 +84,8 @@ void PrnFile::Discard() {
     ::unlink(tempPath_.c_str());
     tempPath_.clear();
   }
+  UnregisterTemporary(registered_);
+  registered_ = -1;
 }
 
 void PrnFile::Fail(const std::string& what, int err) {
@@ -176,6 +189,8 @@ bool PrnFile::Commit(std::optional<uint64_t> expectedSize) {
     return false;
   }
   tempPath_.clear();
+  UnregisterTemporary(registered_);
+  registered_ = -1;
   committed_ = true;
   // Make the rename itself durable; a folder that cannot be synced does not
   // undo a file that is complete and in place.

@@ -7,7 +7,9 @@
 //   listing matches, so a printer application never sees a half-written file.
 //   Commit() renames it over the final name; until then an older file of that
 //   name is untouched. A PrnFile destroyed without a successful Commit removes
-//   its temporary file.
+//   its temporary file; so do SIGINT and SIGTERM in the programs, and the next
+//   job on the AppDir when the writer was killed (the writer holds a flock on
+//   it: platform/temporaries.h).
 // - Every write is checked, short writes included: a full disk or a file size
 //   limit is a failure, never success. A failure is sticky: Commit() then
 //   fails, removes the temporary file and keeps the older file.
@@ -72,7 +74,7 @@ class PrnFile {
   const std::filesystem::path& tempPath() const { return tempPath_; }
 
  private:
-  PrnFile(int fd, std::filesystem::path finalPath, std::filesystem::path tempPath);
+  PrnFile(int fd, std::filesystem::path finalPath, std::filesystem::path tempPath, int registered);
   bool WriteFully(uint64_t offset, const uint8_t* data, std::size_t size);
   bool FlushAppendBuffer();
   void Fail(const std::string& what, int err);
@@ -84,6 +86,7 @@ class PrnFile {
   std::vector<uint8_t> buffer_;
   uint64_t appendOffset_ = kPrnHeaderSize;  // file offset of buffer_[0]
   bool committed_ = false;
+  int registered_ = -1;  // handle of the temporary file for a signal's clean-up
   std::atomic<bool> failed_{false};
   mutable std::mutex errorMutex_;
   std::string error_;

@@ -161,7 +161,7 @@ std::optional<PrnFileHeader> MakePrnHeader(uint32_t xResolution, uint32_t yResol
                                            uint32_t width, uint32_t height, uint32_t channels,
                                            int bits) {
   const uint32_t stride = PrnRowStride(width, bits);
-  if (stride == 0 || channels == 0 || channels > kPrnMaxChannels) return std::nullopt;
+  if (stride == 0 || channels < kPrnMinChannels || channels > kPrnMaxChannels) return std::nullopt;
   PrnFileHeader h;
   h.xResolution = xResolution;
   h.yResolution = yResolution;
@@ -184,6 +184,7 @@ std::array<uint8_t, kPrnHeaderSize> SerializePrnHeader(const PrnFileHeader& h) {
   PutU32(&out[24], h.reserved);
   PutU32(&out[28], h.channels);
   out[32] = h.bits;
+  std::copy(h.reservedTail.begin(), h.reservedTail.end(), out.begin() + 33);
   return out;
 }
 
@@ -200,19 +201,23 @@ std::optional<PrnFileHeader> ParsePrnHeader(std::span<const uint8_t> bytes) {
   h.reserved = GetU32(p + 24);
   h.channels = GetU32(p + 28);
   h.bits = p[32];
+  std::copy(p + 33, p + kPrnHeaderSize, h.reservedTail.begin());
   return h;
 }
 
 std::string PrnHeaderProblem(const PrnFileHeader& h) {
   if (h.signature != kPrnSignature) return "signature is " + std::to_string(h.signature) + ", not 21845";
   if (h.bits != 1 && h.bits != 2) return "bits is " + std::to_string(h.bits) + ", not 1 or 2";
-  if (h.channels == 0 || h.channels > kPrnMaxChannels)
-    return "channel count " + std::to_string(h.channels) + " is outside 1..18";
+  if (h.channels < kPrnMinChannels || h.channels > kPrnMaxChannels)
+    return "channel count " + std::to_string(h.channels) + " is outside 4..18";
   const uint32_t stride = PrnRowStride(h.width, h.bits);
   if (h.rowStride != stride)
     return "row stride " + std::to_string(h.rowStride) + " does not match width " +
            std::to_string(h.width) + " (expected " + std::to_string(stride) + ")";
   if (h.reserved != 0) return "reserved field at offset 24 is not 0";
+  for (std::size_t i = 0; i < h.reservedTail.size(); ++i) {
+    if (h.reservedTail[i] != 0) return "reserved byte " + std::to_string(33 + i) + " is not 0";
+  }
   return {};
 }
 

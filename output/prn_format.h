@@ -35,6 +35,7 @@ namespace qm {
 
 inline constexpr std::size_t kPrnHeaderSize = 48;
 inline constexpr uint32_t kPrnSignature = 0x5555;  // bytes 55 55 00 00
+inline constexpr uint32_t kPrnMinChannels = 4;   // C, M, Y, K
 inline constexpr uint32_t kPrnMaxChannels = 18;
 
 struct PrnFileHeader {
@@ -47,7 +48,7 @@ struct PrnFileHeader {
   uint32_t reserved = 0;   // bytes 24..27, always 0 when written
   uint32_t channels = 0;   // N
   uint8_t bits = 0;        // 1 or 2 bits per pixel
-  // Bytes 33..47 are reserved: written as zeros, ignored when parsed.
+  std::array<uint8_t, 15> reservedTail{};  // bytes 33..47, always 0 when written
 
   bool operator==(const PrnFileHeader&) const = default;
 };
@@ -58,13 +59,13 @@ struct PrnFileHeader {
 uint32_t PrnRowStride(uint32_t width, int bits);
 
 // A header with R computed from width and bits; nullopt when bits is not 1
-// or 2, channels is not 1..18 or R does not fit.
+// or 2, channels is not 4..18 or R does not fit.
 std::optional<PrnFileHeader> MakePrnHeader(uint32_t xResolution, uint32_t yResolution,
                                            uint32_t width, uint32_t height,
                                            uint32_t channels, int bits);
 
-// The 48 bytes of a header, reserved bytes 33..47 zero (the reserved field at
-// 24 is written as it stands in the struct).
+// The 48 bytes of a header, the reserved fields as they stand in the struct
+// (zero in every header MakePrnHeader makes).
 std::array<uint8_t, kPrnHeaderSize> SerializePrnHeader(const PrnFileHeader& header);
 
 // The fields of the first 48 bytes as they stand; nullopt when fewer than 48
@@ -72,8 +73,8 @@ std::array<uint8_t, kPrnHeaderSize> SerializePrnHeader(const PrnFileHeader& head
 std::optional<PrnFileHeader> ParsePrnHeader(std::span<const uint8_t> bytes);
 
 // Empty when the header describes a file this system writes (signature,
-// bits 1 or 2, R matching width and bits, 1..18 channels, reserved 0), else
-// a one-line description of the first problem.
+// bits 1 or 2, 4..18 channels, R matching width and bits, reserved bytes 24..27
+// and 33..47 zero), else a one-line description of the first problem.
 std::string PrnHeaderProblem(const PrnFileHeader& header);
 
 // Size a file with this header must have: 48 + H x N x R.

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -167,20 +168,38 @@ std::vector<int> DefaultPositionSlots(uint32_t n) {
 }
 
 std::vector<int> PositionSlotsFromPreset(uint32_t n, const std::array<int, 4>& lightFlags,
-                                         std::string_view prnSequence) {
+                                         std::string_view prnSequence, std::string_view iccOutputColors) {
+  if (n < kPrnMinChannels || n > kPrnMaxChannels) return DefaultPositionSlots(n);
+  std::array<bool, 4> light{}, optional{};
+  int lights = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    // The ink PRNSequence places in the slot: a process ink or a light ink
+    // in use is always there, a multicolour or spot ink when the artwork has it.
+    const int ink = PrnSlotFromCode(SequenceField(prnSequence, 4 + i)).value_or(-1);
+    const bool always = ink >= 0 && (ink < 4 || (ink < 8 && lightFlags[static_cast<std::size_t>(ink - 4)] != 0));
+    optional[i] = lightFlags[i] == 0 && !always && ink >= 8;
+    light[i] = lightFlags[i] != 0 || always || optional[i];
+    lights += light[i] ? 1 : 0;
+  }
+  for (std::size_t i = 4; i-- > 0 && 4 + lights > static_cast<int>(n);) {
+    if (optional[i]) {
+      light[i] = false;
+      --lights;
+    }
+  }
+  const int rest = static_cast<int>(n) - 4 - lights;
+  int multicolorInks = 0;
+  for (int j = 0; j < 4; ++j) {
+    if (!SequenceField(iccOutputColors, 4 + static_cast<std::size_t>(j)).empty()) multicolorInks = j + 1;
+  }
   PrnChannelSet set;
-  set.lc = lightFlags[0] != 0;
-  set.lm = lightFlags[1] != 0;
-  set.lk = lightFlags[2] != 0;
-  set.llk = lightFlags[3] != 0;
-  const int light = int{set.lc} + int{set.lm} + int{set.lk} + int{set.llk};
-  const int rest = static_cast<int>(n > 64 ? 64 : n) - 4 - light;
-  int named = 0;
-  while (named < 4 && !SequenceField(prnSequence, 8 + static_cast<std::size_t>(named)).empty())
-    ++named;
-  set.multicolor = rest < named ? rest : named;
+  set.lc = light[0];
+  set.lm = light[1];
+  set.lk = light[2];
+  set.llk = light[3];
+  set.multicolor = std::min(rest, multicolorInks);
   set.spot = rest - set.multicolor;
-  if (rest < 0) return DefaultPositionSlots(n);
+  if (rest < 0 || set.spot > 6) return DefaultPositionSlots(n);
   auto slots = PrnPositionSlots(set);
   if (!slots || slots->size() != n) return DefaultPositionSlots(n);
   return *slots;

@@ -72,14 +72,17 @@ std::optional<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader,
 
 // ---- Positions to slots and inks ----------------------------------------------
 
-// The slot index of each of n positions of a file made with the preset's
-// light-ink flags (UseLc, UseLm, UseLk, UseLlk as 0/1) and its PRNSequence.
-// The file does not record how the positions after the light inks split into
-// multicolour and spot planes; this takes as multicolour the leading
-// non-empty fields 8.. of PRNSequence (at most 4), the rest as spot. When n
-// does not fit that preset, the result is DefaultPositionSlots(n).
+// The slot index of each of n positions of a file made with a preset, as
+// the jobs lay them out: C, M, Y, K; the light slots whose ink the preset
+// uses (lightFlags: UseLc, UseLm, UseLk, UseLlk as 0/1) or whose field of
+// PRNSequence names an ink (those last are left out first when n is too
+// small for them); then the multicolour slots, at most as many as the
+// multicolour inks of ICCOutputColors (its names 5 to 8, up to the last
+// that is given), and the spot slots. The file does not record the split
+// between multicolour and spot positions; this is the one a job with that
+// preset makes. When n does not fit the preset, DefaultPositionSlots(n).
 std::vector<int> PositionSlotsFromPreset(uint32_t n, const std::array<int, 4>& lightFlags,
-                                         std::string_view prnSequence);
+                                         std::string_view prnSequence, std::string_view iccOutputColors);
 
 // Without a preset: position p is slot p ("0".."3", "L0".., "M0".., "S0"..).
 std::vector<int> DefaultPositionSlots(uint32_t n);

@@ -79,6 +79,21 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
   return ok;
 }
 
+fs::path FreeName(const fs::path& folder, const std::string& name) {
+  auto taken = [&](const std::string& n) {
+    std::error_code ec;
+    return fs::exists(ResolveCaseInsensitive(folder, n), ec);
+  };
+  if (!taken(name)) return folder / name;
+  const std::size_t dot = name.rfind('.');
+  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  for (int n = 2;; ++n) {
+    const std::string candidate = stem + " (" + std::to_string(n) + ")" + ext;
+    if (!taken(candidate)) return folder / candidate;
+  }
+}
+
 fs::path ResolveCaseInsensitive(const fs::path& folder, const std::string& name) {
   std::error_code ec;
   fs::path exact = folder / name;

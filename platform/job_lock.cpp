@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/temporaries.h"
 
 namespace qm {
 
@@ -17,7 +18,10 @@ JobLock::JobLock() {
   if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd_);
     fd_ = -1;
+    return;
   }
+  // Printer files a killed job left half-written under their hidden names.
+  RemoveAbandonedTemporaries(ripIn / "UserPrn");
 }
 
 JobLock::~JobLock() {

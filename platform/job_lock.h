@@ -10,6 +10,8 @@ namespace qm {
 class JobLock {
  public:
   // Tries to take the lock of the AppDir; Held() tells whether it succeeded.
+  // Taken, it first removes the printer files that a job killed while
+  // writing left behind (platform/temporaries.h).
   JobLock();
   ~JobLock();
   JobLock(const JobLock&) = delete;

@@ -56,6 +56,11 @@ bool DeleteFile(const fs::path& path);
 bool CreateFolder(const fs::path& path);  // with parents; true if it exists after
 bool CopyFolder(const fs::path& from, const fs::path& to);    // recursive, overwrite
 
+// The first of `name`, "stem (2).ext", "stem (3).ext", ... (stem and ext
+// split at the last '.') that no entry of `folder` has, letter case ignored:
+// a name that never overwrites.
+fs::path FreeName(const fs::path& folder, const std::string& name);
+
 // Writes `bytes` to `path` through a temporary file in the same folder and a
 // rename, so a failed write never loses the old file. Returns false on failure
 // (the old file, if any, is untouched).

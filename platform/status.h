@@ -31,4 +31,10 @@ class [[nodiscard]] Status {
   std::string cause_;
 };
 
+// A file a command could not process, and why.
+struct FileFailure {
+  std::string file;  // name in its folder; empty when no file was at fault
+  std::string cause;
+};
+
 }  // namespace qm

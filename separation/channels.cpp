@@ -1,5 +1,7 @@
 #include "separation/channels.h"
 
+#include <system_error>
+
 #include "platform/platform.h"
 #include "settings/apply.h"
 
@@ -22,6 +24,33 @@ int ChannelIndexFromName(const std::string& name) {
   code.erase(dot == std::string::npos ? 0 : dot);
   const int index = ChannelIndexOfCode(code);
   return index < 0 ? 0 : index;
+}
+
+std::vector<int> AssignSlots(const fs::path& working, const std::string& prnSequence) {
+  const auto codes = SequenceCodes(prnSequence);
+  for (int k = 0; k < kSlotCount; ++k) {
+    if (ChannelIndexOfCode(codes[k]) < 0) continue;
+    MoveFile(working / ChannelPlaneName(codes[k]), working / SlotFileName(k));
+  }
+  std::vector<int> unplaced;
+  for (int i = 0; i < kSlotCount; ++i) {
+    std::error_code ec;
+    if (fs::exists(working / ChannelPlaneName(ChannelCode(i)), ec)) unplaced.push_back(i);
+  }
+  return unplaced;
+}
+
+std::string InkLabel(int index, const std::string& name) {
+  static const char* const kInks[8] = {"cyan",       "magenta",       "yellow",      "black",
+                                       "light cyan", "light magenta", "light black", "light light black"};
+  const std::string code = ChannelCode(index);
+  if (index >= 0 && index < 8) return std::string(kInks[index]) + " (" + code + ")";
+  const std::string kind = index < 12 ? "multicolor " : "spot ";
+  return kind + code + (name.empty() ? std::string() : " (" + name + ")");
+}
+
+std::string UnplacedInkWarning(int index, const std::string& name) {
+  return InkLabel(index, name) + " is not printed: PRNSequence places " + ChannelCode(index) + " in no position";
 }
 
 std::array<std::string, 18> SequenceCodes(const std::string& prnSequence) {

@@ -12,15 +12,21 @@
 
 namespace qm {
 
-// Import: one folder per stem under RipIn/CustomFiles/; a copy of an existing
-// name is renamed "name (2).ext", "name (3).ext", ... Shows "Fail to import
-// files!" per failed file. Returns the stems imported, in order.
+// Import: one folder per stem under RipIn/CustomFiles/, an existing item
+// folder matched without regard to letter case; a copy of an existing name
+// (also in another letter case) is renamed "name (2).ext", "name (3).ext",
+// ... Shows "Fail to import files!" per failed file. Returns the item folder
+// of each imported file, in order.
 std::vector<std::string> ImportFiles(const std::vector<std::filesystem::path>& files,
                                      MessageSink& sink, bool* allOk = nullptr);
 
 
 // The three lists of the main window.
-std::vector<std::string> ImageList();                          // RipIn/CustomFiles/*
+std::vector<std::string> ImageList();  // RipIn/CustomFiles/*, batch folders left out
+
+// The hidden folder beside a hot folder from which a tick prints the files
+// that have settled: "." + item + ".batch". Never listed as an item.
+std::string BatchItemName(const std::string& item);
 std::vector<std::string> SeparationList(const std::string& item);  // RipIn/Separation/item/*.tif?
 std::vector<std::string> PrnList();                            // RipIn/UserPrn/*.pr?
 
@@ -32,8 +38,10 @@ std::vector<std::string> PrnList();                            // RipIn/UserPrn/
 bool SeparateCommand(JobContext& ctx, const std::string& item);
 
 // The per-image operation: stages `imagePath` in the Working folder and
-// separates it (and, when `dithering`, halftones the slot files). Returns
-// the cause on failure; shows only "Something is wrong in Setting !".
+// separates it (and, when `dithering`, halftones the slot files). Without
+// "Preserved" the image leaves its item folder only when it succeeded
+// (separation/staging.h). Returns the cause on failure; shows only
+// "Something is wrong in Setting !".
 Status SeparateImage(JobContext& ctx, const std::filesystem::path& imagePath, bool dithering);
 
 // Moves the finished planes of `imagePath` ("00_*.tiff" when dithering, else

@@ -1,4 +1,5 @@
 // Import and the three lists of the main window.
+#include <optional>
 #include <system_error>
 
 #include "platform/platform.h"
@@ -14,30 +15,27 @@ bool SafeStem(const std::string& stem) {
   return !stem.empty() && stem != "." && stem != ".." && stem.find_first_of("/\\") == std::string::npos;
 }
 
-// The first of name, "stem (2).ext", "stem (3).ext", ... that does not exist.
-fs::path FreeTarget(const fs::path& folder, const std::string& name) {
-  std::error_code ec;
-  fs::path target = folder / name;
-  if (!fs::exists(target, ec)) return target;
-  const std::size_t dot = name.rfind('.');
-  const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-  const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-  for (int n = 2;; ++n) {
-    target = folder / (stem + " (" + std::to_string(n) + ")" + ext);
-    if (!fs::exists(target, ec)) return target;
+// The item folder of `stem`: an existing folder whose name matches it
+// without regard to case (as the Image List compares), else a new one.
+std::string ItemFolderFor(const std::string& stem) {
+  for (const std::string& folder : ImageList()) {
+    if (EqualsNoCase(folder, stem)) return folder;
   }
+  return stem;
 }
 
-bool ImportOne(const fs::path& file) {
+// Copies `file` into its item folder; the folder name on success.
+std::optional<std::string> ImportOne(const fs::path& file) {
   const std::string name = FileNameOf(file.string());
   const std::string stem = StemOf(name);
   std::error_code ec;
-  if (!SafeStem(stem) || name == ".." || !fs::is_regular_file(file, ec)) return false;
-  const fs::path folder = CustomFilesDir() / stem;
-  if (!CreateFolder(folder)) return false;
+  if (!SafeStem(stem) || name == ".." || !fs::is_regular_file(file, ec)) return std::nullopt;
+  const std::string item = ItemFolderFor(stem);
+  const fs::path folder = CustomFilesDir() / item;
+  if (!CreateFolder(folder)) return std::nullopt;
   // Never overwrite: a second file of that name gets a numbered copy.
-  fs::path target = FreeTarget(folder, name);
-  return fs::copy_file(file, target, fs::copy_options::none, ec) && !ec;
+  if (!fs::copy_file(file, FreeName(folder, name), fs::copy_options::none, ec) || ec) return std::nullopt;
+  return item;
 }
 
 }  // namespace
@@ -46,8 +44,8 @@ std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, Message
   std::vector<std::string> stems;
   bool ok = true;
   for (const fs::path& file : files) {
-    if (ImportOne(file)) {
-      stems.push_back(StemOf(FileNameOf(file.string())));
+    if (const auto item = ImportOne(file)) {
+      stems.push_back(*item);
     } else {
       sink.ShowMessage(kFailImport);
       ok = false;
@@ -57,7 +55,16 @@ std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, Message
   return stems;
 }
 
-std::vector<std::string> ImageList() { return ListFolder(CustomFilesDir(), "*", EntryKind::Folders); }
+std::string BatchItemName(const std::string& item) { return "." + item + ".batch"; }
+
+// A hot folder's batch folder is the system's own, never an item.
+std::vector<std::string> ImageList() {
+  std::vector<std::string> items = ListFolder(CustomFilesDir(), "*", EntryKind::Folders);
+  std::erase_if(items, [](const std::string& name) {
+    return name.size() > 7 && name.front() == '.' && name.ends_with(".batch");
+  });
+  return items;
+}
 
 std::vector<std::string> SeparationList(const std::string& item) {
   if (!SafeStem(item)) return {};

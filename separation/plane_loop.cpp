@@ -16,13 +16,14 @@ namespace qm {
 
 namespace {
 
-// Whether slot i has a plane to process: the process inks always, the light
-// inks by their copies, the multicolor and spot slots by the counts found.
+// Whether slot i has a plane to process: the process inks always, the other
+// slots as the job's channels include them (SeparationOutcome), so that every
+// slot file holding an ink is halftoned before it is filed.
 bool GateOpen(int i, const SeparationOutcome& planes) {
   if (i < 4) return true;
-  if (i < 8) return planes.lightFlags[static_cast<std::size_t>(i - 4)] != 0;
-  if (i < 12) return planes.multicolorCount >= i - 7;
-  return planes.spotCount >= i - 11;
+  if (i < 8) return planes.lightSlots[static_cast<std::size_t>(i - 4)] != 0;
+  if (i < 12) return planes.multicolorSlots >= i - 7;
+  return planes.spotSlots >= i - 11;
 }
 
 void Turn(imaging::Plane& plane, const PlaneLoopInput& input) {

@@ -9,6 +9,7 @@
 #include "separation/channels.h"
 #include "separation/commands.h"
 #include "separation/stages.h"
+#include "separation/staging.h"
 
 namespace qm {
 
@@ -36,24 +37,10 @@ bool RotationNeeded(const fs::path& working, const std::string& rotLimit) {
   return false;
 }
 
-}  // namespace
-
-Status SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
+// The stages after staging: separation, and halftoning when dithering.
+Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool dithering) {
   JobHost& host = ctx.host;
-  if (ctx.setting.settingApplied != 1) {
-    host.ShowMessage(kSettingWrong);
-    return Status::Fail("the preset is not applied");
-  }
-  host.SetStatus(StatusLine::Separation, imagePath.string());
-  host.SetProgress(ProgressBar::Separation, 5);
   const fs::path working = WorkingDir();
-  EmptyWorking(working);
-
-  const std::string extension = ExtensionLower(FileNameOf(imagePath.string()));
-  const fs::path staged = working / ("00." + extension);
-  const bool staged_ok =
-      ctx.init.dfPreserveCF ? CopyFileOver(imagePath, staged) : MoveFile(imagePath, staged);
-  if (!staged_ok) return Status::Fail("cannot stage " + imagePath.string() + " in " + working.string());
   try {
     imaging::InitializeImaging();
   } catch (const std::exception& e) {
@@ -80,6 +67,29 @@ Status SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering)
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
   if (!result.ok) return Status::Fail(result.reason);
   host.SetProgress(ProgressBar::Separation, 95);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
+  JobHost& host = ctx.host;
+  if (ctx.setting.settingApplied != 1) {
+    host.ShowMessage(kSettingWrong);
+    return Status::Fail("the preset is not applied");
+  }
+  host.SetStatus(StatusLine::Separation, imagePath.string());
+  host.SetProgress(ProgressBar::Separation, 5);
+  const fs::path working = WorkingDir();
+  EmptyWorking(working);
+
+  const std::string extension = ExtensionLower(FileNameOf(imagePath.string()));
+  std::string error;
+  auto staged = StagedInput::Stage(imagePath, working / ("00." + extension), ctx.init.dfPreserveCF, &error);
+  if (!staged) return Status::Fail(error);
+  // The source leaves its item folder only once the image is separated.
+  if (const Status status = SeparateStagedImage(ctx, extension, dithering); !status) return status;
+  staged->Commit();
   return Status::Ok();
 }
 

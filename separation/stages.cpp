@@ -40,6 +40,9 @@ class Stager {
       if (!HasProcessPlane()) throw Failure{"the separation produced none of the four process planes"};
       LightInkCopies();
       Progress(65);
+      out_.lightSlots = out_.lightFlags;
+      out_.multicolorSlots = out_.multicolorCount;
+      out_.spotSlots = out_.spotCount;
       if (assignSlots) AssignSlots();
       out_.ok = true;
     } catch (const Failure& f) {
@@ -120,16 +123,7 @@ class Stager {
     Progress(50);
 
     if (extension_ == "pdf") {
-      int planes = 0;
-      for (const std::string& name : ListFolder(working_, "00_*.tif", EntryKind::Files)) {
-        if (name != "00_().tif") ++planes;
-      }
-      const int s = std::clamp(planes - 4 - out_.multicolorCount, 0, 6);
-      for (int i = 0; i < s; ++i) {
-        const std::string name = Field(ctx_.setting.PdfSpotColorName, ',', static_cast<std::size_t>(i));
-        MoveFile(W(SeparatorPlaneName(name)), W(ChannelPlaneName("S" + std::to_string(i))));
-      }
-      out_.spotCount = s;
+      SpotsByName();
     } else {
       image->WriteCmykTiff(W("00.tif"));
       image.reset();
@@ -152,6 +146,34 @@ class Stager {
     out_.fromPdfRoute = true;
   }
 
+  // Every spot colour Ghostscript separated whose name is the i-th of
+  // PdfSpotColorName becomes spot i; s is 1 + the highest i found, so the
+  // spots before it are blank channels and each ink keeps its place.
+  void SpotsByName() {
+    const std::vector<std::string> names = SplitFields(ctx_.setting.PdfSpotColorName, ',');
+    std::vector<std::string> beyondSix;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const fs::path plane = W(SeparatorPlaneName(names[i]));
+      std::error_code ec;
+      if (names[i].empty() || !fs::exists(plane, ec)) continue;
+      if (i >= 6) {
+        ctx_.host.Warn("spot colour \"" + names[i] + "\" is not printed: it is name " + std::to_string(i + 1) +
+                       " of PdfSpotColorName and only six spots have channels");
+        beyondSix.push_back(names[i]);
+        continue;
+      }
+      MoveFile(plane, W(ChannelPlaneName("S" + std::to_string(i))));
+      spotNames_[i] = names[i];
+      out_.spotCount = static_cast<int>(i) + 1;
+    }
+    // What is left of the separator's planes are colorants the list does not name.
+    for (const std::string& file : ListFolder(working_, "00_(*).tif", EntryKind::Files)) {
+      const std::string colorant = file.substr(4, file.size() - 9);
+      if (colorant.empty() || std::find(beyondSix.begin(), beyondSix.end(), colorant) != beyondSix.end()) continue;
+      ctx_.host.Warn("spot colour \"" + colorant + "\" is not printed: PdfSpotColorName does not name it");
+    }
+  }
+
   bool HasProcessPlane() const {
     std::error_code ec;
     for (int i = 0; i < 4; ++i) {
@@ -171,14 +193,31 @@ class Stager {
   }
 
   // Position k of PRNSequence takes the plane its code names into slot file
-  // k; a code named twice fills only its first position. Only channel codes
-  // name planes.
+  // k; an ink no position names is not printed and the job says so. Every
+  // slot file that holds an ink is processed and packed: a light slot joins
+  // the channels, and the multicolour and spot channels reach up to it.
   void AssignSlots() {
-    const auto codes = SequenceCodes(ctx_.setting.PRNSequence);
-    for (int k = 0; k < kSlotCount; ++k) {
-      if (ChannelIndexOfCode(codes[k]) < 0) continue;
-      MoveFile(W(ChannelPlaneName(codes[k])), W(SlotFileName(k)));
+    for (const int index : qm::AssignSlots(working_, ctx_.setting.PRNSequence)) {
+      ctx_.host.Warn(UnplacedInkWarning(index, InkName(index)));
     }
+    auto filled = [&](int slot) {
+      std::error_code ec;
+      return fs::exists(W(SlotFileName(slot)), ec);
+    };
+    for (int i = 0; i < 4; ++i) out_.lightSlots[static_cast<std::size_t>(i)] |= filled(4 + i) ? 1 : 0;
+    for (int j = 0; j < 4; ++j) {
+      if (filled(8 + j)) out_.multicolorSlots = std::max(out_.multicolorSlots, j + 1);
+    }
+    for (int j = 0; j < 6; ++j) {
+      if (filled(12 + j)) out_.spotSlots = std::max(out_.spotSlots, j + 1);
+    }
+  }
+
+  // The name the artwork gives an ink, when it has one.
+  std::string InkName(int index) const {
+    if (index >= 8 && index < 12) return Field(ctx_.setting.ICCOutputColors, ',', static_cast<std::size_t>(index - 4));
+    if (index >= 12) return spotNames_[static_cast<std::size_t>(index - 12)];
+    return {};
   }
 
   JobContext& ctx_;
@@ -187,6 +226,7 @@ class Stager {
   SeparationPurpose purpose_;
   fs::path appDir_, working_, staged_;
   SeparationOutcome out_;
+  std::array<std::string, 6> spotNames_;  // PDF route: the colorant of each spot plane
 };
 
 }  // namespace

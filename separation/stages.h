@@ -23,13 +23,26 @@ struct SeparationOutcome {
   std::string reason;        // for the log when !ok
   std::array<int, 4> lightFlags{};  // light-ink copies made for Lc, Lm, Lk, Llk
   int multicolorCount = 0;   // m, 0..4
-  int spotCount = 0;         // s, 0..6
+  int spotCount = 0;         // s, 0..6: 1 + the highest spot index found
   bool fromPdfRoute = false; // planes hold 0 for full ink: negate before halftoning
+
+  // The slots the job processes and packs. After the slot assignment: a
+  // light slot when its light ink was copied or its slot file holds an ink;
+  // the first multicolorSlots M and spotSlots S slots, at least m and s and
+  // up to the last M or S slot file that holds an ink. A slot among them
+  // whose file is absent is a position without dots. Without the slot
+  // assignment they are the flags and counts above.
+  std::array<int, 4> lightSlots{};
+  int multicolorSlots = 0;
+  int spotSlots = 0;
 };
 
 // Separates the staged input W/"00." + extension into channel planes, makes
 // the light-ink copies and, when `assignSlots`, moves the planes to their slot
-// files "00_<code>.tiff". Drives the Separation progress bar (15, 40/45, 50,
+// files "00_<code>.tiff". Spot colours of a PDF take the index of their name
+// in PdfSpotColorName ("00_S" + index). Every ink the artwork has that will
+// not be printed (a spot the list does not name or names past the sixth
+// place, an ink PRNSequence places nowhere) is named in a warning to the host. Drives the Separation progress bar (15, 40/45, 50,
 // 65). For Print the channel extraction never negates and Ghostscript's "-r"
 // comes from dfVectorX/dfVectorY (falling back to the preset's resolution).
 SeparationOutcome SeparateStaged(JobContext& ctx, const std::string& extension, bool dithering,

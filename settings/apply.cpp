@@ -20,11 +20,19 @@ float ReadFloat(const std::string& text) {
   return end == text.c_str() ? 0.0f : v;
 }
 
-// A field of the linearisation file as a double; missing or non-numeric is 0.
+// A field of the linearisation file as a double: a leading decimal number
+// (digits, a point, an exponent); anything else, also "nan", "inf" and hex
+// numbers, which strtod would take, reads as 0.
 double ReadDouble(const std::string& text) {
+  std::size_t i = text.find_first_not_of(" \t");
+  if (i == std::string::npos) return 0.0;
+  if (text[i] == '+' || text[i] == '-') ++i;
+  if (i < text.size() && text[i] == '.') ++i;
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return 0.0;
+  if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) return 0.0;
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);
-  return end == text.c_str() ? 0.0 : v;
+  return end == text.c_str() || !std::isfinite(v) ? 0.0 : v;
 }
 
 bool OutOfUnitRange(float v) { return std::isnan(v) || v > 1.0f || v < 0.0f; }

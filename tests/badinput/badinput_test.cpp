@@ -45,17 +45,22 @@ class BadInput : public ::testing::TestWithParam<BadFile> {
   TempDir src;
 };
 
+// With "Preserved" on and off: a failed job gives its artwork back.
 TEST_P(BadInput, SeparateFailsAndKeepsTheFile) {
   const std::string item = ImportOne(app.path(), src / GetParam().name);
-  ExpectFailure(RunCli(app.path(), {"separate", item}), "Fail to Separate !");
-  ExpectImportedFileKept(item);
+  for (const char* preserve : {"dfPreserveCF=1", "dfPreserveCF=0"}) {
+    ExpectFailure(RunCli(app.path(), {"--set", preserve, "separate", item}), "Fail to Separate !");
+    ExpectImportedFileKept(item);
+  }
   EXPECT_TRUE(FilesBelow(app / "RipIn/Separation").empty());
 }
 
 TEST_P(BadInput, PrintFailsAndKeepsTheFile) {
   const std::string item = ImportOne(app.path(), src / GetParam().name);
-  ExpectFailure(RunCli(app.path(), {"print", item}), "Fail to Print !");
-  ExpectImportedFileKept(item);
+  for (const char* preserve : {"dfPreserveCF=1", "dfPreserveCF=0"}) {
+    ExpectFailure(RunCli(app.path(), {"--set", preserve, "print", item}), "Fail to Print !");
+    ExpectImportedFileKept(item);
+  }
 }
 
 // The file's bytes as the plane of a Separation List entry: undithered
@@ -69,6 +74,33 @@ TEST_P(BadInput, ComposeFailsOnItAsAPlane) {
                 "Fail to Compose the files !");
   WriteFileBytes(app / "RipIn/Separation/job/job_0.tiff", GetParam().bytes);
   ExpectFailure(RunCli(app.path(), {"compose", "job", "job_0.tiff"}), "Fail to Compose the files !");
+}
+
+// prn-info refuses a header this system never writes, naming the problem on
+// standard error; a sound one of 4 channels, 1 x 1 pixels at 2 bits passes.
+TEST(BadPrn, PrnInfoRefusesHeadersOutsideTheFormat) {
+  const struct {
+    std::size_t offset;
+    char value;
+    const char* message;  // empty: accepted
+  } cases[] = {{0, 0x55, ""},
+               {28, 3, "channel count 3 is outside 4..18"},
+               {28, 19, "channel count 19 is outside 4..18"},
+               {35, 1, "reserved byte 35 is not 0"},
+               {47, 0x7F, "reserved byte 47 is not 0"}};
+  ScratchAppDir app;
+  TempDir dir;
+  for (const auto& c : cases) {
+    std::string prn(48 + 16, '\0');
+    const uint8_t fields[] = {0x55, 0x55, 0, 0, 0xD0, 2, 0, 0, 0xD0, 2, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0,
+                              1,    0,    0, 0, 0,    0, 0, 0, 4,    0, 0, 0, 2};
+    std::copy(std::begin(fields), std::end(fields), prn.begin());
+    prn[c.offset] = c.value;
+    WriteFileBytes(dir / "x.prn", prn);
+    const CliResult r = RunCli(app.path(), {"prn-info", (dir / "x.prn").string()});
+    EXPECT_EQ(r.exitStatus, *c.message ? 1 : 0) << c.offset << ": " << r.err;
+    EXPECT_EQ(r.err, *c.message ? "quillmark-cli: " + (dir / "x.prn").string() + ": " + c.message + "\n" : "");
+  }
 }
 
 }  // namespace

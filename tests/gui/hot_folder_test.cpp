@@ -1,11 +1,13 @@
 // Hot-folder ticks, driven directly (no waiting for the 3000 ms timer).
 #include <QCheckBox>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <chrono>
 
 #include "app/gui_hooks.h"
 #include "app/hot_folder.h"
+#include "settings/SettingDlg.h"
 #include "settings/WorkflowDlg.h"
 #include "tests/gui/gui_test_support.h"
 
@@ -27,7 +29,7 @@ class HotFolderTest : public GuiTest {
   // of the folder, as the Print job does with "Preserved" off.
   gui::EngineCommands FakePrint() {
     gui::EngineCommands c = gui::DefaultEngineCommands();
-    c.print = [this](JobContext& ctx, const std::string& item) {
+    c.print = [this](JobContext& ctx, const std::string& item, FileFailure*) {
       const fs::path folder = CustomFilesDir() / item;
       PrintCall call{item, ListFolder(folder, "*.*", EntryKind::Files), ctx.init.dfPreserveCF};
       for (const std::string& f : call.files) {
@@ -136,17 +138,26 @@ TEST_F(HotFolderTest, NothingSelectedKeepsTheTimerRunning) {
   EXPECT_TRUE(calls.empty());
 }
 
-TEST_F(HotFolderTest, TickWhileAMessageBoxIsOpenStartsNoPrint) {
+// Ticks are held while a box of a tick (or of Print) waits, and only then:
+// a box of another window ("Saved!" of the Setting dialog) holds nothing.
+TEST_F(HotFolderTest, OnlyBoxesOfTicksAndPrintHoldTheTicks) {
   MakeItem("MyHotFolder", {"a.pdf"});
   StartOn("MyHotFolder");
   window->OnTimer();
-  // A message box of the tick's Print command is waiting; the next tick comes.
+  window->findChild<QListWidget*>(QStringLiteral("1002"))->clearSelection();
   gui::TestHooks().message = [this](std::string_view text, std::string_view) {
     messages.emplace_back(text);
-    window->OnTimer();
+    if (messages.size() > 1) return;
+    SelectImage("MyHotFolder");
+    window->OnTimer();  // the next tick, while the box waits
   };
-  window->ShowMessage("Fail to Print !");
-  EXPECT_TRUE(calls.empty());  // the nested tick would have printed a.pdf
+  window->OnTimer();  // "Fail to active hot folder !"
+  EXPECT_EQ(messages, Strings{"Fail to active hot folder !"});
+  EXPECT_TRUE(calls.empty()) << "a tick printed while the box of a tick waited";
+
+  messages.clear();
+  gui::ShowMessage(window->SettingDlg(), "Saved!");
+  EXPECT_EQ(calls.size(), 1u) << "a box of the Setting dialog held the hot folder";
   EXPECT_TRUE(window->HotFolderTimer().isActive());
 }
 
@@ -155,17 +166,30 @@ TEST_F(HotFolderTest, TickDuringAJobStartsNoSecondPrint) {
   gui::EngineCommands c = FakePrint();
   int nested = 0;
   auto fake = c.print;
-  c.print = [&](JobContext& ctx, const std::string& item) {
+  c.print = [&](JobContext& ctx, const std::string& item, FileFailure* failure) {
     // The tick arrives on the GUI thread while this job runs.
     QMetaObject::invokeMethod(window.get(), [&] { window->OnTimer(); ++nested; },
                               Qt::BlockingQueuedConnection);
-    return fake(ctx, item);
+    return fake(ctx, item, failure);
   };
   StartWindow(c);
   SelectImage("MyHotFolder");
   window->OnPrint();
   EXPECT_EQ(nested, 1);
   EXPECT_EQ(calls.size(), 1u);
+}
+
+// A batch comes back without replacing a file that took its name meanwhile.
+TEST_F(HotFolderTest, ReturningABatchNeverOverwritesANewerFile) {
+  const fs::path folder = app / "RipIn/CustomFiles/MyHotFolder", batch = app / "RipIn/CustomFiles/.b";
+  WriteFileBytes(batch / "a.pdf", "older");
+  WriteFileBytes(batch / "b.pdf", "b");
+  WriteFileBytes(folder / "a.pdf", "newer");
+  gui::ReturnBatch(batch, folder);
+  EXPECT_EQ(ReadFileBytes(folder / "a.pdf"), "newer");
+  EXPECT_EQ(ReadFileBytes(folder / "a (2).pdf"), "older");
+  EXPECT_EQ(ReadFileBytes(folder / "b.pdf"), "b");
+  EXPECT_FALSE(fs::exists(batch));
 }
 
 TEST_F(HotFolderTest, AnEmptyHotFolderRunsThePrintCommand) {
@@ -204,6 +228,26 @@ TEST_F(HotFolderTest, RealPrintEmptiesTheHotFolder) {
   EXPECT_EQ(ListEntries(1004), Strings{"logo.prn"});
   EXPECT_TRUE(window->HotFolderTimer().isActive());
   EXPECT_TRUE(Ctl<QCheckBox>(window->WorkflowDlg(), 1055)->isChecked());
+}
+
+// With the real Print command: a file that cannot be printed is set aside in
+// RipIn/Failed/<item>/, whole, with its reason in the window's notice line;
+// the hot folder goes on with the others.
+TEST_F(HotFolderTest, AFileThatFailsIsSetAsideNotLost) {
+  StartWindow();
+  if (!gui::DefaultEngineCommands().print) GTEST_SKIP() << "no output layer";
+  MakeItem("MyHotFolder", {"bad.jpg"});
+  window->OnUpdateList();
+  SelectImage("MyHotFolder");
+  window->OnActive();
+  window->OnTimer();
+  window->OnTimer();
+  EXPECT_EQ(messages, Strings{"Fail to Print !"});
+  EXPECT_EQ(ReadFileBytes(app / "RipIn/Failed/MyHotFolder/bad.jpg"), "x");
+  EXPECT_TRUE(ListFolder(app / "RipIn/CustomFiles/MyHotFolder", "*.*").empty());
+  EXPECT_NE(window->LastNotice().find("bad.jpg was not printed ("), std::string::npos) << window->LastNotice();
+  EXPECT_EQ(ListEntries(1002), Strings{"MyHotFolder"});
+  EXPECT_TRUE(window->HotFolderTimer().isActive());
 }
 
 }  // namespace

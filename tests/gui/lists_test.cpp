@@ -126,5 +126,19 @@ TEST_F(ListsTest, CommandsCheckTheirSelectionFirst) {
   EXPECT_FALSE(window->HotFolderTimer().isActive());
 }
 
+// A folder name that is no UTF-8 (Latin-1 e acute, then 0xFF) is shown and
+// maps back to the same bytes when the window uses the selection.
+TEST_F(ListsTest, NamesThatAreNoUtf8KeepTheirBytes) {
+  const std::string name = "caf\xE9\xFF";
+  MakeItem(name);
+  window->OnUpdateList();
+  auto* list = window->findChild<QListWidget*>(QStringLiteral("1002"));
+  ASSERT_EQ(list->count(), 3);
+  list->setCurrentRow(0);  // "caf..." sorts first
+  window->OnDblClkImageList();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], app.path() / "RipIn/CustomFiles" / name);
+}
+
 }  // namespace
 }  // namespace qm::test

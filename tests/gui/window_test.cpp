@@ -93,13 +93,21 @@ TEST_F(WindowTest, DoubleClickInAboutTogglesSettingAndWorkflow) {
   EXPECT_TRUE(workflow->isHidden());
 }
 
+// The icons and the About picture come from the GUI library's resources.
+TEST_F(WindowTest, IconsAndTheAboutPictureAreLoaded) {
+  auto& w = MakeWindow();
+  EXPECT_FALSE(w.windowIcon().pixmap(32).isNull());
+  EXPECT_FALSE(w.TrayIcon()->icon().pixmap(32).isNull());
+  EXPECT_FALSE(Ctl<QLabel>(w.AboutDlg(), 140)->pixmap().isNull());
+}
+
 // While a job runs, the windows take no input but do take its status.
 TEST_F(WindowTest, AJobHoldsOffInputAndMovesTheProgress) {
   MakeItem("photo", {"photo.pdf"});
   gui::EngineCommands c = gui::DefaultEngineCommands();
   std::vector<int> seen;
   bool quitAsked = false;
-  c.print = [&](JobContext& ctx, const std::string&) {
+  c.print = [&](JobContext& ctx, const std::string&, FileFailure*) {
     ctx.host.SetStatus(StatusLine::Separation, "/in/photo.pdf");
     for (int p : {5, 10, 65}) {
       ctx.host.SetProgress(ProgressBar::Separation, p);

@@ -96,22 +96,30 @@ TEST(PrnHeader, ParseRoundTripAndFieldOrder) {
   EXPECT_FALSE(ParsePrnHeader(std::span(bytes).first(47)));
 }
 
-TEST(PrnHeader, ParseIgnoresReservedTailButReportsBadFields) {
-  auto bytes = SerializePrnHeader(*MakePrnHeader(720, 720, 180, 90, 4, 2));
-  bytes[40] = 0x7F;  // reserved 36..47: ignored
+// One byte of a sound header changed per case, and the problem it names.
+TEST(PrnHeader, ParseReportsEveryBadField) {
+  const auto bytes = SerializePrnHeader(*MakePrnHeader(720, 720, 180, 90, 4, 2));
   EXPECT_EQ(PrnHeaderProblem(*ParsePrnHeader(bytes)), "");
-  auto broken = bytes;
-  broken[0] = 0x54;
-  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
-  broken = bytes;
-  broken[32] = 3;
-  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
-  broken = bytes;
-  broken[12] = 44;  // stride of width 180 at 2 bits is 48
-  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
-  broken = bytes;
-  broken[28] = 19;
-  EXPECT_NE(PrnHeaderProblem(*ParsePrnHeader(broken)), "");
+  const struct {
+    std::size_t offset;
+    uint8_t value;
+    const char* problem;
+  } cases[] = {
+      {0, 0x54, "signature is 21844, not 21845"},
+      {32, 3, "bits is 3, not 1 or 2"},
+      {12, 44, "row stride 44 does not match width 180 (expected 48)"},
+      {28, 19, "channel count 19 is outside 4..18"},
+      {28, 3, "channel count 3 is outside 4..18"},
+      {25, 1, "reserved field at offset 24 is not 0"},
+      {33, 1, "reserved byte 33 is not 0"},
+      {40, 0x7F, "reserved byte 40 is not 0"},
+      {47, 0xFF, "reserved byte 47 is not 0"},
+  };
+  for (const auto& c : cases) {
+    auto broken = bytes;
+    broken[c.offset] = c.value;
+    EXPECT_EQ(PrnHeaderProblem(*ParsePrnHeader(broken)), c.problem) << "offset " << c.offset;
+  }
 }
 
 TEST(PrnHeader, RowStride) {

@@ -132,17 +132,32 @@ TEST(PrnRead, RowsStreamInFileOrder) {
   EXPECT_EQ(next, 4u);
 }
 
-TEST(PrnSlots, FromPresetLightFlagsAndSequence) {
-  // Lc and Lk, one multicolour ink named in the sequence, two spots.
-  const std::string seq = "0,1,2,3,L0,L1,L2,L3,M0,,,,S0,S1";
-  const auto slots = PositionSlotsFromPreset(9, {1, 0, 1, 0}, seq);
-  EXPECT_EQ(slots, (std::vector<int>{0, 1, 2, 3, 4, 6, 8, 12, 13}));
-  const auto inks = InksForSlots(slots, seq);
-  EXPECT_EQ(inks, (std::vector<std::string>{"0", "1", "2", "3", "L0", "L2", "M0", "S0", "S1"}));
-  // A count that the preset cannot explain falls back to slot order.
-  EXPECT_EQ(PositionSlotsFromPreset(3, {1, 1, 1, 1}, seq), (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(PositionSlotsFromPreset(5, {0, 0, 0, 0}, "3,2,1,0"),
-            (std::vector<int>{0, 1, 2, 3, 12}));
+TEST(PrnSlots, FromPresetAsTheJobsLayThemOut) {
+  const char* full = "0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1,S2,S3,S4,S5";
+  const struct {
+    uint32_t n;
+    std::array<int, 4> light;
+    const char* sequence;
+    const char* colors;  // ICCOutputColors
+    std::vector<int> slots;
+  } cases[] = {
+      // Lc and Lk, one multicolour ink, two spots.
+      {9, {1, 0, 1, 0}, "0,1,2,3,L0,,L2,,M0,,,,S0,S1", "C,M,Y,K,Orange", {0, 1, 2, 3, 4, 6, 8, 12, 13}},
+      // Without multicolour inks the positions after the light inks are spots.
+      {8, {1, 1, 0, 0}, full, "Cyan,Magenta,Yellow,Black", {0, 1, 2, 3, 4, 5, 12, 13}},
+      {8, {1, 1, 0, 0}, full, "C,M,Y,K,Orange,Green", {0, 1, 2, 3, 4, 5, 8, 9}},
+      // Spots placed in light slots are printed there, when the artwork has them.
+      {8, {0, 0, 0, 0}, "0,1,2,3,S0,S1", "C,M,Y,K", {0, 1, 2, 3, 4, 5, 12, 13}},
+      {4, {0, 0, 0, 0}, "0,1,2,3,S0,S1", "C,M,Y,K", {0, 1, 2, 3}},
+      // A count that the preset cannot explain falls back to slot order.
+      {3, {1, 1, 1, 1}, full, "C,M,Y,K", {0, 1, 2}},
+      {5, {0, 0, 0, 0}, "3,2,1,0", "", {0, 1, 2, 3, 12}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PositionSlotsFromPreset(c.n, c.light, c.sequence, c.colors), c.slots) << c.n << " " << c.sequence;
+  }
+  EXPECT_EQ(InksForSlots(std::vector<int>{0, 1, 2, 3, 4, 6, 8, 12, 13}, std::string_view(full)),
+            (std::vector<std::string>{"0", "1", "2", "3", "L0", "L2", "M0", "S0", "S1"}));
 }
 
 TEST(PrnSlots, InksFollowTheSequenceAsWritten) {

@@ -59,17 +59,37 @@ TEST_F(ComposeTest, SequenceThreeTwoOneZeroPutsBlackAtPositionZero) {
   EXPECT_EQ(host.progress.back(), "1043:0");
 }
 
-TEST_F(ComposeTest, MissingFirstMulticolourSlotFailsCompose) {
+// Multicolour and spot channels reach up to the last slot that holds a
+// plane, as in the Print job: a slot without a plane before it is a channel
+// without dots (a Varnish listed second prints as S1 after a blank S0).
+TEST_F(ComposeTest, GapsInTheMulticolourAndSpotSlotsAreBlankChannels) {
   const fs::path folder = Folder("photo");
   init.dfDitheredCk = true;
-  for (const char* code : {"0", "1", "2", "3", "M1"}) {
-    imaging::WritePlane(folder / ("photo_" + std::string(code) + ".tiff"), test::SolidPlane(8, 4, 100, 65535), 16);
+  for (const char* code : {"0", "1", "2", "3", "M1", "S1"}) {
+    imaging::WritePlane(folder / ("photo_" + std::string(code) + ".tiff"), test::SolidPlane(8, 4, 100, 0), 16);
   }
-  EXPECT_FALSE(ComposeCommand(ctx, "photo", "photo_0.tiff"));
-  EXPECT_EQ(host.messages, std::vector<std::string>{kFailCompose});
-  EXPECT_FALSE(fs::exists(UserPrnDir() / "photo.prn"));
-  EXPECT_TRUE(ListFolder(UserPrnDir(), "*.*").empty()) << "no temporary file is left";
-  EXPECT_EQ(host.refreshes, 0);
+  ASSERT_TRUE(ComposeCommand(ctx, "photo", "photo_0.tiff")) << ::testing::PrintToString(host.causes);
+  const auto dots = Dots(UserPrnDir() / "photo.prn");
+  ASSERT_EQ(dots.size(), 8u);  // 0..3, M0, M1, S0, S1
+  for (std::size_t p = 0; p < dots.size(); ++p) EXPECT_EQ(dots[p][0] == 32u, p == 4 || p == 6) << p;
+}
+
+// The planes of "ph_x" also begin with "ph_": composing ph takes none of them.
+TEST_F(ComposeTest, TakesOnlyThePlanesOfItsOwnBase) {
+  const fs::path folder = Folder("ph");
+  init.dfDitheredCk = true;
+  for (const std::string base : {"ph", "ph_x"}) {
+    for (int k = 0; k < 4; ++k) {
+      imaging::WritePlane(folder / (base + "_" + std::to_string(k) + ".tiff"),
+                          test::SolidPlane(8, 4, 100, base == "ph" ? 65535 : 0), 16);
+    }
+  }
+  test::WriteFileBytes(folder / "ph_(Gold).tiff", "a plane of no channel");
+  ASSERT_TRUE(ComposeCommand(ctx, "ph", "ph_0.tiff")) << ::testing::PrintToString(host.causes);
+  for (const auto& d : Dots(UserPrnDir() / "ph.prn")) EXPECT_EQ(d[0], 32u) << "ph's own planes are blank";
+  EXPECT_EQ(ListFolder(folder, "*.*"), (std::vector<std::string>{"ph_(Gold).tiff", "ph_x_0.tiff", "ph_x_1.tiff",
+                                                                 "ph_x_2.tiff", "ph_x_3.tiff"}));
+  EXPECT_EQ(host.warnings, std::vector<std::string>{"ph_(Gold).tiff is no channel plane of ph: it is not printed"});
 }
 
 TEST_F(ComposeTest, PlanesOfDifferentSizesFail) {
@@ -137,11 +157,22 @@ TEST_F(ComposeTest, RipTurnsByWholeInchesAtThePrinterResolution) {
 }
 
 // A Compose of dithered planes and a Print of the same planes give the same
-// bytes: both code with the level set derived from the preset.
+// bytes: both code with the level set derived from the preset, and every
+// plane value stays in 0..65535, also where LargeDotStart 1 (and
+// MiddleDotStart 1) make the preset's levels 65536.
 TEST_F(ComposeTest, DitheredComposeMatchesPrintForEveryDotsCode) {
-  for (int useDots : {111, 100, 11, 1}) {
-    SCOPED_TRACE(useDots);
+  struct Levels {
+    int useDots;
+    int32_t middle, large;
+  };
+  for (const Levels l : {Levels{111, 16384, 32768}, Levels{100, 16384, 32768}, Levels{11, 16384, 32768},
+                         Levels{1, 16384, 32768}, Levels{111, 16384, 65536}, Levels{110, 16384, 65536},
+                         Levels{111, 65536, 65536}}) {
+    const int useDots = l.useDots;
+    SCOPED_TRACE(std::to_string(useDots) + " " + std::to_string(l.middle) + " " + std::to_string(l.large));
     setting.UseDots = useDots;
+    setting.middleDotLevel = l.middle;
+    setting.largeDotLevel = l.large;
     const fs::path folder = Folder("photo");
     init.dfDitheredCk = true;
     for (int k = 0; k < 4; ++k) {
@@ -151,6 +182,7 @@ TEST_F(ComposeTest, DitheredComposeMatchesPrintForEveryDotsCode) {
       imaging::Plane plane = imaging::ReadPlane(tones);
       HalftonePlane(setting, plane.pixels.data(), plane.width, plane.height, setting.Bits, 1.0f, 1.0f, useDots,
                     0, k);
+      for (float v : plane.pixels) ASSERT_TRUE(v >= 0.0f && v <= 65535.0f) << v;
       imaging::Negate(plane);
       imaging::WritePlane(folder / ("photo_" + std::string(PrnSlotCode(k)) + ".tiff"), plane, 16);
     }

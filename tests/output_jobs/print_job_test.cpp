@@ -78,6 +78,22 @@ TEST_F(PrintJobTest, NoProcessSlotFilesFailsInsteadOfAnEmptyFile) {
   EXPECT_TRUE(ListFolder(UserPrnDir(), "*.*").empty());
 }
 
+// A job that fails after staging gives the artwork back byte for byte, also
+// when its stages replace the staged name (a TIF is staged as 00.tif, the
+// name of the CMYK work image); a printed file leaves the folder.
+TEST_F(PrintJobTest, AFailedJobGivesItsArtworkBack) {
+  const fs::path art = Item("art") / "art.tif";
+  imaging::WritePlane(art, test::TonePlane(30, 20, 72), 16);
+  const std::string bytes = test::ReadFileBytes(art);
+  init.dfPreserveCF = false;
+  setting.PRNSequence = ",,,,,,,,,,,,S0";
+  EXPECT_FALSE(PrintCommand(ctx, "art"));
+  EXPECT_EQ(test::ReadFileBytes(art), bytes);
+  setting.PRNSequence = "0,1,2,3";
+  EXPECT_TRUE(PrintCommand(ctx, "art")) << ::testing::PrintToString(host.causes);
+  EXPECT_FALSE(fs::exists(art));
+}
+
 TEST_F(PrintJobTest, SettingNotApplied) {
   const fs::path folder = Item("photo");
   fs::copy_file(test::SamplesDir() / "flowers_rgb.jpg", folder / "photo.jpg");

@@ -42,6 +42,18 @@ TEST_F(ImportLists, ACopyOfAnExistingNameIsNumberedNotOverwritten) {
   EXPECT_EQ(ImageList(), std::vector<std::string>{"photo"});
 }
 
+// An item folder is matched without regard to letter case, and so is a file
+// name inside it; a hot folder's batch folder is never an item.
+TEST_F(ImportLists, AnItemFolderIsMatchedWithoutRegardToCase) {
+  WriteFileBytes(src / "photo.pdf", "first");
+  ImportFiles({src / "photo.pdf"}, sink);
+  WriteFileBytes(src / "Photo.PDF", "second");
+  EXPECT_EQ(ImportFiles({src / "Photo.PDF"}, sink), std::vector<std::string>{"photo"});
+  EXPECT_EQ(ReadFileBytes(app / "RipIn/CustomFiles/photo/Photo (2).PDF"), "second");
+  fs::create_directories(app / "RipIn/CustomFiles/.hotfolder.batch");
+  EXPECT_EQ(ImageList(), std::vector<std::string>{"photo"});
+}
+
 TEST_F(ImportLists, AFailedFileShowsItsMessageAndTheOthersAreImported) {
   WriteFileBytes(src / "a.jpg", "a");
   WriteFileBytes(src / "c.jpg", "c");

@@ -38,12 +38,12 @@ class PlaneLoop : public ::testing::Test {
   NullJobHost host;
 };
 
-TEST_F(PlaneLoop, GatesChooseTheSlotsByLightFlagsAndCounts) {
+TEST_F(PlaneLoop, GatesChooseTheSlotsOfTheJobsChannels) {
   WriteSlots(8, 8, 0.0f);
   PlaneLoopInput input;
-  input.planes.lightFlags = {0, 0, 0, 1};  // only UseLlk
-  input.planes.multicolorCount = 1;
-  input.planes.spotCount = 2;
+  input.planes.lightSlots = {0, 0, 0, 1};  // only Llk
+  input.planes.multicolorSlots = 1;
+  input.planes.spotSlots = 2;
   JobContext ctx = Context();
   const PlaneLoopResult r = ProcessPlanes(ctx, input);
   ASSERT_TRUE(r.ok) << r.reason;
@@ -104,7 +104,7 @@ TEST_F(PlaneLoop, AnUnreadableSlotFileFailsTheLoopOnAnyThread) {
   WriteSlots(8, 8, 0.0f);
   WriteFileBytes(WorkingDir() / SlotFileName(13), "not a tiff");
   PlaneLoopInput input;
-  input.planes.spotCount = 2;
+  input.planes.spotSlots = 2;
   input.threads = 18;
   JobContext ctx = Context();
   const PlaneLoopResult r = ProcessPlanes(ctx, input);
@@ -116,7 +116,7 @@ TEST_F(PlaneLoop, AnAbsentSlotFileIsSkipped) {
   WriteSlots(8, 8, 0.0f);
   fs::remove(WorkingDir() / SlotFileName(12));
   PlaneLoopInput input;
-  input.planes.spotCount = 1;
+  input.planes.spotSlots = 1;
   JobContext ctx = Context();
   const PlaneLoopResult r = ProcessPlanes(ctx, input);
   EXPECT_TRUE(r.ok) << r.reason;

@@ -54,11 +54,15 @@ TEST_F(SeparateJob, NamedSpotColoursBecomeS0AndS1) {
   EXPECT_TRUE(fs::exists(app / "RipIn/CustomFiles/spot_white_varnish/spot_white_varnish.pdf"));
 }
 
-TEST_F(SeparateJob, UnnamedSpotKeepsItsSeparatorNameAndIsCounted) {
+// A spot the list does not name has no spot channel: it is filed under its
+// separator's name and the job says that it is not printed.
+TEST_F(SeparateJob, UnnamedSpotKeepsItsSeparatorNameAndIsWarned) {
   ImportSample(app.path(), "tcl_logo.pdf");
   const ProcessResult r = RunSeparate(app.path(), "tcl_logo", {"dfDitheredCk=0"});
   ASSERT_EQ(r.exitStatus, 0) << r.output;
-  EXPECT_TRUE(Contains(r.output, "multicolor 0, spot 1")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "multicolor 0, spot 0")) << r.output;
+  EXPECT_TRUE(Contains(r.output, "Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it\n"))
+      << r.output;
   const Names filed = Filed(app.path(), "tcl_logo");
   EXPECT_NE(std::find(filed.begin(), filed.end(), "tcl_logo_(TCL RED).tif"), filed.end());
   EXPECT_EQ(std::find(filed.begin(), filed.end(), "tcl_logo_S0.tif"), filed.end());

@@ -179,6 +179,17 @@ TEST_F(ApplyTest, NodeValuesAreStoredAsFloatProducts) {
   EXPECT_EQ(setting.linearOut[1], (std::array<float, 5>{}));
 }
 
+// Fields strtod would read as numbers but that are no decimals read as 0.
+TEST_F(ApplyTest, NanInfAndHexFieldsReadAsZero) {
+  form.PRNSequence = "0";
+  for (const char* field : {"nan", "NAN(1)", "inf", "-Infinity", "1e999", "0x1p4", "abc"}) {
+    WriteLinear(std::string("h\r\nC\t0.5\t") + field + "\t1\t1\t1\t1\t1\t1\t1\t1\r\n");
+    ASSERT_TRUE(Run()) << field;
+    EXPECT_EQ(setting.linearOut[0][0], 0.0f) << field;
+    EXPECT_EQ(setting.linearIn[0][0], 32767.5f) << field;
+  }
+}
+
 TEST_F(ApplyTest, BinaryLinearisationFileGivesZerosNotACrash) {
   std::string junk(4096, '\0');
   for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 37);
