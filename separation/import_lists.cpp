@@ -28,32 +28,48 @@ fs::path FreeTarget(const fs::path& folder, const std::string& name) {
   }
 }
 
-bool ImportOne(const fs::path& file) {
+// Copies one file into its item folder; the copy's path, or the reason it
+// failed.
+Status ImportOne(const fs::path& file, fs::path& copy) {
   const std::string name = FileNameOf(file.string());
   const std::string stem = StemOf(name);
   std::error_code ec;
-  if (!SafeStem(stem) || name == ".." || !fs::is_regular_file(file, ec)) return false;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec) return Status::Fail(ec.message());
+  if (fs::is_directory(status)) return Status::Fail("it is a folder");
+  if (!fs::is_regular_file(status)) return Status::Fail("it is not a regular file");
+  if (!SafeStem(stem) || name == "..") return Status::Fail("its name gives no item name");
   const fs::path folder = CustomFilesDir() / stem;
-  if (!CreateFolder(folder)) return false;
+  if (!CreateFolder(folder)) return Status::Fail("cannot create the folder " + folder.string());
   // Never overwrite: a second file of that name gets a numbered copy.
-  fs::path target = FreeTarget(folder, name);
-  return fs::copy_file(file, target, fs::copy_options::none, ec) && !ec;
+  copy = FreeTarget(folder, name);
+  if (!fs::copy_file(file, copy, fs::copy_options::none, ec) || ec) {
+    return Status::Fail("cannot copy it to " + copy.string() + ": " + ec.message());
+  }
+  return Status::Ok();
 }
 
 }  // namespace
 
-std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, MessageSink& sink, bool* allOk) {
-  std::vector<std::string> stems;
-  bool ok = true;
+ImportReport ImportFilesReport(const std::vector<fs::path>& files, MessageSink& sink) {
+  ImportReport report;
   for (const fs::path& file : files) {
-    if (ImportOne(file)) {
-      stems.push_back(StemOf(FileNameOf(file.string())));
+    fs::path copy;
+    if (const Status status = ImportOne(file, copy); status) {
+      report.imported.push_back({file, StemOf(FileNameOf(file.string())), copy});
     } else {
-      sink.ShowMessage(kFailImport);
-      ok = false;
+      sink.ShowMessage(kFailImport, file.string() + ": " + status.cause());
+      report.failed.push_back({file, status.cause()});
     }
   }
-  if (allOk) *allOk = ok;
+  return report;
+}
+
+std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, MessageSink& sink, bool* allOk) {
+  const ImportReport report = ImportFilesReport(files, sink);
+  std::vector<std::string> stems;
+  for (const ImportedFile& f : report.imported) stems.push_back(f.item);
+  if (allOk) *allOk = report.failed.empty();
   return stems;
 }
 
