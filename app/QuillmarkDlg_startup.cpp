@@ -32,7 +32,7 @@ void CQuillmarkDlg::StartUp() {
   InitiationSettings& init = workflowDlg_->Init();
   if (!ReadInitiation(InitiationPath(appDir_), init)) {
     workflowDlg_->SyncFromInit();
-    return ShowMessage(kFailOpenInitiation);
+    return ShowMessage(kFailOpenInitiation, OpenFailure(InitiationPath(appDir_)));
   }
   // 6.
   EnableSeparate(init.dfEnableSep);
@@ -42,7 +42,7 @@ void CQuillmarkDlg::StartUp() {
   // 8.
   if (!SelectPresetByName(form.preset, init.dfPreset)) {
     settingDlg_->SyncFromForm();
-    return ShowMessage(kFailFindPreset);
+    return ShowMessage(kFailFindPreset, FindPresetFailure(appDir_, init.dfPreset));
   }
   // 9.
   BoxSink settingSink(settingDlg_, this);
