@@ -239,7 +239,8 @@ bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job) {
 }
 
 void CQuillmarkDlg::OnUpdateList() {
-  preview_->Clear();  // the lists lose their selections
+  // The preview pane keeps the file last chosen (its title names it), so a
+  // hot-folder tick's refresh does not take it away.
   FillList(separationList_, {});
   FillList(prnList_, {});
   const std::string item = SelectedImage();

@@ -142,6 +142,7 @@ void PreviewPane::ShowPrn(const std::filesystem::path& file, std::vector<std::st
   }
   ink_->setEnabled(true);
   figures_->clear();
+  setTitle(QStringLiteral("Preview: ") + Text(file.filename().string()));
   Start();
 }
 
@@ -156,6 +157,7 @@ void PreviewPane::ShowPlane(const std::filesystem::path& file) {
   ink_->addItem(QStringLiteral("Ink %1").arg(Text(name.substr(name.rfind('_') + 1))));
   ink_->setEnabled(false);
   figures_->clear();
+  setTitle(QStringLiteral("Preview: ") + Text(file.filename().string()));
   Start();
 }
 
@@ -163,6 +165,7 @@ void PreviewPane::Clear() {
   ++generation_;
   if (cancel_) cancel_->store(true);
   file_.clear();
+  setTitle(QStringLiteral("Preview"));
   image_ = QImage();
   picture_->clear();
   figures_->clear();

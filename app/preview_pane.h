@@ -1,7 +1,8 @@
 // The preview pane of the main window: the picture of the PRN file selected
 // in the Prn List (the renderer of prn-preview: each ink in its colour) with
 // its ink figures and a choice of one ink alone, or the plane file selected
-// in the Separation List, tinted in its ink's colour.
+// in the Separation List, tinted in its ink's colour. Its title names the
+// file; it stays when the lists are refilled and lose their selections.
 //
 // Pictures are made on a worker thread, at most kPreviewSide pixels on the
 // long side, and scaled to the pane when shown; a newer request makes an
