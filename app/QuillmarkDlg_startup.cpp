@@ -69,7 +69,10 @@ void CQuillmarkDlg::StartUp() {
         break;
       }
     }
-    if (row < 0) return ShowMessage(kFailActivateAtStart);
+    if (row < 0) {
+      return ShowMessage(kFailActivateAtStart, std::string("no item named ") + kStartupHotFolder + " in " +
+                                                   (appDir_ / "RipIn" / "CustomFiles").string());
+    }
     SelectRow(imageList_, row);
     if (SelectedRow(imageList_) < 0) return ShowMessage(kChooseToActivate);
     hotTimer_.start(kHotFolderPeriodMs);
