@@ -30,7 +30,7 @@ namespace qm::gui {
 namespace {
 
 using Entry = MessageEntry<CQuillmarkDlg>;
-constexpr std::array<Entry, 17> kMessageMap{{
+constexpr std::array<Entry, 19> kMessageMap{{
     {1005, Notify::Clicked, &CQuillmarkDlg::OnUpdateList},
     {1006, Notify::Clicked, &CQuillmarkDlg::OnImport},
     {1007, Notify::Clicked, &CQuillmarkDlg::OnSeparate},
@@ -42,6 +42,8 @@ constexpr std::array<Entry, 17> kMessageMap{{
     {1001, Notify::Clicked, &CQuillmarkDlg::OnWorkflow},
     {1060, Notify::Clicked, &CQuillmarkDlg::OnApplyRelay},
     {1002, Notify::SelChange, &CQuillmarkDlg::OnSelChangeImageList},
+    {1003, Notify::SelChange, &CQuillmarkDlg::OnSelChangeSeparationList},
+    {1004, Notify::SelChange, &CQuillmarkDlg::OnSelChangePrnList},
     {1002, Notify::DblClk, &CQuillmarkDlg::OnDblClkImageList},
     {1003, Notify::DblClk, &CQuillmarkDlg::OnDblClkSeparationList},
     {1004, Notify::DblClk, &CQuillmarkDlg::OnDblClkPrnList},
@@ -172,6 +174,11 @@ void CQuillmarkDlg::BuildControls() {
     buttons->addWidget(b);
   }
   buttons->addStretch();
+
+  // The preview pane, beside the buttons.
+  preview_ = new PreviewPane(this);
+  top->addWidget(preview_, 1);
+
   Control<QPushButton>(this, 1007)->setEnabled(false);
   Control<QPushButton>(this, 1046)->setEnabled(false);
   Control<QPushButton>(this, 1000)->hide();
@@ -240,6 +247,8 @@ bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job) {
 }
 
 void CQuillmarkDlg::OnUpdateList() {
+  // The preview pane keeps the file last chosen (its title names it), so a
+  // hot-folder tick's refresh does not take it away.
   FillList(separationList_, {});
   FillList(prnList_, {});
   const std::string item = SelectedImage();
@@ -316,6 +325,34 @@ void CQuillmarkDlg::OnApplyRelay() {
 }
 
 void CQuillmarkDlg::OnSelChangeImageList() { OnUpdateList(); }
+
+void CQuillmarkDlg::OnSelChangeSeparationList() {
+  const int row = SelectedRow(separationList_);
+  const std::string item = SelectedImage();
+  if (row < 0 || item.empty()) return preview_->Clear();
+  preview_->ShowPlane(appDir_ / "RipIn" / "Separation" / item / Bytes(separationList_->item(row)->text()));
+}
+
+void CQuillmarkDlg::OnSelChangePrnList() {
+  const int row = SelectedRow(prnList_);
+  if (row < 0) return preview_->Clear();
+  const std::filesystem::path file = appDir_ / "RipIn" / "UserPrn" / Bytes(prnList_->item(row)->text());
+  // Positions and inks by the preset of the Setting dialog, as prn-info
+  // takes them from the preset in force.
+  const SettingForm& form = settingDlg_->Form();
+  const auto reader = PrnReader::Open(file);
+  const uint32_t channels = reader && reader->header().channels <= kPrnMaxChannels ? reader->header().channels : 0;
+  std::vector<std::string> inks;
+  InkSettings inkSettings;
+  if (form.preset.selected < 0) {
+    inks = InksForSlots(DefaultPositionSlots(channels), std::nullopt);
+  } else {
+    const std::array<int, 4> light = {form.UseLc, form.UseLm, form.UseLk, form.UseLlk};
+    inks = InksForSlots(PositionSlotsFromPreset(channels, light, form.PRNSequence), std::string_view(form.PRNSequence));
+    inkSettings = InkSettingsOfPreset(appDir_ / "Configuration" / form.preset.Text());
+  }
+  preview_->ShowPrn(file, std::move(inks), std::move(inkSettings));
+}
 
 void CQuillmarkDlg::OnDblClkImageList() {
   const std::string item = SelectedImage();

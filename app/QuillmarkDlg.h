@@ -14,10 +14,12 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "app/engine_bridge.h"
 #include "app/hot_folder.h"
 #include "app/job_runner.h"
+#include "app/preview_pane.h"
 #include "app/widgets.h"
 #include "platform/job_host.h"
 #include "separation/messages.h"
@@ -35,6 +37,9 @@ class CWorkflowDlg;
 class CAboutVEXDlg;
 
 inline constexpr const char* kWindowTitle = "Quillmark v1.0.3";
+#ifdef QM_VERSION
+static_assert(std::string_view(kWindowTitle) == "Quillmark v" QM_VERSION, "the title names the project's version");
+#endif
 inline constexpr const char* kWantToQuit = "Want to Quit ?";
 inline constexpr const char* kChooseToActivate = "Choose a custom file to active hotfolder !";
 inline constexpr const char* kFailTickNoSelection = "Fail to active hot folder !";
@@ -82,6 +87,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   CWorkflowDlg* WorkflowDlg() const { return workflowDlg_; }
   CAboutVEXDlg* AboutDlg() const { return aboutDlg_; }
   QTimer& HotFolderTimer() { return hotTimer_; }
+  PreviewPane* Preview() const { return preview_; }
   QSystemTrayIcon* TrayIcon() const { return tray_; }
   bool JobRunning() const { return jobs_.Running(); }
 
@@ -98,6 +104,8 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   void OnWorkflow();
   void OnApplyRelay();
   void OnSelChangeImageList();
+  void OnSelChangeSeparationList();  // the preview pane shows the plane
+  void OnSelChangePrnList();         // the preview pane shows the PRN file
   void OnDblClkImageList();
   void OnDblClkSeparationList();
   void OnDblClkPrnList();
@@ -139,6 +147,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   QListWidget* imageList_ = nullptr;
   QListWidget* separationList_ = nullptr;
   QListWidget* prnList_ = nullptr;
+  PreviewPane* preview_ = nullptr;
   QPushButton* relay_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QTimer hotTimer_;

@@ -32,7 +32,7 @@ void CQuillmarkDlg::StartUp() {
   InitiationSettings& init = workflowDlg_->Init();
   if (!ReadInitiation(InitiationPath(appDir_), init)) {
     workflowDlg_->SyncFromInit();
-    return ShowMessage(kFailOpenInitiation);
+    return ShowMessage(kFailOpenInitiation, OpenFailure(InitiationPath(appDir_)));
   }
   // 6.
   EnableSeparate(init.dfEnableSep);
@@ -42,7 +42,7 @@ void CQuillmarkDlg::StartUp() {
   // 8.
   if (!SelectPresetByName(form.preset, init.dfPreset)) {
     settingDlg_->SyncFromForm();
-    return ShowMessage(kFailFindPreset);
+    return ShowMessage(kFailFindPreset, FindPresetFailure(appDir_, init.dfPreset));
   }
   // 9.
   BoxSink settingSink(settingDlg_, this);
@@ -69,7 +69,10 @@ void CQuillmarkDlg::StartUp() {
         break;
       }
     }
-    if (row < 0) return ShowMessage(kFailActivateAtStart);
+    if (row < 0) {
+      return ShowMessage(kFailActivateAtStart, std::string("no item named ") + kStartupHotFolder + " in " +
+                                                   (appDir_ / "RipIn" / "CustomFiles").string());
+    }
     SelectRow(imageList_, row);
     if (SelectedRow(imageList_) < 0) return ShowMessage(kChooseToActivate);
     hotTimer_.start(kHotFolderPeriodMs);

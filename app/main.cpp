@@ -1,6 +1,10 @@
 // quillmark: the desktop program.
 //   quillmark [--app-dir DIR] [--screenshot DIR]
+// An --app-dir or QUILLMARK_APPDIR that names no folder ends it with status 2.
 #include <QApplication>
+
+#include <cstdio>
+#include <string>
 
 #include "app/screenshot.h"
 #include "app/QuillmarkDlg.h"
@@ -17,6 +21,11 @@ int main(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--app-dir") qm::SetAppDirOverride(argv[i + 1]);
     if (arg == "--screenshot") screenshotDir = qm::gui::Text(argv[i + 1]);
+  }
+  // A mistyped AppDir is never created: the start-up would fill it.
+  if (const std::string problem = qm::AppDirProblem(); !problem.empty()) {
+    std::fprintf(stderr, "quillmark: %s\n", problem.c_str());
+    return 2;
   }
   // The window ends the program itself after "Want to Quit ?".
   QApplication::setQuitOnLastWindowClosed(false);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QListWidget>
 #include <QPixmap>
 #include <QThread>
 
@@ -31,9 +32,15 @@ bool TakeScreenshots(CQuillmarkDlg& window, const QString& dir) {
   QDir().mkpath(dir);
   window.StartUp();
   window.ToggleHiddenButtons();  // as a double-click in the About box does
-  window.resize(560, 620);
+  window.resize(1000, 640);
   window.move(20, 20);
   window.show();
+  Settle();
+  // The first PRN file in the preview pane, as a click in the Prn List shows it.
+  if (auto* prnList = window.findChild<QListWidget*>(QStringLiteral("1004")); prnList && prnList->count() > 0) {
+    prnList->setCurrentRow(0);
+    while (window.Preview()->Rendering()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  }
   Settle();
   bool ok = window.grab().save(dir + QStringLiteral("/main-window.png"));
   window.OnSetting();

@@ -25,9 +25,11 @@ enum class ProgressMode { Auto, None, Json };
 
 struct Options {
   std::optional<std::string> preset;
-  std::vector<std::pair<std::string, std::string>> sets;
+  std::vector<std::pair<std::string, std::string>> sets;        // InitiationSettings keys
+  std::vector<std::pair<std::string, std::string>> presetSets;  // preset keys, this run only
   ProgressMode progress = ProgressMode::Auto;
   bool verbose = false;
+  std::string command;  // the command being run
 };
 
 // The window of the command line: messages and logs on standard error.
@@ -47,6 +49,7 @@ class CliHost : public JobHost {
   bool terminal_;
   int messages_ = 0;
   std::string status_[2];
+  std::string stage_ = "separate";  // of the progress JSON: separate, print or compose
 };
 
 inline constexpr int kExitOk = 0;
@@ -65,8 +68,10 @@ struct Env {
 
 struct Command {
   const char* name;
-  const char* usage;    // arguments, for the help text
-  bool needsStartup;    // read the initiation file, select and apply the preset
+  const char* arguments;  // "ITEM ENTRY", for the help texts
+  const char* summary;    // one line, for --help
+  const char* details;    // for `help COMMAND`: what it does, prints and its exit statuses
+  bool needsStartup;      // read the initiation file, select and apply the preset
   int (*run)(Env& env, const std::vector<std::string>& args);
 };
 
@@ -83,5 +88,9 @@ struct Registrar {
 
 // Prints a usage error and returns kExitUsage.
 int UsageError(const std::string& message);
+
+// Prints "quillmark-cli: <error>" and returns kExitFailure: a command that
+// could not do its work and shows no message of the system's own.
+int Failure(const std::string& error);
 
 }  // namespace qm::cli

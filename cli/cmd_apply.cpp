@@ -3,6 +3,9 @@
 
 #include "cli/cli.h"
 #include "platform/json.h"
+#include "platform/platform.h"
+#include "settings/initiation.h"
+#include "settings/setting_form.h"
 
 namespace qm::cli {
 
@@ -68,8 +71,34 @@ int RunApply(Env& env, const std::vector<std::string>& args) {
   return env.session.setting.settingApplied == 1 ? kExitOk : kExitFailure;
 }
 
+// presets: the preset files of the Configuration and the default one.
+int RunPresets(Env& env, const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("presets takes no arguments");
+  InitiationSettings init;
+  ReadInitiation(InitiationPath(AppDir()), init);  // without it, no default
+  for (const auto& [key, value] : env.options.sets) SetInitiationValue(init, key, value);
+  JsonWriter json;
+  json.BeginObject().Key("presets").BeginArray();
+  for (const std::string& name : ListPresetFiles(AppDir())) json.String(name);
+  json.EndArray().Key("dfPreset").String(init.dfPreset).EndObject();
+  std::printf("%s\n", json.str().c_str());
+  return kExitOk;
+}
+
 }  // namespace
 
-QM_CLI_COMMAND("apply", "                   start-up only; print ActiveSetting as JSON", true, RunApply);
+QM_CLI_COMMAND("apply", "", "start-up only; print ActiveSetting as JSON",
+               "Reads the initiation file, applies the --set overrides, selects the preset (--preset, else\n"
+               "dfPreset) and applies it, as the window does at start-up.\n"
+               "Prints: the ActiveSetting as one JSON object on standard output (also when Apply failed,\n"
+               "with \"settingApplied\": 0); start-up failures as messages on standard error.\n"
+               "Exit status: 0 when the preset was applied, 1 when settingApplied is 0, 2 bad usage.",
+               true, RunApply);
+QM_CLI_COMMAND("presets", "", "the preset files and the default preset, as JSON",
+               "Lists the files Configuration/*.cfg of the AppDir, as the preset combos do, and the\n"
+               "default preset dfPreset of the initiation file (with --set overrides).\n"
+               "Prints: {\"presets\": [\"Default.cfg\", ...], \"dfPreset\": \"Default.cfg\"}.\n"
+               "Exit status: 0, or 2 bad usage.",
+               false, RunPresets);
 
 }  // namespace qm::cli

@@ -1,4 +1,5 @@
 // compose, print, prn-info and prn-preview.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -6,10 +7,12 @@
 
 #include "cli/cli.h"
 #include "output/commands.h"
+#include "output/ink_figures.h"
 #include "output/prn_preview.h"
 #include "output/prn_reader.h"
 #include "platform/platform.h"
 #include "settings/initiation.h"
+#include "settings/apply.h"
 #include "settings/preset.h"
 
 namespace qm::cli {
@@ -28,21 +31,33 @@ int RunPrint(Env& env, const std::vector<std::string>& args) {
   return env.JobExit(PrintCommand(ctx, args[0]));
 }
 
-// The preset in force without a start-up: --preset, else the initiation
-// file's default (with --set dfPreset=...); nullopt when neither names a
-// readable preset.
+// The preset file in force without a start-up: --preset, else the
+// initiation file's default (with --set dfPreset=...); empty when neither
+// names one.
+std::string PresetNameInForce(const Env& env) {
+  if (env.options.preset) return *env.options.preset;
+  InitiationSettings init;
+  ReadInitiation(InitiationPath(AppDir()), init);
+  for (const auto& [key, value] : env.options.sets) SetInitiationValue(init, key, value);
+  return init.dfPreset;
+}
+
+// Its values with the --set preset keys; nullopt when no readable preset is
+// named.
 std::optional<PresetValues> PresetInForce(const Env& env) {
-  std::string name;
-  if (env.options.preset) {
-    name = *env.options.preset;
-  } else {
-    InitiationSettings init;
-    ReadInitiation(InitiationPath(AppDir()), init);
-    for (const auto& [key, value] : env.options.sets) SetInitiationValue(init, key, value);
-    name = init.dfPreset;
-  }
+  const std::string name = PresetNameInForce(env);
   if (name.empty()) return std::nullopt;
-  return ReadPreset(ResolveCaseInsensitive(ConfigurationDir(), name));
+  auto values = ReadPreset(ResolveCaseInsensitive(ConfigurationDir(), name));
+  if (values) {
+    for (const auto& [key, value] : env.options.presetSets) SetPresetValue(*values, key, value);
+  }
+  return values;
+}
+
+// Drop volumes and ink prices of the preset in force (defaults without one).
+InkSettings InksInForce(const Env& env) {
+  const std::string name = PresetNameInForce(env);
+  return name.empty() ? InkSettings{} : InkSettingsOfPreset(ResolveCaseInsensitive(ConfigurationDir(), name));
 }
 
 // Slot and ink of every position of a file of `channels` positions.
@@ -59,11 +74,6 @@ void PositionsOf(const Env& env, uint32_t channels, std::vector<int>& slots, std
   const std::string sequence = preset->PRNSequence.value_or("");
   slots = PositionSlotsFromPreset(channels, light, sequence, preset->ICCOutputColors.value_or(""));
   inks = InksForSlots(slots, std::string_view(sequence));
-}
-
-int Failure(const std::string& error) {
-  std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
-  return kExitFailure;
 }
 
 // A PRN file with the slot and ink of each of its positions.
@@ -88,7 +98,13 @@ int RunPrnInfo(Env& env, const std::vector<std::string>& args) {
   std::string error;
   const OpenedPrn prn = OpenPrn(env, args[0], error);
   if (!prn.reader) return Failure(error);
-  const auto json = PrnInfo(args[0], prn.slots, prn.inks, &error);
+  if (prn.reader->header().signature != kPrnSignature) {
+    char found[16];
+    std::snprintf(found, sizeof found, "0x%08X", static_cast<unsigned>(prn.reader->header().signature));
+    return Failure(args[0] + " is not a PRN file: its signature is " + found + ", not 0x00005555");
+  }
+  const InkSettings inkSettings = InksInForce(env);
+  const auto json = PrnInfo(args[0], prn.slots, prn.inks, &error, &inkSettings);
   if (!json) return Failure(error);
   std::printf("%s\n", json->c_str());
   if (prn.reader->layoutOk()) return kExitOk;
@@ -103,14 +119,18 @@ int RunPrnInfo(Env& env, const std::vector<std::string>& args) {
 int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
   PrnPreviewOptions options;
   std::vector<std::string> files;
+  std::string inkCode;  // --ink by ink code
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--ink") {
-      if (i + 1 >= args.size()) return UsageError("--ink needs a position");
+      if (i + 1 >= args.size()) return UsageError("--ink needs a position or an ink code");
       const std::string& text = args[++i];
-      if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 3) {
-        return UsageError("--ink takes a position number, got '" + text + "'");
+      if (!text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos) {
+        options.onlyPosition = static_cast<uint32_t>(std::stoul(text));
+      } else if (ChannelIndexOfCode(text) >= 0) {
+        inkCode = text;
+      } else {
+        return UsageError("--ink takes a position number or an ink code (L0, S1, ...), got '" + text + "'");
       }
-      options.onlyPosition = static_cast<uint32_t>(std::stoul(text));
     } else {
       files.push_back(args[i]);
     }
@@ -119,17 +139,50 @@ int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
   std::string error;
   const OpenedPrn prn = OpenPrn(env, files[0], error);
   if (!prn.reader) return Failure(error);
+  if (!inkCode.empty()) {
+    const auto at = std::find(prn.inks.begin(), prn.inks.end(), inkCode);
+    if (at == prn.inks.end()) {
+      std::string inks;
+      for (const std::string& ink : prn.inks) inks += " " + ink;
+      return Failure("no position of " + files[0] + " prints the ink " + inkCode + " (its inks:" + inks + ")");
+    }
+    options.onlyPosition = static_cast<uint32_t>(at - prn.inks.begin());
+  }
   if (!WritePrnPreview(files[0], files[1], prn.inks, options, &error)) return Failure(error);
   return kExitOk;
 }
 
 }  // namespace
 
-QM_CLI_COMMAND("compose", "ITEM ENTRY        the Compose command (ENTRY: a Separation List entry)", true, RunCompose);
-QM_CLI_COMMAND("print", "ITEM                the Print command on an Image List item", true, RunPrint);
-QM_CLI_COMMAND("prn-info", "FILE             the PRN header, a layout check and dot counts, as JSON", false,
-               RunPrnInfo);
-QM_CLI_COMMAND("prn-preview", "FILE OUT.png [--ink POSITION]\n                           a picture of the dots, each ink in its colour",
+QM_CLI_COMMAND("compose", "ITEM ENTRY", "compose a separation into a PRN file",
+               "The Compose command on ENTRY, a Separation List entry of ITEM: its planes (ripped first\n"
+               "when they are not halftoned) packed into RipIn/UserPrn/<name>.<Suffix>.\n"
+               "Prints: nothing on standard output; messages, warnings and progress on standard error.\n"
+               "Exit status: 0 composed, 1 a failure message was shown, 2 bad usage.",
+               true, RunCompose);
+QM_CLI_COMMAND("print", "ITEM", "print every file of an imported item to PRN files",
+               "The Print command: every file of ITEM, in listing order, separated, halftoned and packed\n"
+               "into RipIn/UserPrn/<file name>.<Suffix>; it stops at the first file that fails.\n"
+               "Prints: nothing on standard output; messages, warnings and progress on standard error\n"
+               "(--progress json: one object per line with \"progress\", \"bar\", \"stage\", \"status\").\n"
+               "Exit status: 0 every file printed, 1 a failure message was shown, 2 bad usage.",
+               true, RunPrint);
+QM_CLI_COMMAND("prn-info", "FILE", "the PRN header, a layout check, dot counts and ink figures, as JSON",
+               "Reads a PRN file: its header, whether its size fits the header, and per position its slot,\n"
+               "ink, dot counts, coverage (0..1 of the page's pixels with a dot) and inkMl (millilitres\n"
+               "from the drop volumes of the preset's inks.txt), with \"cost\" where an ink has a price;\n"
+               "the total inkMl (and cost) at the top. Inks follow the preset in force (--preset, else\n"
+               "dfPreset). A file that is not a PRN file prints no JSON and its reason.\n"
+               "Exit status: 0 a sound file, 1 unreadable, not a PRN file or a layout that does not fit,\n"
+               "2 bad usage.",
+               false, RunPrnInfo);
+QM_CLI_COMMAND("prn-preview", "FILE OUT.png [--ink POSITION|INK]", "a picture of the dots, each ink in its colour",
+               "Draws the dots of a PRN file into a PNG of at most 2000 pixels on its long side, each ink\n"
+               "in an approximate colour; --ink draws one position alone, by its number (0, 1, ...) or by\n"
+               "the ink code it prints (L0, S1, ...; inks follow the preset in force).\n"
+               "Prints: nothing on standard output.\n"
+               "Exit status: 0 written, 1 unreadable file, no such ink or position, or a failed write,\n"
+               "2 bad usage.",
                false, RunPrnPreview);
 
 }  // namespace qm::cli

@@ -10,7 +10,9 @@
 #include "platform/json.h"
 #include "platform/platform.h"
 #include "platform/temporaries.h"
+#include "separation/messages.h"
 #include "settings/initiation.h"
+#include "settings/preset.h"
 
 namespace qm::cli {
 
@@ -20,14 +22,43 @@ std::map<std::string, Command>& Registry() {
   return commands;
 }
 
-void PrintHelp(std::FILE* out) {
-  std::fprintf(out,
-               "usage: quillmark-cli [--app-dir DIR] [--preset NAME.cfg] [--set KEY=VALUE]...\n"
-               "                     [--progress auto|none|json] [--verbose] COMMAND [ARGS]\n"
-               "commands:\n");
-  for (const auto& [name, command] : Registry()) {
-    std::fprintf(out, "  %s %s\n", name.c_str(), command.usage);
+constexpr const char* kUsage =
+    "usage: quillmark-cli [--app-dir DIR] [--preset NAME.cfg] [--set KEY=VALUE]...\n"
+    "                     [--progress auto|none|json] [--verbose] COMMAND [ARGS]\n"
+    "       quillmark-cli --version | --help | help COMMAND | COMMAND --help\n";
+
+// "  NAME ARGS" padded to a fixed column, or on a line of its own when it is
+// longer, then the text.
+void PrintColumns(std::FILE* out, const std::string& left, const char* text) {
+  constexpr std::size_t kColumn = 27;
+  if (left.size() + 2 > kColumn) {
+    std::fprintf(out, "%s\n%*s%s\n", left.c_str(), static_cast<int>(kColumn), "", text);
+  } else {
+    std::fprintf(out, "%-*s%s\n", static_cast<int>(kColumn), left.c_str(), text);
   }
+}
+
+void PrintHelp(std::FILE* out) {
+  std::fputs(kUsage, out);
+  std::fputs("commands:\n", out);
+  for (const auto& [name, command] : Registry()) {
+    std::string left = "  " + name;
+    if (*command.arguments) left += std::string(" ") + command.arguments;
+    PrintColumns(out, left, command.summary);
+  }
+  std::fputs("options:\n", out);
+  PrintColumns(out, "  --app-dir DIR", "the AppDir (else QUILLMARK_APPDIR, else the program's own)");
+  PrintColumns(out, "  --preset NAME.cfg", "the preset to apply instead of dfPreset");
+  PrintColumns(out, "  --set KEY=VALUE", "a start-up default (df...) or a preset key, this run only");
+  PrintColumns(out, "  --progress MODE", "auto (a bar on a terminal), none, or json lines");
+  PrintColumns(out, "  --verbose", "log lines: tool command lines and exit statuses");
+  PrintColumns(out, "  --version", "print the version");
+  std::fputs("exit status: 0 done, 1 a failure message was shown, 2 bad usage\n", out);
+}
+
+void PrintCommandHelp(const Command& command) {
+  std::printf("usage: quillmark-cli [OPTIONS] %s%s%s\n\n%s\n\n%s\n", command.name, *command.arguments ? " " : "",
+              command.arguments, command.summary, command.details);
 }
 
 bool IsFlagKey(const std::string& key) {
@@ -43,6 +74,31 @@ bool IsKnownKey(const std::string& key) {
   }
   return false;
 }
+
+// Checks --set KEY=VALUE and files it as a start-up default or a preset key;
+// the reason when it is bad usage.
+std::optional<std::string> AddSetting(Options& options, std::string key, std::string value) {
+  if (IsKnownKey(key)) {
+    if (IsFlagKey(key) && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
+    options.sets.emplace_back(std::move(key), std::move(value));
+    return std::nullopt;
+  }
+  const PresetKey* preset = FindPresetKey(key);
+  if (!preset) return "unknown setting '" + key + "'";
+  const bool flag = preset->kind == PresetKind::Flag;
+  if (flag && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
+  if (key == "Bits" && value != "1" && value != "2") return "Bits takes only 1 or 2";
+  if (key == "DitherMethod" && (value.size() != 1 || value[0] < '0' || value[0] > '3')) {
+    return "DitherMethod takes only 0, 1, 2 or 3";
+  }
+  options.presetSets.emplace_back(std::move(key), std::move(value));
+  return std::nullopt;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+  return std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+         args.end();
+}
 }  // namespace
 
 void RegisterCommand(const Command& command) { Registry()[command.name] = command; }
@@ -51,6 +107,11 @@ int UsageError(const std::string& message) {
   std::fprintf(stderr, "quillmark-cli: %s\n", message.c_str());
   std::fprintf(stderr, "Try 'quillmark-cli --help'.\n");
   return kExitUsage;
+}
+
+int Failure(const std::string& error) {
+  std::fprintf(stderr, "quillmark-cli: %s\n", error.c_str());
+  return kExitFailure;
 }
 
 CliHost::CliHost(const Options& options) : options_(options), terminal_(::isatty(2) != 0) {}
@@ -75,6 +136,10 @@ void CliHost::Warn(std::string_view text) {
 
 void CliHost::SetStatus(StatusLine line, std::string_view text) {
   status_[line == StatusLine::Separation ? 0 : 1] = std::string(text);
+  // The stage follows the status line that took a file.
+  if (text != kNone) {
+    stage_ = line == StatusLine::Separation ? "separate" : options_.command == "compose" ? "compose" : "print";
+  }
 }
 
 void CliHost::SetProgress(ProgressBar bar, int position) {
@@ -84,6 +149,7 @@ void CliHost::SetProgress(ProgressBar bar, int position) {
     json.BeginObject()
         .Key("progress").Int(position)
         .Key("bar").Int(static_cast<int>(bar))
+        .Key("stage").String(stage_)
         .Key("status").String(status_[index])
         .EndObject();
     std::fprintf(stderr, "%s\n", json.str().c_str());
@@ -118,6 +184,9 @@ int Main(int argc, char** argv) {
     } else if (arg == "--help" || arg == "-h") {
       PrintHelp(stdout);
       return kExitOk;
+    } else if (arg == "--version") {
+      std::printf("quillmark-cli %s\n", QM_VERSION);
+      return kExitOk;
     } else if (arg == "--app-dir") {
       auto v = value("--app-dir");
       if (!v || v->empty()) return UsageError("--app-dir needs a folder");
@@ -131,12 +200,7 @@ int Main(int argc, char** argv) {
       if (!v) return UsageError("--set needs KEY=VALUE");
       const std::size_t eq = v->find('=');
       if (eq == std::string::npos) return UsageError("--set needs KEY=VALUE, got '" + *v + "'");
-      std::string key = v->substr(0, eq), val = v->substr(eq + 1);
-      if (!IsKnownKey(key)) return UsageError("unknown setting '" + key + "'");
-      if (IsFlagKey(key) && val != "0" && val != "1") {
-        return UsageError("the flag " + key + " takes only 0 or 1");
-      }
-      options.sets.emplace_back(std::move(key), std::move(val));
+      if (auto bad = AddSetting(options, v->substr(0, eq), v->substr(eq + 1))) return UsageError(*bad);
     } else if (arg == "--progress") {
       auto v = value("--progress");
       if (v == "auto") options.progress = ProgressMode::Auto;
@@ -155,14 +219,31 @@ int Main(int argc, char** argv) {
     PrintHelp(stderr);
     return kExitUsage;
   }
+  if (rest[0] == "help") {
+    if (rest.size() == 1) {
+      PrintHelp(stdout);
+      return kExitOk;
+    }
+    const auto named = Registry().find(rest[1]);
+    if (rest.size() > 2 || named == Registry().end()) return UsageError("help takes one COMMAND");
+    PrintCommandHelp(named->second);
+    return kExitOk;
+  }
   const auto found = Registry().find(rest[0]);
   if (found == Registry().end()) return UsageError("unknown command '" + rest[0] + "'");
   const Command& command = found->second;
+  if (WantsHelp(rest)) {
+    PrintCommandHelp(command);
+    return kExitOk;
+  }
+  // A mistyped AppDir is never created: every command would fill it.
+  if (const std::string problem = AppDirProblem(); !problem.empty()) return UsageError(problem);
+  options.command = command.name;
 
   CliHost host(options);
   Session session;
   if (command.needsStartup) {
-    RunHeadlessStartup(AppDir(), session, options.sets, options.preset, host);
+    RunHeadlessStartup(AppDir(), session, options.sets, options.preset, host, options.presetSets);
   }
   Env env{options, host, session};
   const std::vector<std::string> args(rest.begin() + 1, rest.end());

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/magick_internal.h"
+#include "platform/platform.h"
 
 namespace qm::imaging::detail {
 
@@ -51,7 +52,8 @@ void RefuseHugeImage(const std::filesystem::path& path) {
   const uint64_t pixels = uint64_t{probe.columns()} * probe.rows();
   if (pixels > kMaxMagickPixels) {
     throw ImagingError("cannot read " + path.string() + ": " + std::to_string(probe.columns()) + " x " +
-                       std::to_string(probe.rows()) + " pixels is too large for this machine");
+                       std::to_string(probe.rows()) + " pixels is too large for this machine (the limit is " +
+                       std::to_string(kMaxMagickPixels) + " pixels)");
   }
 }
 
@@ -86,7 +88,9 @@ Plane ReadPlaneWithMagick(const std::filesystem::path& path) {
     plane.pixels.resize(std::size_t{plane.width} * plane.height);
     image.write(0, 0, plane.width, plane.height, "R", Magick::FloatPixel, plane.pixels.data());
   } catch (const std::bad_alloc&) {
-    throw ImagingError("not enough memory for the plane " + path.string());
+    throw ImagingError("not enough memory for the " + std::to_string(plane.width) + " x " +
+                       std::to_string(plane.height) + " plane " + path.string() + " (" +
+                       MemoryLimitNote(uint64_t{plane.width} * plane.height * sizeof(float)) + ")");
   } catch (const Magick::Exception& e) {
     throw ImagingError("cannot read " + path.string() + ": " + e.what());
   }
@@ -130,7 +134,8 @@ TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
     r.data.resize(r.RowBytes() * r.height);
     image.write(0, 0, r.width, r.height, map, r.depth == 16 ? Magick::ShortPixel : Magick::CharPixel, r.data.data());
   } catch (const std::bad_alloc&) {
-    throw ImagingError("not enough memory for the image " + path.string());
+    throw ImagingError("not enough memory for the " + std::to_string(r.width) + " x " + std::to_string(r.height) +
+                       " image " + path.string() + " (" + MemoryLimitNote(uint64_t{r.RowBytes()} * r.height) + ")");
   } catch (const Magick::Exception& e) {
     throw ImagingError("cannot read " + path.string() + ": " + e.what());
   }

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "imaging/imaging.h"
+#include "platform/platform.h"
 #include "imaging/magick_internal.h"
 #include "imaging/tiff_internal.h"
 
@@ -42,7 +43,8 @@ Plane AllocatePlane(const fs::path& path, uint32_t width, uint32_t height) {
     p.pixels.resize(std::size_t{width} * height);
   } catch (const std::bad_alloc&) {
     throw ImagingError("not enough memory for a " + std::to_string(width) + " x " + std::to_string(height) +
-                       " plane: " + path.string());
+                       " plane: " + path.string() + " (" +
+                       MemoryLimitNote(uint64_t{width} * height * sizeof(float)) + ")");
   }
   return p;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/imaging.h"
+#include "platform/platform.h"
 #include "platform/parallel.h"
 
 namespace qm::imaging {
@@ -19,7 +20,7 @@ std::vector<float> Allocate(std::size_t count, const char* what) {
     return std::vector<float>(count);
   } catch (const std::bad_alloc&) {
     throw ImagingError(std::string("not enough memory to ") + what + " a plane of " + std::to_string(count) +
-                       " pixels");
+                       " pixels (" + MemoryLimitNote(uint64_t{count} * sizeof(float)) + ")");
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include "imaging/imaging.h"
 #include "imaging/tiff_internal.h"
+#include "platform/platform.h"
 
 namespace qm::imaging {
 
@@ -64,7 +65,8 @@ TiffRaster ReadTiffRaster(const std::filesystem::path& path) {
     r.data.resize(decoder.RowBytes() * r.height);
   } catch (const std::bad_alloc&) {
     throw ImagingError("not enough memory for a " + std::to_string(r.width) + " x " +
-                       std::to_string(r.height) + " image: " + path.string());
+                       std::to_string(r.height) + " image: " + path.string() + " (" +
+                       MemoryLimitNote(uint64_t{decoder.RowBytes()} * r.height) + ")");
   }
   decoder.Read(0, r.height, r.data.data());
   return r;

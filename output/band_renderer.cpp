@@ -112,6 +112,7 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
 
     std::mutex fileLock;
     std::atomic<bool> failed{false};
+    std::atomic<uint32_t> bandsDone{0};
     ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
       if (failed.load()) return;
       const uint32_t b = static_cast<uint32_t>(index);
@@ -151,6 +152,7 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
         failed.store(true);
         throw;
       }
+      if (raster.progress) raster.progress(static_cast<double>(++bandsDone) / kBandCount);
     });
     result.width = width;
     result.height = layout.outputRows;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <mutex>
 #include <optional>
 
 #include "imaging/imaging.h"
@@ -130,6 +131,16 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     raster.turn = init.dfImageRt && rotate ? (init.dfRotatedOri ? -90 : 90) : 0;
     raster.upward = init.dfImageUp;
     raster.negate = separated.fromPdfRoute;
+    // Both bars move with the raster work: 1041 from 65 towards 95, 1043
+    // from 5 towards 85, each shown only when its whole percentage changes.
+    std::mutex progressLock;
+    int shown[2] = {65, 5};
+    raster.progress = [&](double fraction) {
+      const std::lock_guard guard(progressLock);
+      const int separation = 65 + static_cast<int>(29.0 * fraction), prn = 5 + static_cast<int>(80.0 * fraction);
+      if (separation > shown[0]) host.SetProgress(ProgressBar::Separation, shown[0] = separation);
+      if (prn > shown[1]) host.SetProgress(ProgressBar::Prn, shown[1] = prn);
+    };
     host.SetStatus(StatusLine::Prn, input.string());
     host.SetProgress(ProgressBar::Prn, 5);
     const RasterMode mode = ChosenRasterMode(init);

@@ -1,6 +1,7 @@
 #include "output/print_raster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <span>
@@ -111,6 +112,7 @@ RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file) {
         PackPrnRow(std::span<const float>(plane.Row(y), plane.width), bits, levels, row);
         if (!file.WriteAt(PrnRowOffset(*header, y, static_cast<uint32_t>(p)), row)) return Failed(file.error());
       }
+      if (raster.progress) raster.progress(static_cast<double>(p + 1) / static_cast<double>(positions.size()));
     }
     if (!header) return Failed("no slot file to print in " + raster.working.string());
     if (!raster::WriteBlankPositions(raster, positions, *header, file) || !file.WriteHeader(*header)) {
@@ -136,8 +138,10 @@ RasterResult RenderTurbo(const PrintRaster& raster, PrnFile& file) {
     imaging::InitializeImaging();
     // Every plane at once, one worker per position.
     std::vector<std::optional<imaging::Plane>> planes(positions.size());
+    std::atomic<std::size_t> prepared{0};
     ParallelFor(positions.size(), raster.turboThreads, [&](std::size_t p) {
       if (positions[p].present) planes[p] = PreparePlane(raster, positions[p]);
+      if (raster.progress) raster.progress(static_cast<double>(++prepared) / static_cast<double>(positions.size()));
     });
 
     const imaging::Plane* first = nullptr;

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ struct PrintRaster {
   bool negate = false;            // PDF route: planes hold 0 for full ink
   int turboThreads = 18;
   int bandWorkers = 8;
+  // Called with the fraction 0..1 of the raster work done, after each plane
+  // (sequential, turbo) or band (large-image), from any worker thread; may
+  // be empty.
+  std::function<void(double fraction)> progress{};
 };
 
 struct RasterResult {

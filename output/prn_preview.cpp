@@ -121,9 +121,9 @@ uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide) {
   return static_cast<uint32_t>((static_cast<uint64_t>(side) + limit - 1) / limit);
 }
 
-bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
-                     std::span<const std::string> inks, const PrnPreviewOptions& options,
-                     std::string* error) {
+bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> inks,
+                          const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row,
+                          std::string* error) {
   auto reader = PrnReader::Open(prnPath, error);
   if (!reader) return false;
   const PrnFileHeader h = reader->header();
@@ -156,13 +156,7 @@ bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
   std::vector<uint8_t> rgb(static_cast<std::size_t>(outW) * 3);
   uint32_t rowsInBlock = 0;
 
-  PngSink png;
-  if (!png.Begin(pngPath, outW, outH)) {
-    SetError(error, "cannot write " + pngPath.string());
-    std::error_code ec;
-    fs::remove(pngPath, ec);
-    return false;
-  }
+  if (!begin(outW, outH)) return false;
   auto emit = [&]() {
     for (uint32_t ox = 0; ox < outW; ++ox) {
       const uint32_t x0 = ox * scale;
@@ -181,13 +175,17 @@ bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
     }
     std::fill(coverage.begin(), coverage.end(), 0.0f);
     rowsInBlock = 0;
-    return png.Row(rgb.data());
+    return row(rgb.data());
   };
 
   bool ok = reader->ForEachRow(
-      [&](uint32_t y, std::span<const uint8_t> row) {
+      [&](uint32_t y, std::span<const uint8_t> fileRow) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed)) {
+          SetError(error, "cancelled");
+          return false;
+        }
         for (std::size_t i = 0; i < drawn.size(); ++i) {
-          const uint8_t* bytes = row.data() + static_cast<std::size_t>(drawn[i]) * h.rowStride;
+          const uint8_t* bytes = fileRow.data() + static_cast<std::size_t>(drawn[i]) * h.rowStride;
           float* acc = coverage.data() + i * outW;
           for (uint32_t x = 0; x < h.width; ++x) {
             float c;
@@ -204,8 +202,45 @@ bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
       },
       error);
   if (ok && h.height == 0) ok = emit();  // an empty file gives one white pixel
+  return ok;
+}
+
+std::optional<PrnPreviewImage> RenderPrnPreview(const fs::path& prnPath, std::span<const std::string> inks,
+                                                const PrnPreviewOptions& options, std::string* error) {
+  PrnPreviewImage image;
+  const bool ok = RenderPrnPreviewRows(
+      prnPath, inks, options,
+      [&](uint32_t width, uint32_t height) {
+        image.width = width;
+        image.height = height;
+        image.rgb.reserve(std::size_t{width} * height * 3);
+        return true;
+      },
+      [&](const uint8_t* rgb) {
+        image.rgb.insert(image.rgb.end(), rgb, rgb + std::size_t{image.width} * 3);
+        return true;
+      },
+      error);
+  if (!ok) return std::nullopt;
+  return image;
+}
+
+bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
+                     std::span<const std::string> inks, const PrnPreviewOptions& options,
+                     std::string* error) {
+  PngSink png;
+  bool begun = false;
+  bool ok = RenderPrnPreviewRows(
+      prnPath, inks, options,
+      [&](uint32_t width, uint32_t height) {
+        begun = true;
+        if (png.Begin(pngPath, width, height)) return true;
+        SetError(error, "cannot write " + pngPath.string());
+        return false;
+      },
+      [&](const uint8_t* rgb) { return png.Row(rgb); }, error);
   ok = ok && png.End();
-  if (!ok) {
+  if (!ok && begun) {
     if (error && error->empty()) *error = "cannot write " + pngPath.string();
     std::error_code ec;
     fs::remove(pngPath, ec);

@@ -10,24 +10,36 @@
 // - A file larger than maxSide on its long side is reduced by a whole factor
 //   so that it fits, averaging the coverage of each block of pixels.
 // - The file is read row by row (memory of one file row and one output row);
-//   the PNG is 8-bit RGB, written row by row with libpng.
+//   the PNG is 8-bit RGB, written row by row with libpng. RenderPrnPreview
+//   gives the same picture in memory (for the desktop program's preview).
+// - A render stops early, failing, when options.cancel becomes true.
 // - Error policy: returns false with a one-line reason in *error; a failed
 //   PNG is removed. Nothing throws, prints or exits.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qm {
 
 struct PrnPreviewOptions {
   uint32_t maxSide = 2000;                // long side of the picture at most
   std::optional<uint32_t> onlyPosition;   // draw this position alone
+  const std::atomic<bool>* cancel = nullptr;  // polled once per file row
+};
+
+// A picture: width x height pixels of 8-bit RGB, row-major.
+struct PrnPreviewImage {
+  uint32_t width = 0, height = 0;
+  std::vector<uint8_t> rgb;
 };
 
 // The colour of full coverage of an ink, RGB 0..1, by ink code.
@@ -43,5 +55,20 @@ uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide);
 bool WritePrnPreview(const std::filesystem::path& prnPath, const std::filesystem::path& pngPath,
                      std::span<const std::string> inks, const PrnPreviewOptions& options = {},
                      std::string* error = nullptr);
+
+// The same picture in memory; nullopt (with the reason) where WritePrnPreview
+// would fail to read.
+std::optional<PrnPreviewImage> RenderPrnPreview(const std::filesystem::path& prnPath,
+                                                std::span<const std::string> inks,
+                                                const PrnPreviewOptions& options = {},
+                                                std::string* error = nullptr);
+
+// The renderer under both: begin(width, height) once, then row(rgb) for each
+// picture row, top first; either returning false stops it with a failure.
+using PreviewBegin = std::function<bool(uint32_t width, uint32_t height)>;
+using PreviewRow = std::function<bool(const uint8_t* rgb)>;
+bool RenderPrnPreviewRows(const std::filesystem::path& prnPath, std::span<const std::string> inks,
+                          const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row,
+                          std::string* error = nullptr);
 
 }  // namespace qm

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "output/ink_figures.h"
+
 namespace qm {
 
 namespace fs = std::filesystem;
@@ -224,7 +226,13 @@ std::string PrnInfoJson(const PrnFileHeader& h, bool sizeOk,
       << ", \"yResolution\": " << h.yResolution << ", \"rowStride\": " << h.rowStride
       << ", \"height\": " << h.height << ", \"width\": " << h.width
       << ", \"channels\": " << h.channels << ", \"bits\": " << static_cast<unsigned>(h.bits)
-      << ", \"sizeOk\": " << (sizeOk ? "true" : "false") << ", \"positions\": [";
+      << ", \"sizeOk\": " << (sizeOk ? "true" : "false");
+  std::vector<InkFigures> figures;
+  for (const PrnPositionInfo& pos : positions) figures.push_back({pos.coverage, pos.inkMl, pos.cost});
+  const InkFigures total = TotalOf(figures);
+  out << ", \"inkMl\": " << total.inkMl;
+  if (total.cost) out << ", \"cost\": " << *total.cost;
+  out << ", \"positions\": [";
   const int countsShown = h.bits == 1 ? 2 : 4;
   for (std::size_t i = 0; i < positions.size(); ++i) {
     const PrnPositionInfo& pos = positions[i];
@@ -235,14 +243,19 @@ std::string PrnInfoJson(const PrnFileHeader& h, bool sizeOk,
     AppendJsonString(out, pos.ink);
     out << ", \"dots\": [";
     for (int k = 0; k < countsShown; ++k) out << (k ? ", " : "") << pos.dots[static_cast<std::size_t>(k)];
-    out << "]}";
+    out << "], \"coverage\": " << pos.coverage << ", \"inkMl\": " << pos.inkMl;
+    if (pos.cost) out << ", \"cost\": " << *pos.cost;
+    out << "}";
   }
   out << "]}";
   return out.str();
 }
 
 std::optional<std::string> PrnInfo(const fs::path& path, std::span<const int> slots,
-                                   std::span<const std::string> inks, std::string* error) {
+                                   std::span<const std::string> inks, std::string* error,
+                                   const InkSettings* inkSettings) {
+  const InkSettings defaults;
+  const InkSettings& ink = inkSettings ? *inkSettings : defaults;
   auto reader = PrnReader::Open(path, error);
   if (!reader) return std::nullopt;
   std::vector<PrnPositionInfo> positions;
@@ -255,6 +268,11 @@ std::optional<std::string> PrnInfo(const fs::path& path, std::span<const int> sl
       info.slot = std::string(PrnSlotCode(slot));
       info.ink = p < inks.size() ? inks[p] : info.slot;
       info.dots = (*counts)[p];
+      const InkFigures f = FiguresOf(info.dots, reader->header().bits,
+                                     uint64_t{reader->header().width} * reader->header().height, ink, info.ink);
+      info.coverage = f.coverage;
+      info.inkMl = f.inkMl;
+      info.cost = f.cost;
       positions.push_back(std::move(info));
     }
   }

@@ -98,22 +98,33 @@ struct PrnPositionInfo {
   std::string slot;  // slot code
   std::string ink;   // ink code
   PrnDotCounts dots{};
+  double coverage = 0.0;      // output/ink_figures.h
+  double inkMl = 0.0;
+  std::optional<double> cost;
 };
+
+struct InkSettings;  // output/ink_figures.h
 
 // The prn-info JSON object on one line:
 // {"signature": 21845, "xResolution": 720, ..., "sizeOk": true,
-//  "positions": [{"slot": "0", "ink": "0", "dots": [n00, n01, n10, n11]}, ...]}
-// "dots" has two counts [n0, n1] for bits 1 and four otherwise.
+//  "inkMl": 0.0123, "cost": 0.0015,
+//  "positions": [{"slot": "0", "ink": "0", "dots": [n00, n01, n10, n11],
+//                 "coverage": 0.42, "inkMl": 0.004, "cost": 0.0005}, ...]}
+// "dots" has two counts [n0, n1] for bits 1 and four otherwise. "cost"
+// appears on a position with a price, and at the top when every position
+// has one.
 std::string PrnInfoJson(const PrnFileHeader& header, bool sizeOk,
                         std::span<const PrnPositionInfo> positions);
 
 // Reads the file and builds the prn-info JSON with the given slots and inks
 // per position (missing entries fall back to the slot index's code and the
-// slot code). When the layout is not sound, "positions" is empty. nullopt
-// when the file cannot be opened or read.
+// slot code) and the ink figures by `inkSettings` (nullptr: the defaults).
+// When the layout is not sound, "positions" is empty. nullopt when the file
+// cannot be opened or read.
 std::optional<std::string> PrnInfo(const std::filesystem::path& path,
                                    std::span<const int> slots,
                                    std::span<const std::string> inks,
-                                   std::string* error = nullptr);
+                                   std::string* error = nullptr,
+                                   const InkSettings* inkSettings = nullptr);
 
 }  // namespace qm

@@ -22,10 +22,27 @@ namespace fs = std::filesystem;
 
 // ---- AppDir ---------------------------------------------------------------
 
-// The folder of the running executable (/proc/self/exe), unless overridden by
-// SetAppDirOverride (--app-dir) or QUILLMARK_APPDIR, in that order.
+// SetAppDirOverride (--app-dir), else QUILLMARK_APPDIR, else the folder of
+// the running executable (/proc/self/exe) when it holds Configuration/. An
+// installed program (bin/ beside share/quillmark/Configuration) without one
+// uses the per-user AppDir PerUserAppDirPath(), made on first use from the
+// installed template with RipIn, "magick" linked to the installed tool and
+// "bin/gs" to Debian's Ghostscript. Otherwise the executable's folder.
 fs::path AppDir();
 void SetAppDirOverride(const fs::path& dir);
+// Empty, or why the AppDir named by --app-dir or QUILLMARK_APPDIR cannot be
+// used (it is not an existing folder). Such a folder is never created.
+std::string AppDirProblem();
+
+// The installed layout around a program in PREFIX/bin: the AppDir template
+// PREFIX/share/quillmark, our tools in PREFIX/lib/quillmark. nullopt when
+// exeFolder holds Configuration/ itself or no template is installed.
+struct InstalledLayout {
+  fs::path templateDir, toolDir, ghostscript;
+};
+std::optional<InstalledLayout> InstalledLayoutOf(const fs::path& exeFolder);
+// $XDG_DATA_HOME/quillmark, by default ~/.local/share/quillmark.
+fs::path PerUserAppDirPath();
 
 // The RipIn folders; each is created when missing, so a scratch AppDir that
 // holds only Configuration works.
@@ -69,6 +86,15 @@ bool WriteFileAtomically(const fs::path& path, std::string_view bytes);
 // A file name that comes from a preset: the exact name when it exists, else a
 // case-insensitive match in the same folder, else the exact name.
 fs::path ResolveCaseInsensitive(const fs::path& folder, const std::string& name);
+
+// Why a file cannot be read, for a failure's cause: "cannot open PATH: No
+// such file or directory" (the system's reason), or that it is a folder.
+std::string OpenFailure(const fs::path& path);
+
+// The memory limit a failed allocation of `neededBytes` ran into, for a
+// failure's cause: "1200 MiB needed; the process may use at most 1024 MiB"
+// (the address-space limit), else the machine's memory.
+std::string MemoryLimitNote(uint64_t neededBytes);
 
 // ---- Text -------------------------------------------------------------------
 

@@ -14,6 +14,22 @@ extern char** environ;
 
 namespace qm {
 
+std::string ProcessResult::FirstLine() const {
+  std::size_t start = 0;
+  while (start < output.size()) {
+    std::size_t end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(start, end - start);
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first != std::string::npos) {
+      const std::size_t last = line.find_last_not_of(" \t\r");
+      return line.substr(first, last - first + 1);
+    }
+    start = end + 1;
+  }
+  return {};
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv) {
   ProcessResult result;
   if (argv.empty()) return result;

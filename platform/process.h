@@ -13,6 +13,10 @@ struct ProcessResult {
   bool started = false;
   int exitStatus = -1;  // exit code, or 128 + signal number
   std::string output;   // standard output and error, for the log
+
+  // The first non-blank line of the output (a tool's error), trimmed; empty
+  // when it printed nothing.
+  std::string FirstLine() const;
 };
 
 // Runs argv[0] with the arguments argv[1..] and waits for it without a time

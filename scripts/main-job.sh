@@ -43,6 +43,9 @@ rm -rf "$app/RipIn/CustomFiles/sample-page"
 rm -f "$app/RipIn/UserPrn/sample-page."*
 "$cli" --app-dir "$app" import "$page"
 "$cli" --app-dir "$app" --progress none print sample-page
+# The job leaves its planes in the Working folder; the AppDir keeps only the
+# imported page and its PRN file.
+find "$app/RipIn/Working" -mindepth 1 -delete
 prn=$(ls "$app/RipIn/UserPrn/sample-page."*)
 "$cli" --app-dir "$app" prn-info "$prn"
 "$cli" --app-dir "$app" prn-preview "$prn" build/sample-page.png

@@ -15,8 +15,23 @@ namespace qm {
 // Import: one folder per stem under RipIn/CustomFiles/, an existing item
 // folder matched without regard to letter case; a copy of an existing name
 // (also in another letter case) is renamed "name (2).ext", "name (3).ext",
-// ... Shows "Fail to import files!" per failed file. Returns the item folder
-// of each imported file, in order.
+// ... Shows "Fail to import files!" per failed file, with the file and the
+// reason as its cause.
+struct ImportedFile {
+  std::filesystem::path source;
+  std::string item;            // the Image List entry (the item folder)
+  std::filesystem::path copy;  // the file made in the item folder
+};
+struct FailedImport {
+  std::filesystem::path source;
+  std::string reason;
+};
+struct ImportReport {
+  std::vector<ImportedFile> imported;  // in order
+  std::vector<FailedImport> failed;
+};
+ImportReport ImportFilesReport(const std::vector<std::filesystem::path>& files, MessageSink& sink);
+// The same; returns the item folder of each imported file, in order.
 std::vector<std::string> ImportFiles(const std::vector<std::filesystem::path>& files,
                                      MessageSink& sink, bool* allOk = nullptr);
 

@@ -24,34 +24,50 @@ std::string ItemFolderFor(const std::string& stem) {
   return stem;
 }
 
-// Copies `file` into its item folder; the folder name on success.
-std::optional<std::string> ImportOne(const fs::path& file) {
+// Copies one file into its item folder; the item and the copy's path, or
+// the reason it failed.
+Status ImportOne(const fs::path& file, std::string& item, fs::path& copy) {
   const std::string name = FileNameOf(file.string());
   const std::string stem = StemOf(name);
   std::error_code ec;
-  if (!SafeStem(stem) || name == ".." || !fs::is_regular_file(file, ec)) return std::nullopt;
-  const std::string item = ItemFolderFor(stem);
+  const fs::file_status status = fs::status(file, ec);
+  if (ec) return Status::Fail(ec.message());
+  if (fs::is_directory(status)) return Status::Fail("it is a folder");
+  if (!fs::is_regular_file(status)) return Status::Fail("it is not a regular file");
+  if (!SafeStem(stem) || name == "..") return Status::Fail("its name gives no item name");
+  item = ItemFolderFor(stem);
   const fs::path folder = CustomFilesDir() / item;
-  if (!CreateFolder(folder)) return std::nullopt;
+  if (!CreateFolder(folder)) return Status::Fail("cannot create the folder " + folder.string());
   // Never overwrite: a second file of that name gets a numbered copy.
-  if (!fs::copy_file(file, FreeName(folder, name), fs::copy_options::none, ec) || ec) return std::nullopt;
-  return item;
+  copy = FreeName(folder, name);
+  if (!fs::copy_file(file, copy, fs::copy_options::none, ec) || ec) {
+    return Status::Fail("cannot copy it to " + copy.string() + ": " + ec.message());
+  }
+  return Status::Ok();
 }
 
 }  // namespace
 
-std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, MessageSink& sink, bool* allOk) {
-  std::vector<std::string> stems;
-  bool ok = true;
+ImportReport ImportFilesReport(const std::vector<fs::path>& files, MessageSink& sink) {
+  ImportReport report;
   for (const fs::path& file : files) {
-    if (const auto item = ImportOne(file)) {
-      stems.push_back(*item);
+    std::string item;
+    fs::path copy;
+    if (const Status status = ImportOne(file, item, copy); status) {
+      report.imported.push_back({file, item, copy});
     } else {
-      sink.ShowMessage(kFailImport);
-      ok = false;
+      sink.ShowMessage(kFailImport, file.string() + ": " + status.cause());
+      report.failed.push_back({file, status.cause()});
     }
   }
-  if (allOk) *allOk = ok;
+  return report;
+}
+
+std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, MessageSink& sink, bool* allOk) {
+  const ImportReport report = ImportFilesReport(files, sink);
+  std::vector<std::string> stems;
+  for (const ImportedFile& f : report.imported) stems.push_back(f.item);
+  if (allOk) *allOk = report.failed.empty();
   return stems;
 }
 

@@ -40,6 +40,14 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   std::array<std::string, kSlotCount> errors;
   std::array<bool, kSlotCount> absent{};
   std::array<std::pair<uint32_t, uint32_t>, kSlotCount> sizes{};
+  // The Separation bar moves from 65 towards 95 as the planes are done.
+  int open = 0, done = 0;
+  for (int i = 0; i < kSlotCount; ++i) open += GateOpen(i, input.planes) ? 1 : 0;
+  std::mutex progressLock;
+  auto advance = [&] {
+    const std::lock_guard guard(progressLock);
+    ctx.host.SetProgress(ProgressBar::Separation, 65 + 29 * ++done / open);
+  };
 
   ParallelFor(kSlotCount, input.threads, [&](std::size_t index) {
     const int i = static_cast<int>(index);
@@ -49,7 +57,7 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     if (!fs::exists(path, ec)) {
       // PRNSequence names nothing here, or the separator made no such plane.
       absent[index] = true;
-      return;
+      return advance();
     }
     try {
       imaging::Plane plane = imaging::ReadPlane(path);
@@ -66,6 +74,7 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     } catch (const std::exception& e) {
       errors[index] = e.what();
     }
+    advance();
   });
   result.threadsRan = LastParallelThreadCount();
   ctx.host.Log("per-plane processing: " + std::to_string(result.threadsRan) + " thread(s)");

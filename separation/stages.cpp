@@ -37,7 +37,13 @@ class Stager {
       } else {
         PdfRoute();
       }
-      if (!HasProcessPlane()) throw Failure{"the separation produced none of the four process planes"};
+      if (!HasProcessPlane()) {
+        throw Failure{"the separation produced none of the four process planes" +
+                      (toolFailure_.empty() ? std::string() : ": " + toolFailure_)};
+      }
+      // A tool that failed but left the process planes: the job goes on
+      // with what it left, and says so.
+      if (!toolFailure_.empty()) ctx_.host.Warn(toolFailure_ + "; the job went on with the planes it left");
       LightInkCopies();
       Progress(65);
       out_.lightSlots = out_.lightFlags;
@@ -55,6 +61,10 @@ class Stager {
 
  private:
   void Progress(int position) { ctx_.host.SetProgress(ProgressBar::Separation, position); }
+  // Keeps the first tool failure, the cause of what goes missing after it.
+  void Note(const Status& status) {
+    if (!status && toolFailure_.empty()) toolFailure_ = status.cause();
+  }
   fs::path W(const std::string& name) const { return working_ / name; }
 
   // The image's extra channels that are not alpha; more than six have no
@@ -75,14 +85,16 @@ class Stager {
     Progress(15);
     // A failed conversion leaves the unconverted image in place; printing
     // it would look like success in the wrong colours, so it fails the job.
-    if (ctx_.setting.UseICC == "1" && !RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host)) {
-      throw Failure{"the ICC conversion failed"};
+    if (ctx_.setting.UseICC == "1") {
+      if (const Status icc = RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host); !icc) {
+        throw Failure{"the ICC conversion failed: " + icc.cause()};
+      }
     }
     Progress(45);
     // Continuous-tone planes of the Separate job hold 0 for full ink, like
     // Ghostscript's; planes for halftoning keep ink amounts.
     const bool negate = purpose_ == SeparationPurpose::Separate && !dithering_;
-    if (auto command = ChannelExtractionCommand(appDir_, e, negate)) RunTool(*command, ctx_.host);
+    if (auto command = ChannelExtractionCommand(appDir_, e, negate)) Note(RunTool(*command, ctx_.host));
     for (int i = 0; i < e; ++i) {
       MoveFile(W(ChannelPlaneName(std::to_string(4 + i))), W(ChannelPlaneName("S" + std::to_string(i))));
     }
@@ -106,7 +118,7 @@ class Stager {
         purpose_ == SeparationPurpose::Print
             ? VectorResolution(ctx_.setting, ctx_.init.dfVectorX, ctx_.init.dfVectorY)
             : PresetResolution(ctx_.setting);
-    RunTool(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt), ctx_.host);
+    Note(RunTool(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt), ctx_.host));
     Progress(purpose_ == SeparationPurpose::Print ? 40 : 50);
 
     static const char* const kProcess[4] = {"Cyan", "Magenta", "Yellow", "Black"};
@@ -127,7 +139,7 @@ class Stager {
     } else {
       image->WriteCmykTiff(W("00.tif"));
       image.reset();
-      if (auto command = SpotExtractionCommand(appDir_, e)) RunTool(*command, ctx_.host);
+      if (auto command = SpotExtractionCommand(appDir_, e)) Note(RunTool(*command, ctx_.host));
       DeleteFile(staged_);
       DeleteFile(W("00.tif"));
       out_.spotCount = e;
@@ -227,6 +239,7 @@ class Stager {
   fs::path appDir_, working_, staged_;
   SeparationOutcome out_;
   std::array<std::string, 6> spotNames_;  // PDF route: the colorant of each spot plane
+  std::string toolFailure_;
 };
 
 }  // namespace

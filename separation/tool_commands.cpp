@@ -168,16 +168,23 @@ std::string VectorResolution(const ActiveSetting& setting, const std::string& ve
          (vectorY.empty() ? setting.yResolution : vectorY);
 }
 
-bool RunTool(const ToolCommand& command, JobHost& host) {
+Status RunTool(const ToolCommand& command, JobHost& host) {
   host.Log(command.CommandLine());
-  const ProcessResult result = RunProcess(command.Argv());
+  const std::vector<std::string> argv = command.Argv();
+  const ProcessResult result = RunProcess(argv);
+  const std::string tool = argv.empty() ? std::string() : std::filesystem::path(argv[0]).filename().string();
   if (!result.started) {
     host.Log("not started: " + result.output);
-    return false;
+    const std::size_t colon = result.output.find(": ");
+    return Status::Fail("cannot start " + (argv.empty() ? tool : argv[0]) +
+                        (colon == std::string::npos ? std::string() : result.output.substr(colon)));
   }
   host.Log("exit status " + std::to_string(result.exitStatus));
-  if (result.exitStatus != 0 && !result.output.empty()) host.Log(result.output);
-  return result.exitStatus == 0;
+  if (result.exitStatus == 0) return Status::Ok();
+  if (!result.output.empty()) host.Log(result.output);
+  const std::string first = result.FirstLine();
+  return Status::Fail(tool + " exited with status " + std::to_string(result.exitStatus) +
+                      (first.empty() ? std::string() : ": " + first));
 }
 
 }  // namespace qm

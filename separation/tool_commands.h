@@ -7,9 +7,12 @@
 // option's quoted value opening right after its '=', is derived from the same
 // vector, for the log and for tests.
 //
-// The runner starts the program directly, waits for it without a time limit
-// and does not judge its exit status: callers judge a tool by the files it
-// left. The status and the command line go to the job's log.
+// The runner starts the program directly and waits for it without a time
+// limit. The status and the command line go to the job's log; a tool that
+// could not start or exited with a status other than 0 gives a failure whose
+// cause names the tool, its status and the first line of its output. Callers
+// still judge a tool by the files it left, and give that cause with their
+// own failure.
 #pragma once
 
 #include <filesystem>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "platform/job_host.h"
+#include "platform/status.h"
 #include "settings/active_setting.h"
 
 namespace qm {
@@ -80,6 +84,6 @@ std::string VectorResolution(const ActiveSetting& setting, const std::string& ve
                              const std::string& vectorY);
 
 // Runs a command: logs its command line and then its exit status.
-bool RunTool(const ToolCommand& command, JobHost& host);
+Status RunTool(const ToolCommand& command, JobHost& host);
 
 }  // namespace qm

@@ -44,6 +44,12 @@ bool ValidDotsCode(int32_t code) {
   }
 }
 
+Status Empty(const char* key) { return Status::Fail(std::string(key) + " is empty"); }
+
+Status NotAFraction(const char* key, const std::string& text) {
+  return Status::Fail(std::string(key) + " '" + text + "' is not a number from 0 to 1");
+}
+
 // Truncation toward zero into 32 bits; out-of-range values saturate instead of
 // being undefined.
 int32_t TruncateToInt(double v) {
@@ -70,37 +76,46 @@ std::filesystem::path LinearisationPath(const std::filesystem::path& appDir,
   return ResolveCaseInsensitive(appDir / "Configuration" / setting.presetName, setting.LinearProfile);
 }
 
-bool Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveSetting& s,
-           MessageSink& sink) {
+Status Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveSetting& s,
+             MessageSink& sink) {
   s.largeDotEnabled = 1;
   s.middleDotEnabled = 1;
 
   s.xResolution = form.xResolution;
-  if (s.xResolution.empty()) return false;
+  if (s.xResolution.empty()) return Empty("xResolution");
   s.yResolution = form.yResolution;
-  if (s.yResolution.empty()) return false;
+  if (s.yResolution.empty()) return Empty("yResolution");
   s.xResolutionValue = TruncateToInt(ReadFloat(s.xResolution));
   s.yResolutionValue = TruncateToInt(ReadFloat(s.yResolution));
 
   s.presetName = form.preset.Text();
-  if (s.presetName.empty()) return false;
+  if (s.presetName.empty()) return Status::Fail("no preset is selected");
   if (const std::size_t dot = s.presetName.rfind('.'); dot != std::string::npos) {
     s.presetName.erase(dot, 4);
   }
 
   s.UseICC = form.UseICC ? "1" : "0";
 
+  // A profile combo without a selection: the preset names no file of its folder.
+  auto noProfile = [&](const char* key, const char* folder) {
+    const std::filesystem::path presetFolder = appDir / "Configuration" / s.presetName;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(presetFolder, ec)) {
+      return Status::Fail("the preset folder " + presetFolder.string() + " is missing");
+    }
+    return Status::Fail(std::string(key) + ": no profile of " + (presetFolder / folder).string() + " is selected");
+  };
   s.defaultCMYKProfile = form.CMYKProfile.Text();
-  if (s.defaultCMYKProfile.empty()) return false;
+  if (s.defaultCMYKProfile.empty()) return noProfile("defaultCMYKProfile", "CMYK");
   s.defaultRGBProfile = form.RGBProfile.Text();
-  if (s.defaultRGBProfile.empty()) return false;
+  if (s.defaultRGBProfile.empty()) return noProfile("defaultRGBProfile", "RGB");
   s.defaultGrayProfile = form.GrayProfile.Text();
-  if (s.defaultGrayProfile.empty()) return false;
+  if (s.defaultGrayProfile.empty()) return noProfile("defaultGrayProfile", "Gray");
   s.defaultOutputProfile = form.OutputProfile.Text();
-  if (s.defaultOutputProfile.empty()) return false;
+  if (s.defaultOutputProfile.empty()) return noProfile("defaultOutputProfile", "Output");
 
   s.intentName = form.RenderIntent.Text();
-  if (s.intentName.empty()) return false;
+  if (s.intentName.empty()) return Status::Fail("RenderIntent: no rendering intent is selected");
   if (s.intentName == "Absolute Colorimetric") {
     s.intentName = "Absolute";
     s.gsRenderIntent = "3";
@@ -118,9 +133,9 @@ bool Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveS
   s.KPreserve = form.KPreserve ? "1" : "0";
 
   s.PdfSpotColorName = form.PdfSpotColorName;
-  if (s.PdfSpotColorName.empty()) return false;
+  if (s.PdfSpotColorName.empty()) return Empty("PdfSpotColorName");
   s.ICCOutputColors = form.ICCOutputColors;
-  if (s.ICCOutputColors.empty()) return false;
+  if (s.ICCOutputColors.empty()) return Empty("ICCOutputColors");
 
   s.UseLc = form.UseLc ? 1 : 0;
   s.UseLm = form.UseLm ? 1 : 0;
@@ -129,43 +144,51 @@ bool Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveS
 
   const float middleStart = ReadFloat(form.MiddleDotStart);
   const float largeStart = ReadFloat(form.LargeDotStart);
-  if (OutOfUnitRange(middleStart)) return false;
-  if (OutOfUnitRange(largeStart) || middleStart > largeStart) return false;
+  if (OutOfUnitRange(middleStart)) return NotAFraction("MiddleDotStart", form.MiddleDotStart);
+  if (OutOfUnitRange(largeStart)) return NotAFraction("LargeDotStart", form.LargeDotStart);
+  if (middleStart > largeStart) {
+    return Status::Fail("MiddleDotStart " + form.MiddleDotStart + " is above LargeDotStart " + form.LargeDotStart);
+  }
   s.MiddleDotDilution = ReadFloat(form.MiddleDotDilution);
-  if (OutOfUnitRange(s.MiddleDotDilution)) return false;
+  if (OutOfUnitRange(s.MiddleDotDilution)) return NotAFraction("MiddleDotDilution", form.MiddleDotDilution);
   s.LargeDotDilution = ReadFloat(form.LargeDotDilution);
-  if (OutOfUnitRange(s.LargeDotDilution)) return false;
+  if (OutOfUnitRange(s.LargeDotDilution)) return NotAFraction("LargeDotDilution", form.LargeDotDilution);
 
   s.UseDots = TruncateToInt(ReadFloat(form.UseDots));
-  if (!ValidDotsCode(s.UseDots)) return false;
+  if (!ValidDotsCode(s.UseDots)) {
+    return Status::Fail("UseDots '" + form.UseDots + "' is not one of 1, 10, 11, 100, 101, 110, 111");
+  }
 
   s.Bits = form.Bits.selected + 1;
-  if (s.Bits < 1) return false;
+  if (s.Bits < 1) return Status::Fail("Bits: no dither bits (1 or 2) are selected");
   s.DitherMethod = form.DitherMethod.selected;
-  if (s.DitherMethod < 0) return false;
+  if (s.DitherMethod < 0) return Status::Fail("DitherMethod: no method (0 to 3) is selected");
 
   s.LinearProfile = form.LinearProfile;
-  if (s.LinearProfile.empty()) return false;
+  if (s.LinearProfile.empty()) return Empty("LinearProfile");
 
   s.PRNSequence = form.PRNSequence;
   if (s.PRNSequence.empty()) {
-    sink.ShowMessage(kFailReadSequence);
-    return false;
+    sink.ShowMessage(kFailReadSequence, "PRNSequence is empty");
+    return Empty("PRNSequence");
   }
 
   s.prnHeaderIndex = form.PRNHeader.selected;
-  if (form.PRNHeader.Text() != "HS") return false;
+  if (form.PRNHeader.Text() != "HS") {
+    return Status::Fail("PRNHeader '" + form.PRNHeader.Text() + "' is not HS");
+  }
 
   s.Suffix = form.Suffix;
-  if (s.Suffix.empty()) return false;
+  if (s.Suffix.empty()) return Empty("Suffix");
 
   int slotChannel[kSlotCount];
   for (int k = 0; k < kSlotCount; ++k) {
     slotChannel[k] = ChannelIndexOfCode(Field(s.PRNSequence, ',', static_cast<std::size_t>(k)));
   }
 
-  const auto lines = ReadLines(LinearisationPath(appDir, s), kLinearLines);
-  if (!lines) return false;
+  const std::filesystem::path linearisation = LinearisationPath(appDir, s);
+  const auto lines = ReadLines(linearisation, kLinearLines);
+  if (!lines) return Status::Fail("LinearProfile: " + OpenFailure(linearisation));
   for (int channel = 0; channel < kSlotCount; ++channel) {
     const std::string& line = (*lines)[static_cast<std::size_t>(channel) + 1];
     const std::vector<std::string> fields = SplitFields(line, '\t');
@@ -181,17 +204,18 @@ bool Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveS
 
   s.largeDotLevel = TruncateToInt(largeStart * 65536.0f);
   s.middleDotLevel = TruncateToInt(middleStart * 65536.0f);
-  return true;
+  return Status::Ok();
 }
 
 bool ApplyWrapper(const SettingForm& form, const std::filesystem::path& appDir,
                   ActiveSetting& setting, MessageSink& sink) {
-  if (Apply(form, appDir, setting, sink)) {
+  const Status applied = Apply(form, appDir, setting, sink);
+  if (applied) {
     setting.settingApplied = 1;
     return true;
   }
   setting.settingApplied = 0;
-  sink.ShowMessage(kFailApply);
+  sink.ShowMessage(kFailApply, applied.cause());
   return false;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/status.h"
 #include "settings/active_setting.h"
 #include "settings/setting_form.h"
 
@@ -12,14 +13,15 @@ namespace qm {
 
 class MessageSink;
 
-// Returns true on success. A failure leaves the fields assigned so far with
-// their new values. Shows "Fail to  read prn color sequence!" for an empty
-// sequence (the only message of its own).
-bool Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveSetting& setting,
+// Ok on success; a failure names the value that failed validation or the
+// linearisation file that could not be read, and leaves the fields assigned
+// so far with their new values. Shows "Fail to  read prn color sequence!"
+// for an empty sequence (the only message of its own).
+Status Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveSetting& setting,
            MessageSink& sink);
 
 // The wrapper used by every caller: Apply, then settingApplied := 1 or 0 with
-// "Fail to Apply the Preset file!".
+// "Fail to Apply the Preset file!" and Apply's cause.
 bool ApplyWrapper(const SettingForm& form, const std::filesystem::path& appDir,
                   ActiveSetting& setting, MessageSink& sink);
 

@@ -48,6 +48,20 @@ const std::vector<PresetKey>& PresetKeys() {
   return keys;
 }
 
+const PresetKey* FindPresetKey(std::string_view key) {
+  for (const PresetKey& k : PresetKeys()) {
+    if (key == k.key) return &k;
+  }
+  return nullptr;
+}
+
+bool SetPresetValue(PresetValues& values, std::string_view key, std::string_view value) {
+  const PresetKey* k = FindPresetKey(key);
+  if (!k) return false;
+  values.*k->field = std::string(value);
+  return true;
+}
+
 std::optional<PresetValues> ReadPreset(const std::filesystem::path& path) {
   const auto lines = ReadLines(path, kPresetLines);
   if (!lines) return std::nullopt;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qm {
@@ -33,6 +34,11 @@ struct PresetKey {
   std::optional<std::string> PresetValues::*field;
 };
 const std::vector<PresetKey>& PresetKeys();
+
+// The key named `key`, or nullptr.
+const PresetKey* FindPresetKey(std::string_view key);
+// Sets one field by its key; false for an unknown key.
+bool SetPresetValue(PresetValues& values, std::string_view key, std::string_view value);
 
 // Reads a preset file; nullopt when it cannot be opened.
 std::optional<PresetValues> ReadPreset(const std::filesystem::path& path);

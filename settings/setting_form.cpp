@@ -174,9 +174,10 @@ bool SelectPreset(SettingForm& form, const std::filesystem::path& appDir, Messag
   for (const FixedCombo& c : FixedCombos()) {
     for (const std::string& e : c.entries) (form.*c.combo).AddIfMissing(e);
   }
-  const auto values = ReadPreset(appDir / "Configuration" / form.preset.Text());
+  const std::filesystem::path file = appDir / "Configuration" / form.preset.Text();
+  const auto values = ReadPreset(file);
   if (!values) {
-    sink.ShowMessage(kFailOpenPreset);
+    sink.ShowMessage(kFailOpenPreset, OpenFailure(file));
     return false;
   }
   form.ApplyPresetValues(*values);
@@ -201,14 +202,18 @@ bool SavePresetAs(SettingForm& form, const std::filesystem::path& appDir,
   const std::filesystem::path target = PresetTargetPath(chosenPath);
   std::filesystem::path targetFolder = target;
   targetFolder.replace_extension();
-  if (!CopyFolder(PresetFolder(appDir, form.preset.Text()), targetFolder)) {
-    sink.ShowMessage(kFailSavePreset);
+  const std::filesystem::path source = PresetFolder(appDir, form.preset.Text());
+  if (!CopyFolder(source, targetFolder)) {
+    std::error_code ec;
+    sink.ShowMessage(kFailSavePreset, std::filesystem::is_directory(source, ec)
+                                          ? "cannot copy " + source.string() + " to " + targetFolder.string()
+                                          : "the preset folder " + source.string() + " is missing");
     return false;
   }
   // Through a temporary file and a rename: a failed write keeps an older
   // file of that name instead of leaving it truncated.
   if (!WriteFileAtomically(target, FormatPreset(form.ToPresetValues()))) {
-    sink.ShowMessage(kFailSaveAsPreset);
+    sink.ShowMessage(kFailSaveAsPreset, "cannot write " + target.string());
     return false;
   }
   std::string configuration = (appDir / "Configuration").string();

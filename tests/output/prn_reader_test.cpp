@@ -183,28 +183,29 @@ TEST(PrnInfoText, ShapeForTwoBits) {
   EXPECT_EQ(*json,
             "{\"signature\": 21845, \"xResolution\": 720, \"yResolution\": 720, "
             "\"rowStride\": 4, \"height\": 1, \"width\": 5, \"channels\": 4, \"bits\": 2, "
-            "\"sizeOk\": true, \"positions\": ["
-            "{\"slot\": \"0\", \"ink\": \"3\", \"dots\": [1, 1, 1, 2]}, "
-            "{\"slot\": \"1\", \"ink\": \"2\", \"dots\": [5, 0, 0, 0]}, "
-            "{\"slot\": \"2\", \"ink\": \"1\", \"dots\": [5, 0, 0, 0]}, "
-            "{\"slot\": \"3\", \"ink\": \"0\", \"dots\": [5, 0, 0, 0]}]}");
+            "\"sizeOk\": true, \"inkMl\": 3.6e-08, \"positions\": ["
+            "{\"slot\": \"0\", \"ink\": \"3\", \"dots\": [1, 1, 1, 2], \"coverage\": 0.8, \"inkMl\": 3.6e-08}, "
+            "{\"slot\": \"1\", \"ink\": \"2\", \"dots\": [5, 0, 0, 0], \"coverage\": 0, \"inkMl\": 0}, "
+            "{\"slot\": \"2\", \"ink\": \"1\", \"dots\": [5, 0, 0, 0], \"coverage\": 0, \"inkMl\": 0}, "
+            "{\"slot\": \"3\", \"ink\": \"0\", \"dots\": [5, 0, 0, 0], \"coverage\": 0, \"inkMl\": 0}]}");
 }
 
 TEST(PrnInfoText, OneBitHasTwoCountsAndBadSizeHasNoPositions) {
   PrnFileHeader h = *MakePrnHeader(360, 720, 10, 2, 4, 1);
-  const PrnPositionInfo pos[] = {{"L0", "L\"0", {17, 3, 0, 0}}};
+  const PrnPositionInfo pos[] = {{"L0", "L\"0", {17, 3, 0, 0}, 0.15, 3.6e-08, 0.25}};
   EXPECT_EQ(PrnInfoJson(h, true, pos),
             "{\"signature\": 21845, \"xResolution\": 360, \"yResolution\": 720, "
             "\"rowStride\": 4, \"height\": 2, \"width\": 10, \"channels\": 4, \"bits\": 1, "
-            "\"sizeOk\": true, \"positions\": [{\"slot\": \"L0\", \"ink\": \"L\\\"0\", "
-            "\"dots\": [17, 3]}]}");
+            "\"sizeOk\": true, \"inkMl\": 3.6e-08, \"cost\": 0.25, \"positions\": [{\"slot\": \"L0\", "
+            "\"ink\": \"L\\\"0\", \"dots\": [17, 3], \"coverage\": 0.15, \"inkMl\": 3.6e-08, \"cost\": 0.25}]}");
 
   TempDir dir;
   const fs::path path = WriteSample(dir, MakeSample(10, 2, 4), 1, "x.prn");
   WriteFileBytes(path, ReadFileBytes(path).substr(0, 60));
   const auto json = PrnInfo(path, {}, {});
   ASSERT_TRUE(json);
-  EXPECT_NE(json->find("\"sizeOk\": false, \"positions\": []}"), std::string::npos) << *json;
+  EXPECT_NE(json->find("\"sizeOk\": false, \"inkMl\": 0, \"positions\": []}"), std::string::npos)
+      << *json;
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ TEST_F(ImportLists, AFailedFileShowsItsMessageAndTheOthersAreImported) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(stems, (std::vector<std::string>{"a", "c"}));
   EXPECT_EQ(sink.messages, std::vector<std::string>{"Fail to import files!"});
+  EXPECT_EQ(sink.causes, std::vector<std::string>{(src / "missing.jpg").string() + ": No such file or directory"});
 }
 
 TEST_F(ImportLists, NamesThatWouldLeaveCustomFilesAreRefused) {
@@ -90,13 +91,19 @@ TEST_F(ImportLists, CliImportAndListsPrintTheJsonShape) {
   WriteFileBytes(src / "photo.pdf", "pdf");
   const ProcessResult imported = RunCli(app.path(), {"import", (src / "photo.pdf").string()});
   EXPECT_EQ(imported.exitStatus, 0) << imported.output;
+  EXPECT_EQ(imported.output, "{\"imported\": [{\"file\": \"" + (src / "photo.pdf").string() + "\", \"item\": \"photo\", " +
+                                 "\"copy\": \"" + (app / "RipIn/CustomFiles/photo/photo.pdf").string() +
+                                 "\"}], \"failed\": []}\n");
   WriteFileBytes(app / "RipIn/Separation/photo/photo_0.tif", "");
   const ProcessResult lists = RunCli(app.path(), {"lists", "photo"});
   EXPECT_EQ(lists.exitStatus, 0);
   EXPECT_EQ(lists.output, "{\"imageList\": [\"photo\"], \"separationList\": [\"photo_0.tif\"], \"prnList\": []}\n");
   const ProcessResult failed = RunCli(app.path(), {"import", (src / "none.pdf").string()});
   EXPECT_EQ(failed.exitStatus, 1);
-  EXPECT_EQ(failed.output, "Fail to import files!\n");
+  const std::string none = (src / "none.pdf").string();
+  EXPECT_EQ(failed.output, "Fail to import files!\n  " + none + ": No such file or directory\n" +
+                               "{\"imported\": [], \"failed\": [{\"file\": \"" + none +
+                               "\", \"reason\": \"No such file or directory\"}]}\n");
 }
 
 }  // namespace

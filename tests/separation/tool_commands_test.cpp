@@ -144,11 +144,15 @@ TEST(RunTool, LogsTheCommandLineAndTheExitStatus) {
     void Log(std::string_view line) override { lines.emplace_back(line); }
   } host;
   ToolCommand c;
-  c.arguments = {{"/bin/sh", ToolArgument::Quote::Whole}, {"-c"}, {"exit 3"}};
-  RunTool(c, host);
+  c.arguments = {{"/bin/sh", ToolArgument::Quote::Whole}, {"-c"}, {"echo; echo ' bad input ' >&2; echo more; exit 3"}};
+  const Status status = RunTool(c, host);
   ASSERT_GE(host.lines.size(), 2u);
-  EXPECT_EQ(host.lines[0], "\"/bin/sh\" -c exit 3");
+  EXPECT_EQ(host.lines[0], "\"/bin/sh\" -c echo; echo ' bad input ' >&2; echo more; exit 3");
   EXPECT_EQ(host.lines[1], "exit status 3");
+  // The cause names the tool, its status and its first line of output.
+  EXPECT_EQ(status.cause(), "sh exited with status 3: bad input");
+  c.arguments = {{"/nonexistent/gs"}};
+  EXPECT_EQ(RunTool(c, host).cause(), "cannot start /nonexistent/gs: No such file or directory");
 }
 
 }  // namespace

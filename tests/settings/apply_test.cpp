@@ -19,7 +19,7 @@ class ApplyTest : public ::testing::Test {
     form.preset.SelectText("Default.cfg");
     ASSERT_TRUE(SelectPreset(form, app.path(), sink));
   }
-  bool Run() { return Apply(form, app.path(), setting, sink); }
+  bool Run() { return Apply(form, app.path(), setting, sink).ok(); }
   void WriteLinear(const std::string& text) {
     test::WriteFileBytes(app / "Configuration/Default/linear.txt", text);
   }
