@@ -348,7 +348,8 @@ void CQuillmarkDlg::OnSelChangePrnList() {
     inks = InksForSlots(DefaultPositionSlots(channels), std::nullopt);
   } else {
     const std::array<int, 4> light = {form.UseLc, form.UseLm, form.UseLk, form.UseLlk};
-    inks = InksForSlots(PositionSlotsFromPreset(channels, light, form.PRNSequence), std::string_view(form.PRNSequence));
+    inks = InksForSlots(PositionSlotsFromPreset(channels, light, form.PRNSequence, form.ICCOutputColors),
+                        std::string_view(form.PRNSequence));
     inkSettings = InkSettingsOfPreset(appDir_ / "Configuration" / form.preset.Text());
   }
   preview_->ShowPrn(file, std::move(inks), std::move(inkSettings));
