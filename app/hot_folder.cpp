@@ -13,20 +13,28 @@ bool IsHotFolderName(std::string_view name) {
 }
 
 std::vector<std::string> HotFolderWatch::Settled(const fs::path& folder) {
-  if (folder != folder_) {
+  if (folder != folder_ || !writers_) {
     folder_ = folder;
     seen_.clear();
+    writers_ = std::make_unique<FolderWriters>(folder);
   }
-  std::map<std::string, Stamp> now;
+  const std::set<std::string> writing = writers_->Writing();
+  std::map<std::string, Seen> now;
   std::vector<std::string> settled;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     std::error_code e1, e2;
     const fs::path p = folder / name;
     const Stamp stamp{fs::file_size(p, e1), fs::last_write_time(p, e2)};
     if (e1 || e2) continue;  // gone or unreadable: look again next time
+    Seen seen{stamp};
     const auto it = seen_.find(name);
-    if (it != seen_.end() && it->second == stamp) settled.push_back(name);
-    now.emplace(name, stamp);
+    if (writing.count(name)) {
+      seen.looks = 0;  // a writer has it: its stillness counts from the next look
+    } else if (it != seen_.end() && it->second.stamp == stamp) {
+      seen.looks = it->second.looks + 1;
+    }
+    if (seen.looks >= kSettledLooks) settled.push_back(name);
+    now.emplace(name, seen);
   }
   seen_ = std::move(now);
   return settled;
@@ -35,6 +43,7 @@ std::vector<std::string> HotFolderWatch::Settled(const fs::path& folder) {
 void HotFolderWatch::Reset() {
   folder_.clear();
   seen_.clear();
+  writers_.reset();
 }
 
 // The same name as the engine's BatchItemName, which the Image List leaves out.
@@ -58,6 +67,15 @@ std::vector<std::string> ReturnBatch(const fs::path& batch, const fs::path& fold
   }
   if (ListFolder(batch, "*", EntryKind::Any).empty()) fs::remove(batch, ec);
   return renamed;
+}
+
+std::vector<std::pair<std::string, std::string>> LeftBatches() {
+  std::vector<std::pair<std::string, std::string>> batches;
+  for (const std::string& name : ListFolder(CustomFilesDir(), ".*.batch", EntryKind::Folders)) {
+    const std::string item = name.substr(1, name.size() - 7);
+    if (!item.empty() && BatchItemName(item) == name) batches.emplace_back(name, item);
+  }
+  return batches;
 }
 
 fs::path FailedFolder(const std::string& item) { return AppDir() / "RipIn" / "Failed" / item; }
