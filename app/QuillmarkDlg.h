@@ -22,6 +22,7 @@
 #include "app/preview_pane.h"
 #include "app/widgets.h"
 #include "platform/job_host.h"
+#include "platform/job_lock.h"
 #include "separation/messages.h"
 #include "settings/active_setting.h"
 
@@ -137,7 +138,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   void PrintHotFolder(const std::string& item);
   bool RunTickPrint(const std::string& printed, FileFailure* failure);
   void RecoverBatches();  // at start-up: batch folders of ticks a kill cut short
-  void ReturnFromBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
+  void ReportReturned(const JobLock& lock);
   void LaunchPrinterApp();
   void Notice(const std::string& text);
 

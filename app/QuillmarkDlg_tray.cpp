@@ -84,7 +84,7 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
     Log("hot folder " + item + ": tick skipped, " + lock.Refusal());
     return;
   }
-  ReturnFromBatch(batch, folder);  // left over from a tick that did not end
+  ReportReturned(lock);  // files a killed tick left in a batch folder
   if (settled.empty()) {
     // An empty hot folder runs the Print command, which finds nothing and
     // refreshes the lists; files that have not settled wait.
@@ -107,7 +107,10 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
     Warn(failure.file + " was not printed (" + failure.cause + ") and " +
          (kept.empty() ? "stays in " + folder.string() : "was moved to " + kept.string()));
   }
-  ReturnFromBatch(batch, folder);  // what the Print command did not reach
+  // What the Print command did not reach.
+  for (const std::string& renamed : ReturnBatch(batch, folder).renamed) {
+    Warn("a newer file took the name in the hot folder " + item + ": " + renamed);
+  }
 }
 
 bool CQuillmarkDlg::RunTickPrint(const std::string& printed, FileFailure* failure) {
@@ -126,18 +129,13 @@ void CQuillmarkDlg::RecoverBatches() {
   // Only where a RipIn exists: the start-up creates no folders.
   std::error_code ec;
   if (!std::filesystem::is_directory(appDir_ / "RipIn" / "CustomFiles", ec)) return;
-  JobLock lock;
-  if (!lock.Held()) return;  // a job runs: the tick that made a batch may still be at work
-  for (const auto& [batch, item] : LeftBatches()) {
-    Log("hot folder " + item + ": files of a tick that did not end go back to the folder");
-    ReturnFromBatch(CustomFilesDir() / batch, CustomFilesDir() / item);
-  }
+  const JobLock lock;  // taken, it returns them; held, a job runs and a tick may be at work
+  ReportReturned(lock);
 }
 
-void CQuillmarkDlg::ReturnFromBatch(const std::filesystem::path& batch, const std::filesystem::path& folder) {
-  for (const std::string& renamed : ReturnBatch(batch, folder)) {
-    Warn("a newer file took the name in the hot folder: " + renamed);
-  }
+void CQuillmarkDlg::ReportReturned(const JobLock& lock) {
+  for (const std::string& file : lock.Returned()) Log("back in its hot folder from a tick that did not end: " + file);
+  for (const std::string& renamed : lock.Renamed()) Warn("a newer file took the name in the hot folder: " + renamed);
 }
 
 }  // namespace qm::gui

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "platform/job_lock.h"
 #include "platform/platform.h"
 
 namespace qm::gui {
@@ -46,36 +47,13 @@ void HotFolderWatch::Reset() {
   writers_.reset();
 }
 
-// The same name as the engine's BatchItemName, which the Image List leaves out.
-std::string BatchItemName(const std::string& item) { return "." + item + ".batch"; }
+std::string BatchItemName(const std::string& item) { return BatchFolderName(item); }
 
 bool MoveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names) {
   CreateFolder(to);
   bool ok = true;
   for (const std::string& name : names) ok = MoveFile(from / name, to / name) && ok;
   return ok;
-}
-
-std::vector<std::string> ReturnBatch(const fs::path& batch, const fs::path& folder) {
-  std::vector<std::string> renamed;
-  std::error_code ec;
-  if (!fs::is_directory(batch, ec)) return renamed;
-  for (const std::string& name : ListFolder(batch, "*.*", EntryKind::Files)) {
-    const fs::path target = FreeName(folder, name);
-    if (!MoveFile(batch / name, target)) continue;  // stays in the batch for the next tick
-    if (target.filename() != name) renamed.push_back(name + " -> " + target.filename().string());
-  }
-  if (ListFolder(batch, "*", EntryKind::Any).empty()) fs::remove(batch, ec);
-  return renamed;
-}
-
-std::vector<std::pair<std::string, std::string>> LeftBatches() {
-  std::vector<std::pair<std::string, std::string>> batches;
-  for (const std::string& name : ListFolder(CustomFilesDir(), ".*.batch", EntryKind::Folders)) {
-    const std::string item = name.substr(1, name.size() - 7);
-    if (!item.empty() && BatchItemName(item) == name) batches.emplace_back(name, item);
-  }
-  return batches;
 }
 
 fs::path FailedFolder(const std::string& item) { return AppDir() / "RipIn" / "Failed" / item; }

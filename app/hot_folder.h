@@ -46,23 +46,14 @@ class HotFolderWatch {
   std::map<std::string, Seen> seen_;
 };
 
-// The item folder a tick prints from: the settled files are moved there for
-// the Print command, so a file dropped meanwhile under the same name is a new
-// file beside it, never written into the one being printed. Hidden, and never
-// listed as an item.
+// The item folder a tick prints from (BatchFolderName, platform/job_lock.h):
+// the settled files are moved there for the Print command, so a file dropped
+// meanwhile under the same name is a new file beside it, never written into
+// the one being printed. Hidden, and never listed as an item.
 std::string BatchItemName(const std::string& item);
 // Moves the files `names` from `from` to `to` (created); false when one failed.
 bool MoveFiles(const std::filesystem::path& from, const std::filesystem::path& to,
                const std::vector<std::string>& names);
-// Moves every file of `batch` back to `folder` and removes `batch`. A file
-// whose name a newer file in `folder` has taken meanwhile comes back as
-// "name (2).ext" (FreeName), never over it; the names so changed are returned
-// as "old -> new".
-std::vector<std::string> ReturnBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
-// The batch folders that ticks which did not end (the program was killed)
-// left in RipIn/CustomFiles, with the item each belongs to.
-std::vector<std::pair<std::string, std::string>> LeftBatches();
-
 // Where a hot folder's files that failed to print go: RipIn/Failed/<item>/,
 // which is no item of the Image List.
 std::filesystem::path FailedFolder(const std::string& item);

@@ -4,12 +4,14 @@
 # (dfActiveHF), files dropped into it one after another -- plain copies,
 # copies whose writer pauses 4 or 7 s with the file open half-written, names
 # dropped again after their first print, names with spaces, non-ASCII and
-# non-UTF-8 bytes, and a few bad files -- the program killed (SIGKILL) while
-# it prints and started again, then counted:
+# non-UTF-8 bytes, and a few bad files -- while quillmark-cli prints on the
+# same AppDir now and then (--wait), the program killed (SIGKILL) while it
+# prints and started again, then counted:
 #
 #   files dropped / printed once / printed twice / lost / printed while
 #   still being written / kept as failed, latency (drop written to PRN
-#   file) median and max, the program's memory (VmRSS) at start and end.
+#   file) median and max, the program's memory (VmRSS) at start and end,
+#   ticks skipped for a command-line job, command-line jobs refused.
 #
 # A PRN file counts as printed early when its bytes differ from the PRN file
 # that quillmark-cli prints from the whole artwork. Exit status 0 when
@@ -100,6 +102,12 @@ done
 declare -A ref_md5
 for i in "${!contents[@]}"; do ref_md5[$i]=$(md5sum < "$ref/RipIn/UserPrn/c$i.prn" | cut -d' ' -f1); done
 
+# The command line's own item on the same AppDir.
+mkdir -p "$app/RipIn/CustomFiles/cli"
+cp "$work/art/c1.jpg" "$app/RipIn/CustomFiles/cli/cli job.jpg"
+declare -A allowed
+allowed["cli job"]=1
+
 # ---- the program ------------------------------------------------------------
 declare -a rss_start rss_end
 start_gui() {
@@ -159,7 +167,7 @@ prints_of() { grep -c -F -- "/.AHotFolder.batch/$1 to " "$log" || true; }
 
 # PRN files are checked as they appear: each must be the command line's
 # print of an artwork dropped under its name.
-declare -A seen_mtime allowed
+declare -A seen_mtime
 early=0 early_names=
 check_prns() {
   local f stem m sum ok
@@ -179,6 +187,8 @@ check_prns() {
 
 : >"$work/done"
 : >"$work/printed"
+: >"$work/cli"
+cli_pids=()
 bad_every=$(( bad > 0 ? files / bad : files + 1 ))
 killed=0
 for ((i = 0; i < files; i++)); do
@@ -215,6 +225,11 @@ for ((i = 0; i < files; i++)); do
     kill -9 "$gui_pid"; wait "$gui_pid" 2>/dev/null || true
     killed=1
     start_gui
+  fi
+  # A command-line print now and then, waiting for its turn.
+  if [ $((i % 3)) = 0 ]; then
+    ( "$cli" --app-dir "$app" --progress none --wait 120 print cli 2>>"$work/cli.log"; echo $? >>"$work/cli" ) &
+    cli_pids+=($!)
   fi
   check_prns
   sleep "$interval"
@@ -276,10 +291,12 @@ count=$(echo "$latencies" | grep -c . || true)
 median=$(echo "$latencies" | awk -v n="$count" 'NR == int((n + 1) / 2) { print }')
 max=$(echo "$latencies" | tail -1)
 skipped=$(grep -c "tick skipped" "$log" || true)
+for p in "${cli_pids[@]}"; do wait "$p" || true; done
+cli_jobs=$(wc -l <"$work/cli") cli_refused=$(grep -vc '^0$' "$work/cli" || true)
 
 printf 'hot-folder soak: %d files (%d bad), %d kill, platform %s, %s s between drops\n' \
   "$files" "$bad" "$killed" "$platform" "$interval"
-printf '  %-34s %s\n' "files dropped" "$files" \
+printf '  %-38s %s\n' "files dropped" "$files" \
   "printed once" "$once" \
   "printed twice" "$twice" \
   "lost" "$lost${lost_names:+ ($lost_names )}" \
@@ -292,6 +309,7 @@ printf '  %-34s %s\n' "files dropped" "$files" \
                                    awk -v a="${rss_start[$k]}" -v b="${rss_end[$k]:-0}" -v n=$((k + 1)) \
                                      'BEGIN { printf "%s%.1f / %.1f MiB", (n > 1 ? "; after the kill " : ""), a / 1024, b / 1024 }'
                                  done)" \
-  "ticks skipped for a busy lock" "$skipped"
+  "ticks skipped for a command-line job" "$skipped" \
+  "command-line prints refused" "$cli_refused of $cli_jobs"
 [ "$lost" = 0 ] && [ "$early" = 0 ] && [ "$kept" = "$bad" ] && [ "$good_kept" = 0 ] && [ "$bad_printed" = 0 ] &&
-  [ "$waiting" = 0 ] && [ "$once" -ge $((files - bad)) ]
+  [ "$waiting" = 0 ] && [ "$once" -ge $((files - bad)) ] && [ "$cli_refused" = 0 ]

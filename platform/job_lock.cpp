@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "platform/platform.h"
@@ -54,6 +55,32 @@ JobLock::JobLock(std::chrono::milliseconds wait) {
   if (::ftruncate(fd_, 0) == 0) (void)!::pwrite(fd_, pid.data(), pid.size(), 0);
   // Printer files a killed job left half-written under their hidden names.
   RemoveAbandonedTemporaries(ripIn / "UserPrn");
+  // Files a killed hot-folder tick left in its batch folder.
+  const fs::path customFiles = ripIn / "CustomFiles";
+  for (const std::string& name : ListFolder(customFiles, ".*.batch", EntryKind::Folders)) {
+    const std::string item = name.substr(1, name.size() - 7);
+    if (item.empty() || BatchFolderName(item) != name) continue;
+    const BatchReturn back = ReturnBatch(customFiles / name, customFiles / item);
+    for (const std::string& file : back.moved) returned_.push_back(item + "/" + file);
+    for (const std::string& file : back.renamed) renamed_.push_back(item + "/" + file);
+  }
+}
+
+std::string BatchFolderName(const std::string& item) { return "." + item + ".batch"; }
+
+BatchReturn ReturnBatch(const fs::path& batch, const fs::path& folder) {
+  BatchReturn back;
+  std::error_code ec;
+  if (!fs::is_directory(batch, ec)) return back;
+  CreateFolder(folder);
+  for (const std::string& name : ListFolder(batch, "*.*", EntryKind::Files)) {
+    const fs::path target = FreeName(folder, name);
+    if (!MoveFile(batch / name, target)) continue;  // stays in the batch for the next holder of the lock
+    back.moved.push_back(name);
+    if (target.filename() != name) back.renamed.push_back(name + " -> " + target.filename().string());
+  }
+  if (ListFolder(batch, "*", EntryKind::Any).empty()) fs::remove(batch, ec);
+  return back;
 }
 
 JobLock::~JobLock() {

@@ -30,13 +30,23 @@ struct JobContext {
 
 // The job lock of a command: taken into `lock` (waiting up to ctx.lockWait),
 // or nothing to take when the caller holds it. Refused: shows "Another job is
-// using the working folder!" with who holds it, and returns false.
+// using the working folder!" with who holds it, and returns false. Taken: logs
+// the files of killed ticks it returned to their hot folders and warns of
+// those that came back under another name.
 inline bool TakeJobLock(JobContext& ctx, std::optional<JobLock>& lock) {
   if (ctx.lockHeld) return true;
   lock.emplace(ctx.lockWait);
-  if (lock->Held()) return true;
-  ctx.host.ShowMessage(kAnotherJobMessage, lock->Refusal());
-  return false;
+  if (!lock->Held()) {
+    ctx.host.ShowMessage(kAnotherJobMessage, lock->Refusal());
+    return false;
+  }
+  for (const std::string& file : lock->Returned()) {
+    ctx.host.Log("back in its hot folder from a tick that did not end: " + file);
+  }
+  for (const std::string& renamed : lock->Renamed()) {
+    ctx.host.Warn("a newer file took the name in the hot folder: " + renamed);
+  }
+  return true;
 }
 
 }  // namespace qm

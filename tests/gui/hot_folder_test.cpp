@@ -12,8 +12,8 @@
 
 #include "app/gui_hooks.h"
 #include "app/hot_folder.h"
-#include "settings/SettingDlg.h"
 #include "platform/job_lock.h"
+#include "settings/SettingDlg.h"
 #include "settings/WorkflowDlg.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/reliability/cli_process.h"
@@ -204,7 +204,7 @@ TEST_F(HotFolderTest, ReturningABatchNeverOverwritesANewerFile) {
   WriteFileBytes(batch / "a.pdf", "older");
   WriteFileBytes(batch / "b.pdf", "b");
   WriteFileBytes(folder / "a.pdf", "newer");
-  gui::ReturnBatch(batch, folder);
+  ReturnBatch(batch, folder);
   EXPECT_EQ(ReadFileBytes(folder / "a.pdf"), "newer");
   EXPECT_EQ(ReadFileBytes(folder / "a (2).pdf"), "older");
   EXPECT_EQ(ReadFileBytes(folder / "b.pdf"), "b");
@@ -232,19 +232,6 @@ TEST_F(HotFolderTest, ABusyJobLockSkipsTheTickWithoutABox) {
   window->OnTimer();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].files, Strings{"a.pdf"});
-}
-
-// Files a killed tick left in its batch folder go back to their hot folder
-// when the program starts again, also before any tick.
-TEST_F(HotFolderTest, StartUpReturnsTheBatchOfAKilledTick) {
-  MakeItem("AHotFolder", {"new.pdf"});
-  const fs::path batch = CustomFilesDir() / gui::BatchItemName("AHotFolder");
-  WriteFileBytes(batch / "a.pdf", "a");
-  WriteFileBytes(batch / "new.pdf", "older");
-  StartWindow();
-  EXPECT_EQ(ReadFileBytes(app / "RipIn/CustomFiles/AHotFolder/a.pdf"), "a");
-  EXPECT_EQ(ReadFileBytes(app / "RipIn/CustomFiles/AHotFolder/new (2).pdf"), "older");
-  EXPECT_FALSE(fs::exists(batch));
 }
 
 TEST_F(HotFolderTest, AnEmptyHotFolderRunsThePrintCommand) {

@@ -172,7 +172,9 @@ TEST_F(JobFaults, PlanesThatCannotBeFiledKeepTheArtwork) {
 
 // One job at a time: a job that finds the AppDir's lock held is refused at
 // once, naming the holder; with --wait both jobs of a script run, one after
-// the other. Bad values of --wait are bad usage.
+// the other. Bad values of --wait are bad usage. The job that takes the lock
+// gives the files a killed hot-folder tick left in its batch folder back to
+// their hot folder.
 TEST_F(JobFaults, JobsWaitTheirTurnWithWait) {
   const std::string item = Import("tcl_logo_cmyk_2extra.tif");
   for (const char* bad : {"-1", "ten", "1e3", "1.", ""}) {
@@ -181,16 +183,21 @@ TEST_F(JobFaults, JobsWaitTheirTurnWithWait) {
   SetAppDirOverride(app.path());
   auto held = std::make_unique<JobLock>();
   ASSERT_TRUE(held->Held());
+  const fs::path batch = app / "RipIn/CustomFiles" / BatchFolderName("AHotFolder");
+  WriteFileBytes(batch / "dropped.jpg", "dropped");  // as a tick killed now would leave it
   const CliResult refused = RunCli(app.path(), {"print", item});
   ExpectFailed(refused, "Another job is using the working folder!");
   EXPECT_NE(refused.err.find("process " + std::to_string(::getpid())), std::string::npos) << refused.err;
   CliChild first(app.path(), {"--wait", "120", "print", item});
   CliChild second(app.path(), {"--wait", "120", "print", item});
+  EXPECT_TRUE(fs::exists(batch / "dropped.jpg")) << "taken back while the lock was held";
   held.reset();
   for (CliChild* child : {&first, &second}) {
     const CliResult r = child->Wait();
     EXPECT_EQ(r.exitStatus, 0) << r.err;
   }
+  EXPECT_EQ(ReadFileBytes(app / "RipIn/CustomFiles/AHotFolder/dropped.jpg"), "dropped");
+  EXPECT_FALSE(fs::exists(batch));
 }
 
 TEST_F(JobFaults, MissingGhostscriptFailsPdfJobs) {
