@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <cstdio>
 
 #include "app/AboutVEXDlg.h"
 #include "app/gui_hooks.h"
@@ -198,6 +199,11 @@ void CQuillmarkDlg::BuildControls() {
 // ---- JobHost ---------------------------------------------------------------
 
 void CQuillmarkDlg::ShowMessage(std::string_view text, std::string_view cause) {
+  if (unattended_) {
+    const std::string notice = cause.empty() ? std::string(text) : std::string(text) + " " + std::string(cause);
+    Log(notice);
+    return Notice(notice);
+  }
   if (!cause.empty()) Notice(std::string(text) + " " + std::string(cause));
   const bool held = printCommands_ > 0;
   printBoxes_ += held ? 1 : 0;
@@ -226,7 +232,11 @@ void CQuillmarkDlg::SetProgress(ProgressBar bar, int position) {
   if (auto* b = Control<QProgressBar>(this, static_cast<int>(bar))) b->setValue(position);
 }
 
-void CQuillmarkDlg::Log(std::string_view) {}
+void CQuillmarkDlg::Log(std::string_view line) {
+  if (!verbose_) return;
+  std::fprintf(stderr, "log: %.*s\n", static_cast<int>(line.size()), line.data());
+  std::fflush(stderr);
+}
 
 // ---- Commands --------------------------------------------------------------
 

@@ -22,6 +22,7 @@
 #include "app/preview_pane.h"
 #include "app/widgets.h"
 #include "platform/job_host.h"
+#include "platform/job_lock.h"
 #include "separation/messages.h"
 #include "settings/active_setting.h"
 
@@ -80,7 +81,9 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   void SetStatus(StatusLine line, std::string_view text) override;
   void SetProgress(ProgressBar bar, int position) override;
   void RefreshLists() override { OnUpdateList(); }
+  // Log lines go to standard error with --verbose, else nowhere.
   void Log(std::string_view line) override;
+  void SetVerbose(bool on) { verbose_ = on; }
 
   ActiveSetting& Setting() { return setting_; }
   CSettingDlg* SettingDlg() const { return settingDlg_; }
@@ -133,7 +136,9 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   std::string SelectedImage() const;  // empty when none
   bool Busy() const;
   void PrintHotFolder(const std::string& item);
-  void ReturnFromBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
+  bool RunTickPrint(const std::string& printed, FileFailure* failure);
+  void RecoverBatches();  // at start-up: batch folders of ticks a kill cut short
+  void ReportReturned(const JobLock& lock);
   void LaunchPrinterApp();
   void Notice(const std::string& text);
 
@@ -154,6 +159,8 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   HotFolderWatch watch_;
   JobRunner jobs_{*this};
   bool quitting_ = false;
+  bool verbose_ = false;
+  bool unattended_ = false;  // a tick's command runs: its messages are notices, not boxes
   // Ticks are held while a box opened by a tick or by the Print command
   // waits for the operator (and while any job runs), not by other windows.
   int printCommands_ = 0;  // tick or Print handlers under way

@@ -18,6 +18,9 @@ namespace qm::gui {
 void CQuillmarkDlg::StartUp() {
   // 1. The tray icon with its short tip.
   if (TrayAvailable()) tray_->show();
+  // Files that a killed hot-folder tick left in its batch folder go back to
+  // their hot folder before anything else looks at the folders.
+  RecoverBatches();
 
   // 2-4. The dialogs exist hidden; their preset combos are filled.
   SettingForm& form = settingDlg_->Form();

@@ -5,6 +5,7 @@
 
 #include "app/QuillmarkDlg.h"
 #include "app/gui_hooks.h"
+#include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "settings/WorkflowDlg.h"
 
@@ -72,37 +73,69 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
   const std::filesystem::path folder = CustomFilesDir() / item;
   const std::string batchItem = BatchItemName(item);
   const std::filesystem::path batch = CustomFilesDir() / batchItem;
-  ReturnFromBatch(batch, folder);  // left over from a tick that did not end
-
-  const std::vector<std::string> all = ListFolder(folder, "*.*", EntryKind::Files);
+  // Looked at also when the tick goes no further, so the files' stillness
+  // is counted at every tick.
   const std::vector<std::string> settled = watch_.Settled(folder);
-  if (settled.empty() && !all.empty()) {
-    OnUpdateList();  // nothing has settled yet: what a Print of no file would do
+  // The tick touches the folder only while it holds the job lock. Another
+  // job holding it (quillmark-cli on the same AppDir) is no failure: the
+  // tick is skipped without a box and the next one tries again.
+  JobLock lock;
+  if (!lock.Held()) {
+    Log("hot folder " + item + ": tick skipped, " + lock.Refusal());
     return;
   }
-  // Some files may still be changing: then the settled ones are printed from
-  // a batch folder and the others are left for a later tick.
-  const bool whole = settled.size() == all.size();
-  if (!whole) MoveFiles(folder, batch, settled);
-  const std::string printed = whole ? item : batchItem;
+  ReportReturned(lock);  // files a killed tick left in a batch folder
+  if (settled.empty()) {
+    // An empty hot folder runs the Print command, which finds nothing and
+    // refreshes the lists; files that have not settled wait.
+    if (ListFolder(folder, "*.*", EntryKind::Files).empty()) {
+      RunTickPrint(item, nullptr);
+    } else {
+      OnUpdateList();
+    }
+    return;
+  }
+  // The settled files are printed from the batch folder; a file dropped
+  // meanwhile under one of their names is a new file in the hot folder.
+  MoveFiles(folder, batch, settled);
   FileFailure failure;
-  const bool ok =
-      RunJob([this, &printed, &failure](JobContext& ctx) { return commands_.print(ctx, printed, &failure); });
+  const bool ok = RunTickPrint(batchItem, &failure);
   // A file that failed is set aside where the operator finds it, so that it
   // is neither lost nor printed again at every tick.
   if (!ok && !failure.file.empty()) {
-    const std::filesystem::path from = whole ? folder : batch;
-    const std::filesystem::path kept = SetAsideFailed(from, failure.file, item);
+    const std::filesystem::path kept = SetAsideFailed(batch, failure.file, item);
     Warn(failure.file + " was not printed (" + failure.cause + ") and " +
-         (kept.empty() ? "stays in " + from.string() : "was moved to " + kept.string()));
+         (kept.empty() ? "stays in " + folder.string() : "was moved to " + kept.string()));
   }
-  if (!whole) ReturnFromBatch(batch, folder);  // what the Print command did not reach
+  // What the Print command did not reach.
+  for (const std::string& renamed : ReturnBatch(batch, folder).renamed) {
+    Warn("a newer file took the name in the hot folder " + item + ": " + renamed);
+  }
 }
 
-void CQuillmarkDlg::ReturnFromBatch(const std::filesystem::path& batch, const std::filesystem::path& folder) {
-  for (const std::string& renamed : ReturnBatch(batch, folder)) {
-    Warn("a newer file took the name in the hot folder: " + renamed);
-  }
+bool CQuillmarkDlg::RunTickPrint(const std::string& printed, FileFailure* failure) {
+  // Nobody may be there to answer a box: the tick's messages go to the
+  // notice line, and the tick holds the job lock for its command.
+  unattended_ = true;
+  const bool ok = RunJob([this, &printed, failure](JobContext& ctx) {
+    ctx.lockHeld = true;
+    return commands_.print(ctx, printed, failure);
+  });
+  unattended_ = false;
+  return ok;
+}
+
+void CQuillmarkDlg::RecoverBatches() {
+  // Only where a RipIn exists: the start-up creates no folders.
+  std::error_code ec;
+  if (!std::filesystem::is_directory(appDir_ / "RipIn" / "CustomFiles", ec)) return;
+  const JobLock lock;  // taken, it returns them; held, a job runs and a tick may be at work
+  ReportReturned(lock);
+}
+
+void CQuillmarkDlg::ReportReturned(const JobLock& lock) {
+  for (const std::string& file : lock.Returned()) Log("back in its hot folder from a tick that did not end: " + file);
+  for (const std::string& renamed : lock.Renamed()) Warn("a newer file took the name in the hot folder: " + renamed);
 }
 
 }  // namespace qm::gui

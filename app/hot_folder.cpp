@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "platform/job_lock.h"
 #include "platform/platform.h"
 
 namespace qm::gui {
@@ -13,20 +14,28 @@ bool IsHotFolderName(std::string_view name) {
 }
 
 std::vector<std::string> HotFolderWatch::Settled(const fs::path& folder) {
-  if (folder != folder_) {
+  if (folder != folder_ || !writers_) {
     folder_ = folder;
     seen_.clear();
+    writers_ = std::make_unique<FolderWriters>(folder);
   }
-  std::map<std::string, Stamp> now;
+  const std::set<std::string> writing = writers_->Writing();
+  std::map<std::string, Seen> now;
   std::vector<std::string> settled;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     std::error_code e1, e2;
     const fs::path p = folder / name;
     const Stamp stamp{fs::file_size(p, e1), fs::last_write_time(p, e2)};
     if (e1 || e2) continue;  // gone or unreadable: look again next time
+    Seen seen{stamp};
     const auto it = seen_.find(name);
-    if (it != seen_.end() && it->second == stamp) settled.push_back(name);
-    now.emplace(name, stamp);
+    if (writing.count(name)) {
+      seen.looks = 0;  // a writer has it: its stillness counts from the next look
+    } else if (it != seen_.end() && it->second.stamp == stamp) {
+      seen.looks = it->second.looks + 1;
+    }
+    if (seen.looks >= kSettledLooks) settled.push_back(name);
+    now.emplace(name, seen);
   }
   seen_ = std::move(now);
   return settled;
@@ -35,29 +44,16 @@ std::vector<std::string> HotFolderWatch::Settled(const fs::path& folder) {
 void HotFolderWatch::Reset() {
   folder_.clear();
   seen_.clear();
+  writers_.reset();
 }
 
-// The same name as the engine's BatchItemName, which the Image List leaves out.
-std::string BatchItemName(const std::string& item) { return "." + item + ".batch"; }
+std::string BatchItemName(const std::string& item) { return BatchFolderName(item); }
 
 bool MoveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names) {
   CreateFolder(to);
   bool ok = true;
   for (const std::string& name : names) ok = MoveFile(from / name, to / name) && ok;
   return ok;
-}
-
-std::vector<std::string> ReturnBatch(const fs::path& batch, const fs::path& folder) {
-  std::vector<std::string> renamed;
-  std::error_code ec;
-  if (!fs::is_directory(batch, ec)) return renamed;
-  for (const std::string& name : ListFolder(batch, "*.*", EntryKind::Files)) {
-    const fs::path target = FreeName(folder, name);
-    if (!MoveFile(batch / name, target)) continue;  // stays in the batch for the next tick
-    if (target.filename() != name) renamed.push_back(name + " -> " + target.filename().string());
-  }
-  if (ListFolder(batch, "*", EntryKind::Any).empty()) fs::remove(batch, ec);
-  return renamed;
 }
 
 fs::path FailedFolder(const std::string& item) { return AppDir() / "RipIn" / "Failed" / item; }

@@ -1,5 +1,5 @@
 // quillmark: the desktop program.
-//   quillmark [--app-dir DIR] [--screenshot DIR]
+//   quillmark [--app-dir DIR] [--screenshot DIR] [--verbose]
 // An --app-dir or QUILLMARK_APPDIR that names no folder ends it with status 2.
 #include <QApplication>
 
@@ -16,9 +16,12 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quillmark"));
   QApplication::setDesktopFileName(QStringLiteral("quillmark"));
   QString screenshotDir;
+  bool verbose = false;
   // The arguments as bytes: a folder name that is no UTF-8 stays itself.
-  for (int i = 1; i + 1 < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--verbose") verbose = true;  // log lines (hot-folder ticks, jobs) on standard error
+    if (i + 1 == argc) break;
     if (arg == "--app-dir") qm::SetAppDirOverride(argv[i + 1]);
     if (arg == "--screenshot") screenshotDir = qm::gui::Text(argv[i + 1]);
   }
@@ -30,6 +33,7 @@ int main(int argc, char** argv) {
   // The window ends the program itself after "Want to Quit ?".
   QApplication::setQuitOnLastWindowClosed(false);
   qm::gui::CQuillmarkDlg window(qm::AppDir(), qm::gui::DefaultEngineCommands());
+  window.SetVerbose(verbose);
   if (!screenshotDir.isEmpty()) return qm::gui::TakeScreenshots(window, screenshotDir) ? 0 : 1;
   window.StartUp();  // its messages come before the window shows
   window.show();

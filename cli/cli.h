@@ -9,6 +9,7 @@
 // QM_CLI_COMMAND, so each layer adds its commands without touching main.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -29,6 +30,8 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> presetSets;  // preset keys, this run only
   ProgressMode progress = ProgressMode::Auto;
   bool verbose = false;
+  // --wait: how long a job command waits for another job on the AppDir.
+  std::chrono::milliseconds wait{0};
   std::string command;  // the command being run
 };
 
@@ -61,7 +64,11 @@ struct Env {
   CliHost& host;
   Session& session;  // filled by the start-up when the command needs it
 
-  JobContext Job() { return JobContext{session.setting, session.init, session.form, host}; }
+  JobContext Job() {
+    JobContext ctx{session.setting, session.init, session.form, host};
+    ctx.lockWait = options.wait;
+    return ctx;
+  }
   // A job's exit status: 1 as soon as any message was shown.
   int JobExit(bool ok = true) const { return ok && host.messageCount() == 0 ? kExitOk : kExitFailure; }
 };

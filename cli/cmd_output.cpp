@@ -158,6 +158,8 @@ QM_CLI_COMMAND("compose", "ITEM ENTRY", "compose a separation into a PRN file",
                "The Compose command on ENTRY, a Separation List entry of ITEM: its planes (ripped first\n"
                "when they are not halftoned) packed into RipIn/UserPrn/<name>.<Suffix>.\n"
                "Prints: nothing on standard output; messages, warnings and progress on standard error.\n"
+               "Another job on the AppDir refuses it (\"Another job is using the working folder!\");\n"
+               "--wait SECONDS, before the command, waits that long for it to end first.\n"
                "Exit status: 0 composed, 1 a failure message was shown, 2 bad usage.",
                true, RunCompose);
 QM_CLI_COMMAND("print", "ITEM", "print every file of an imported item to PRN files",
@@ -165,6 +167,8 @@ QM_CLI_COMMAND("print", "ITEM", "print every file of an imported item to PRN fil
                "into RipIn/UserPrn/<file name>.<Suffix>; it stops at the first file that fails.\n"
                "Prints: nothing on standard output; messages, warnings and progress on standard error\n"
                "(--progress json: one object per line with \"progress\", \"bar\", \"stage\", \"status\").\n"
+               "Another job on the AppDir refuses it (\"Another job is using the working folder!\");\n"
+               "--wait SECONDS, before the command, waits that long for it to end first.\n"
                "Exit status: 0 every file printed, 1 a failure message was shown, 2 bad usage.",
                true, RunPrint);
 QM_CLI_COMMAND("prn-info", "FILE", "the PRN header, a layout check, dot counts and ink figures, as JSON",

@@ -89,6 +89,8 @@ QM_CLI_COMMAND("separate", "ITEM", "separate an imported item into plane files",
                "The Separate command: every file of the item, in listing order, separated into one plane\n"
                "per ink (halftoned when dfDitheredCk is on) and filed under RipIn/Separation/ITEM/.\n"
                "Prints: nothing on standard output; messages, warnings and progress on standard error.\n"
+               "Another job on the AppDir refuses it (\"Another job is using the working folder!\");\n"
+               "--wait SECONDS, before the command, waits that long for it to end first.\n"
                "Exit status: 0 every file separated, 1 a failure message was shown, 2 bad usage.",
                true, RunSeparate);
 

@@ -24,7 +24,8 @@ std::map<std::string, Command>& Registry() {
 
 constexpr const char* kUsage =
     "usage: quillmark-cli [--app-dir DIR] [--preset NAME.cfg] [--set KEY=VALUE]...\n"
-    "                     [--progress auto|none|json] [--verbose] COMMAND [ARGS]\n"
+    "                     [--progress auto|none|json] [--wait SECONDS] [--verbose]\n"
+    "                     COMMAND [ARGS]\n"
     "       quillmark-cli --version | --help | help COMMAND | COMMAND --help\n";
 
 // "  NAME ARGS" padded to a fixed column, or on a line of its own when it is
@@ -51,6 +52,7 @@ void PrintHelp(std::FILE* out) {
   PrintColumns(out, "  --preset NAME.cfg", "the preset to apply instead of dfPreset");
   PrintColumns(out, "  --set KEY=VALUE", "a start-up default (df...) or a preset key, this run only");
   PrintColumns(out, "  --progress MODE", "auto (a bar on a terminal), none, or json lines");
+  PrintColumns(out, "  --wait SECONDS", "separate, compose, print: wait up to SECONDS for another job");
   PrintColumns(out, "  --verbose", "log lines: tool command lines and exit statuses");
   PrintColumns(out, "  --version", "print the version");
   std::fputs("exit status: 0 done, 1 a failure message was shown, 2 bad usage\n", out);
@@ -93,6 +95,20 @@ std::optional<std::string> AddSetting(Options& options, std::string key, std::st
   }
   options.presetSets.emplace_back(std::move(key), std::move(value));
   return std::nullopt;
+}
+
+// SECONDS of --wait: digits with an optional fraction ("30", "0.5"), at most
+// 999999999; nullopt for anything else.
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
+  const std::size_t dot = text.find('.');
+  const std::string whole = text.substr(0, dot), fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  auto digits = [](const std::string& s) { return s.find_first_not_of("0123456789") == std::string::npos; };
+  if (whole.empty() || whole.size() > 9 || !digits(whole) || !digits(fraction)) return std::nullopt;
+  if (dot != std::string::npos && fraction.empty()) return std::nullopt;
+  long long ms = std::stoll(whole) * 1000;
+  const std::string thousandths = (fraction + "000").substr(0, 3);
+  ms += std::stoll(thousandths);
+  return std::chrono::milliseconds(ms);
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {
@@ -207,6 +223,11 @@ int Main(int argc, char** argv) {
       else if (v == "none") options.progress = ProgressMode::None;
       else if (v == "json") options.progress = ProgressMode::Json;
       else return UsageError("--progress takes auto, none or json");
+    } else if (arg == "--wait") {
+      auto v = value("--wait");
+      const auto seconds = v ? ParseSeconds(*v) : std::nullopt;
+      if (!seconds) return UsageError("--wait takes a number of seconds (30, 0.5), got '" + v.value_or("") + "'");
+      options.wait = *seconds;
     } else if (arg == "--verbose") {
       options.verbose = true;
     } else if (arg.rfind("--", 0) == 0) {

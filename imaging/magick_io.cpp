@@ -61,10 +61,20 @@ Magick::Image ReadImage(const std::filesystem::path& path) {
   RefuseHugeImage(path);
   Magick::Image image;
   try {
-    image.quiet(true);
+    image.quiet(false);  // warnings are thrown, after the image is read
     image.read(path.string());
-  } catch (const Magick::Warning&) {
-    // Warnings (unknown tags, a truncated APP segment) leave a usable image.
+  } catch (const Magick::Warning& w) {
+    // Warnings (unknown tags, a truncated APP segment) leave a usable image,
+    // except a file that ends before its image data does: the decoder fills
+    // the rest with grey, which would print as if it were the artwork.
+    const std::string text = w.what();
+    if (ToLower(text).find("premature end") != std::string::npos) {
+      // "program: Premature end of JPEG file `path' @ ...": the reason alone.
+      const std::size_t from = text.find(": "), to = text.find(" `");
+      const std::string reason =
+          from != std::string::npos && to != std::string::npos && to > from ? text.substr(from + 2, to - from - 2) : text;
+      throw ImagingError("cannot read " + path.string() + ": it is cut short (" + reason + ")");
+    }
   } catch (const Magick::Exception& e) {
     throw ImagingError("cannot read " + path.string() + ": " + e.what());
   }

@@ -196,11 +196,8 @@ bool ComposeCommand(JobContext& ctx, const std::string& item, const std::string&
     ctx.host.ShowMessage(kChooseSeparationItem);
     return false;
   }
-  JobLock lock;
-  if (!lock.Held()) {
-    ctx.host.ShowMessage(kAnotherJobMessage);
-    return false;
-  }
+  std::optional<JobLock> lock;
+  if (!TakeJobLock(ctx, lock)) return false;
   return ComposeJob(ctx, item, entry);
 }
 

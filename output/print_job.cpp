@@ -157,6 +157,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     if (!header) return Status::Fail("no PRN header for the planes printed");
     if (!file->Commit(PrnExpectedFileSize(*header))) return Status::Fail(file->error());
     host.Log(std::string("raster work (") + ModeName(mode) + "): " + SecondsSince(rasterStart));
+    host.Log("printed " + input.string() + " to " + output.string());
   } catch (const std::exception& e) {
     return Status::Fail(e.what());
   }
@@ -173,11 +174,8 @@ bool PrintCommand(JobContext& ctx, const std::string& item, FileFailure* failure
     ctx.host.ShowMessage(kChooseImageItem);
     return false;
   }
-  JobLock lock;
-  if (!lock.Held()) {
-    ctx.host.ShowMessage(kAnotherJobMessage);
-    return false;
-  }
+  std::optional<JobLock> lock;
+  if (!TakeJobLock(ctx, lock)) return false;
   const fs::path folder = CustomFilesDir() / item;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     if (const Status status = PrintJob(ctx, folder / name); !status) {

@@ -52,16 +52,18 @@ std::vector<std::string> PrnList();                            // RipIn/UserPrn/
 // to Separate !" and stops the job. Ends with the host's RefreshLists.
 bool SeparateCommand(JobContext& ctx, const std::string& item);
 
-// The per-image operation: stages `imagePath` in the Working folder and
-// separates it (and, when `dithering`, halftones the slot files). Without
-// "Preserved" the image leaves its item folder only when it succeeded
-// (separation/staging.h). Returns the cause on failure; shows only
-// "Something is wrong in Setting !".
-Status SeparateImage(JobContext& ctx, const std::filesystem::path& imagePath, bool dithering);
+// The per-image operation: stages `imagePath` in the Working folder,
+// separates it (and, when `dithering`, halftones the slot files) and files
+// its planes (FilePlanes). Without "Preserved" the image leaves its item
+// folder only once its planes are filed (separation/staging.h). Returns the
+// cause on failure; shows only "Something is wrong in Setting !".
+Status SeparateImage(JobContext& ctx, const std::string& item, const std::filesystem::path& imagePath,
+                     bool dithering);
 
 // Moves the finished planes of `imagePath` ("00_*.tiff" when dithering, else
 // "00_*.tif") from the Working folder to RipIn/Separation/item/ as
-// <source stem>_<code>.tif(f).
-void FilePlanes(const std::string& item, const std::filesystem::path& imagePath, bool dithering);
+// <source stem>_<code>.tif(f); the cause when the folder cannot be made or a
+// plane cannot be moved there.
+Status FilePlanes(const std::string& item, const std::filesystem::path& imagePath, bool dithering);
 
 }  // namespace qm

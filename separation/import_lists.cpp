@@ -2,6 +2,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/commands.h"
 
@@ -71,7 +72,7 @@ std::vector<std::string> ImportFiles(const std::vector<fs::path>& files, Message
   return stems;
 }
 
-std::string BatchItemName(const std::string& item) { return "." + item + ".batch"; }
+std::string BatchItemName(const std::string& item) { return BatchFolderName(item); }
 
 // A hot folder's batch folder is the system's own, never an item.
 std::vector<std::string> ImageList() {

@@ -3,9 +3,12 @@
 // Compose job packs by its light-ink boxes) and the window.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "platform/job_host.h"
+#include "platform/job_lock.h"
 #include "settings/active_setting.h"
 #include "settings/initiation.h"
 #include "settings/setting_form.h"
@@ -17,6 +20,33 @@ struct JobContext {
   InitiationSettings& init;
   const SettingForm& form;
   JobHost& host;
+  // How long a command waits for the AppDir's job lock (quillmark-cli
+  // --wait); none by default.
+  std::chrono::milliseconds lockWait{0};
+  // The caller already holds the job lock for this command (a hot-folder
+  // tick takes it before it touches the folder).
+  bool lockHeld = false;
 };
+
+// The job lock of a command: taken into `lock` (waiting up to ctx.lockWait),
+// or nothing to take when the caller holds it. Refused: shows "Another job is
+// using the working folder!" with who holds it, and returns false. Taken: logs
+// the files of killed ticks it returned to their hot folders and warns of
+// those that came back under another name.
+inline bool TakeJobLock(JobContext& ctx, std::optional<JobLock>& lock) {
+  if (ctx.lockHeld) return true;
+  lock.emplace(ctx.lockWait);
+  if (!lock->Held()) {
+    ctx.host.ShowMessage(kAnotherJobMessage, lock->Refusal());
+    return false;
+  }
+  for (const std::string& file : lock->Returned()) {
+    ctx.host.Log("back in its hot folder from a tick that did not end: " + file);
+  }
+  for (const std::string& renamed : lock->Renamed()) {
+    ctx.host.Warn("a newer file took the name in the hot folder: " + renamed);
+  }
+  return true;
+}
 
 }  // namespace qm

@@ -72,7 +72,7 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
 
 }  // namespace
 
-Status SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
+Status SeparateImage(JobContext& ctx, const std::string& item, const fs::path& imagePath, bool dithering) {
   JobHost& host = ctx.host;
   if (ctx.setting.settingApplied != 1) {
     host.ShowMessage(kSettingWrong);
@@ -87,39 +87,39 @@ Status SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering)
   std::string error;
   auto staged = StagedInput::Stage(imagePath, working / ("00." + extension), ctx.init.dfPreserveCF, &error);
   if (!staged) return Status::Fail(error);
-  // The source leaves its item folder only once the image is separated.
   if (const Status status = SeparateStagedImage(ctx, extension, dithering); !status) return status;
+  // The source leaves its item folder only once its planes are filed: until
+  // then the planes in the Working folder are no copy of it that lasts.
+  if (const Status filed = FilePlanes(item, imagePath, dithering); !filed) return filed;
   staged->Commit();
   return Status::Ok();
 }
 
-void FilePlanes(const std::string& item, const fs::path& imagePath, bool dithering) {
+Status FilePlanes(const std::string& item, const fs::path& imagePath, bool dithering) {
   const fs::path working = WorkingDir();
   const fs::path folder = SeparationDir() / item;
-  CreateFolder(folder);
+  if (!CreateFolder(folder)) return Status::Fail("cannot create the folder " + folder.string() + " for the planes");
   const std::string stem = StemOf(FileNameOf(imagePath.string()));
   for (const std::string& name : ListFolder(working, dithering ? "00_*.tiff" : "00_*.tif", EntryKind::Files)) {
-    MoveFile(working / name, folder / (stem + name.substr(name.rfind('_'))));
+    const fs::path target = folder / (stem + name.substr(name.rfind('_')));
+    if (!MoveFile(working / name, target)) return Status::Fail("cannot file the plane " + target.string());
   }
+  return Status::Ok();
 }
 
 bool SeparateCommand(JobContext& ctx, const std::string& item) {
   JobHost& host = ctx.host;
-  JobLock lock;
-  if (!lock.Held()) {
-    host.ShowMessage(kAnotherJobMessage);
-    return false;
-  }
+  std::optional<JobLock> lock;
+  if (!TakeJobLock(ctx, lock)) return false;
   const fs::path folder = CustomFilesDir() / item;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     const fs::path image = folder / name;
     const bool dithering = ctx.init.dfDitheredCk;
-    if (const Status status = SeparateImage(ctx, image, dithering); !status) {
+    if (const Status status = SeparateImage(ctx, item, image, dithering); !status) {
       host.ShowMessage(kFailSeparate, name + ": " + status.cause());
       ResetDisplay(host);
       return false;
     }
-    FilePlanes(item, image, dithering);
     ResetDisplay(host);
   }
   host.RefreshLists();

@@ -19,7 +19,8 @@ namespace qm {
 class StagedInput {
  public:
   // Stages `source` at `staged` (replacing a file there); nullopt with the
-  // cause in *error when it cannot.
+  // cause in *error when it cannot, or when a PDF lacks its closing "%%EOF"
+  // (cut short, or still being written).
   static std::optional<StagedInput> Stage(const std::filesystem::path& source, const std::filesystem::path& staged,
                                           bool preserve, std::string* error);
 

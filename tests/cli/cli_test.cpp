@@ -93,7 +93,7 @@ TEST(CliPrint, AFailingToolIsTheCause) {
   std::filesystem::remove(app / "bin/gs");
   test::WriteFileBytes(app / "bin/gs", "#!/bin/sh\necho >&2; echo 'Error: /undefined in --run--' >&2; exit 1\n");
   std::filesystem::permissions(app / "bin/gs", std::filesystem::perms::owner_all);
-  test::WriteFileBytes(app / "in/x.pdf", "%PDF-1.4");
+  test::WriteFileBytes(app / "in/x.pdf", "%PDF-1.4\n%%EOF\n");
   ASSERT_EQ(RunCli(AppArg(app) + " import '" + (app / "in/x.pdf").string() + "'").status, 0);
   const CliRun r = RunCli(AppArg(app) + " --progress none print x");
   EXPECT_EQ(r.status, 1);

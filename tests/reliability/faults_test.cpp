@@ -11,7 +11,11 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <memory>
+
+#include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "tests/reliability/cli_process.h"
 
@@ -36,6 +40,7 @@ class JobFaults : public ::testing::Test {
     fs::copy_file(SamplesDir() / sample, src / sample);
     const std::string item = ImportOne(app.path(), src / sample);
     WriteFileBytes(app / "RipIn/UserPrn" / (item + ".prn"), kOldPrn);
+    artwork = ReadFileBytes(SamplesDir() / sample);
     return item;
   }
   void ExpectFailed(const CliResult& r, const std::string& message) {
@@ -49,7 +54,9 @@ class JobFaults : public ::testing::Test {
     EXPECT_TRUE(ReadFileBytes(app / "RipIn/UserPrn" / (item + ".prn")) == kOldPrn) << "older PRN file replaced";
     EXPECT_EQ(PrnFilesBelow(app.path()), std::vector<std::string>{"UserPrn/" + item + ".prn"});
     EXPECT_TRUE(Snapshot(app / "Configuration") == configBefore) << "Configuration changed";
-    EXPECT_FALSE(ListFolder(app / "RipIn/CustomFiles" / item, "*", EntryKind::Files).empty());
+    const auto files = ListFolder(app / "RipIn/CustomFiles" / item, "*", EntryKind::Files);
+    ASSERT_EQ(files.size(), 1u) << "the artwork left its item folder";
+    EXPECT_TRUE(ReadFileBytes(app / "RipIn/CustomFiles" / item / files[0]) == artwork) << "the artwork changed";
   }
   // The next job on the same AppDir prints `item` and replaces the old file
   // by a sound one.
@@ -79,6 +86,7 @@ class JobFaults : public ::testing::Test {
   ScratchAppDir app;
   TempDir src;
   std::map<std::string, std::string> configBefore;
+  std::string artwork;  // the bytes imported
 };
 
 // 72 dpi print of the TIFF sample to learn its PRN size, then the same print
@@ -102,6 +110,7 @@ TEST_F(JobFaults, FullDiskWhileThePrnFileIsWritten) {
 struct Kill {
   const char* mode;
   int signal;
+  bool preserved = true;  // "Preserved" off: the job would take the artwork out of its folder
 };
 
 class KilledJob : public JobFaults, public ::testing::WithParamInterface<Kill> {};
@@ -115,6 +124,7 @@ TEST_P(KilledJob, KilledWhileWritingLosesNothing) {
   std::vector<std::string> args;
   if (mode == "turbo") args = {"--set", "dfTurboMd=1"};
   if (mode == "large-image") args = {"--set", "dfLargeImageMd=1"};
+  if (!GetParam().preserved) args.insert(args.end(), {"--set", "dfPreserveCF=0"});
   args.insert(args.end(), {"print", item});
   auto temporaries = [&] { return ListFolder(app / "RipIn/UserPrn", ".*.tmp", EntryKind::Files); };
   {
@@ -139,12 +149,56 @@ TEST_P(KilledJob, KilledWhileWritingLosesNothing) {
 INSTANTIATE_TEST_SUITE_P(RasterModes, KilledJob,
                          ::testing::Values(Kill{"sequential", SIGKILL}, Kill{"turbo", SIGKILL},
                                            Kill{"large-image", SIGKILL}, Kill{"sequential", SIGINT},
-                                           Kill{"large-image", SIGTERM}),
+                                           Kill{"large-image", SIGTERM}, Kill{"turbo", SIGKILL, false}),
                          [](const auto& info) {
                            std::string name = info.param.mode;
                            std::replace(name.begin(), name.end(), '-', '_');
-                           return name + "_" + std::to_string(info.param.signal);
+                           return name + "_" + std::to_string(info.param.signal) +
+                                  (info.param.preserved ? "" : "_not_preserved");
                          });
+
+// Planes that cannot be filed (a file stands where the item's Separation
+// folder should be) fail the Separate job, and the artwork stays in its item
+// folder also without "Preserved": the planes in the Working folder are no
+// copy of it that lasts.
+TEST_F(JobFaults, PlanesThatCannotBeFiledKeepTheArtwork) {
+  const std::string item = Import("tcl_logo_cmyk_2extra.tif");
+  WriteFileBytes(app / "RipIn/Separation" / item, "a file, not a folder");
+  const CliResult r = RunCli(app.path(), {"--set", "dfPreserveCF=0", "separate", item});
+  ExpectFailed(r, "Fail to Separate !");
+  EXPECT_NE(r.err.find("for the planes"), std::string::npos) << r.err;
+  ExpectNothingLost(item);
+}
+
+// One job at a time: a job that finds the AppDir's lock held is refused at
+// once, naming the holder; with --wait both jobs of a script run, one after
+// the other. Bad values of --wait are bad usage. The job that takes the lock
+// gives the files a killed hot-folder tick left in its batch folder back to
+// their hot folder.
+TEST_F(JobFaults, JobsWaitTheirTurnWithWait) {
+  const std::string item = Import("tcl_logo_cmyk_2extra.tif");
+  for (const char* bad : {"-1", "ten", "1e3", "1.", ""}) {
+    EXPECT_EQ(RunCli(app.path(), {"--wait", bad, "print", item}).exitStatus, 2) << bad;
+  }
+  SetAppDirOverride(app.path());
+  auto held = std::make_unique<JobLock>();
+  ASSERT_TRUE(held->Held());
+  const fs::path batch = app / "RipIn/CustomFiles" / BatchFolderName("AHotFolder");
+  WriteFileBytes(batch / "dropped.jpg", "dropped");  // as a tick killed now would leave it
+  const CliResult refused = RunCli(app.path(), {"print", item});
+  ExpectFailed(refused, "Another job is using the working folder!");
+  EXPECT_NE(refused.err.find("process " + std::to_string(::getpid())), std::string::npos) << refused.err;
+  CliChild first(app.path(), {"--wait", "120", "print", item});
+  CliChild second(app.path(), {"--wait", "120", "print", item});
+  EXPECT_TRUE(fs::exists(batch / "dropped.jpg")) << "taken back while the lock was held";
+  held.reset();
+  for (CliChild* child : {&first, &second}) {
+    const CliResult r = child->Wait();
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+  }
+  EXPECT_EQ(ReadFileBytes(app / "RipIn/CustomFiles/AHotFolder/dropped.jpg"), "dropped");
+  EXPECT_FALSE(fs::exists(batch));
+}
 
 TEST_F(JobFaults, MissingGhostscriptFailsPdfJobs) {
   const std::string item = Import("tcl_logo.pdf");
