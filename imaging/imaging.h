@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -67,12 +68,63 @@ uint64_t DecodedRowCount();
 // Writes a grey TIFF of `depth` bits (8 or 16) with the plane's resolution.
 void WritePlane(const fs::path& path, const Plane& plane, int depth);
 
+// WritePlane for a plane that comes in rows: the same file, written through a
+// temporary name that takes the final one at Commit (never when a row is
+// missing); dropped without Commit, it leaves nothing.
+class PlaneWriter {
+ public:
+  PlaneWriter(const fs::path& path, uint32_t width, uint32_t height, double xResolution, double yResolution,
+              int depth);
+  ~PlaneWriter();
+  PlaneWriter(const PlaneWriter&) = delete;
+  PlaneWriter& operator=(const PlaneWriter&) = delete;
+  void WriteRow(const float* row);  // `width` tones, rows top to bottom
+  void Commit();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Writes the plane file `from` turned by a quarter turn (90 clockwise, -90 or
+// 270 anticlockwise) to `to`, never holding more than one band of 256 source
+// rows: the turned plane is written in tiles of 256 x 256, uncompressed, with
+// the source's depth (16 stays 16, else 8) and the resolutions swapped. Its
+// tones are those Rotate gives the whole plane.
+void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees);
+
 void Negate(Plane& plane);                    // 65535 - v
 void Rotate(Plane& plane, int degrees);       // 90 (clockwise), -90, 180
 void Crop(Plane& plane, uint32_t width, uint32_t height, uint32_t x, uint32_t y);
 // Resamples to the resolution pair, as ImageMagick's resample does: the new
 // size is the old one times new/old resolution in each direction, rounded.
 void Resample(Plane& plane, double xResolution, double yResolution);
+
+// Resample for a plane that arrives in rows (still being rendered, or never
+// held whole): rows pushed top to bottom give the rows Resample gives the whole
+// plane, bit for bit, each as soon as the source rows under its filter are in.
+// Holds as many rows as the widest vertical filter. One thread at a time.
+class RowResampler {
+ public:
+  RowResampler(uint32_t width, uint32_t height, double fromX, double fromY, double toX, double toY);
+  ~RowResampler();
+  RowResampler(const RowResampler&) = delete;
+  RowResampler& operator=(const RowResampler&) = delete;
+
+  uint32_t OutputWidth() const { return outW_; }
+  uint32_t OutputHeight() const { return outH_; }
+  // Takes the next source row (`width` tones); calls `emit` with every output
+  // row it completes, in order (the row is valid during the call). After the
+  // last source row every output row has been emitted.
+  void Push(const float* row, const std::function<void(const float*)>& emit);
+
+ private:
+  struct Weights2D;
+  uint32_t inW_, inH_, outW_ = 0, outH_ = 0;
+  uint32_t pushed_ = 0, emitted_ = 0;
+  std::unique_ptr<Weights2D> weights_;
+  std::vector<float> ring_, out_;
+};
 
 // ---- Whole images (staged input) --------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/growing_plane.h"
 #include "imaging/imaging.h"
 #include "imaging/magick_internal.h"
 #include "imaging/tiff_internal.h"
@@ -83,6 +84,7 @@ void CopyInfo(const detail::TiffLayout& l, Plane& p) {
 Plane ReadPlane(const fs::path& path) {
   if (!detail::LooksLikeTiff(path)) return detail::ReadPlaneWithMagick(path);
   OpenPlane open(path);
+  detail::WaitForRows(TIFFFileno(open.file.get()), 0, open.layout.height);
   Plane plane = AllocatePlane(path, open.layout.width, open.layout.height);
   CopyInfo(open.layout, plane);
   DecodeRows(open, 0, open.layout.height, plane);
@@ -105,6 +107,7 @@ Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count) {
     open.file.Fail("rows " + std::to_string(firstRow) + "+" + std::to_string(count) + " outside the plane of " +
                    std::to_string(open.layout.height) + " rows in");
   }
+  detail::WaitForRows(TIFFFileno(open.file.get()), firstRow, count);
   Plane plane = AllocatePlane(path, open.layout.width, count);
   CopyInfo(open.layout, plane);
   DecodeRows(open, firstRow, count, plane);
@@ -113,58 +116,93 @@ Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count) {
 
 uint64_t DecodedRowCount() { return g_decodedRows.load(std::memory_order_relaxed); }
 
-void WritePlane(const fs::path& path, const Plane& plane, int depth) {
-  if (depth != 8 && depth != 16) throw ImagingError("cannot write a " + std::to_string(depth) + "-bit plane: " + path.string());
-  if (plane.width == 0 || plane.height == 0 || plane.pixels.size() != std::size_t{plane.width} * plane.height) {
-    throw ImagingError("cannot write an empty or inconsistent plane: " + path.string());
-  }
-  detail::AtomicPath out(path);
-  {
-    detail::TiffFile file(out.temp(), "w");
+// The strips of a written plane: rows of about 256 KiB, Deflate at its fastest
+// level (halftoned planes, a few levels, shrink well and it costs little next
+// to the halftoner).
+struct PlaneWriter::Impl {
+  Impl(const fs::path& path, uint32_t w, uint32_t h, double xRes, double yRes, int d)
+      : out(path), file(out.temp(), "w"), width(w), height(h), depth(d) {
     TIFF* tif = file.get();
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, plane.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, plane.height);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t{1});
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(depth));
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    // Deflate at its fastest level: halftoned planes (a few levels) shrink
-    // well and it costs little next to the halftoner.
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(plane.xResolution));
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(plane.yResolution));
-    const std::size_t rowBytes = std::size_t{plane.width} * (depth / 8);
-    const uint32_t rowsPerStrip =
-        std::min<uint32_t>(plane.height, static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / rowBytes)));
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(xRes));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(yRes));
+    rowBytes = std::size_t{width} * (depth / 8);
+    rowsPerStrip = std::min<uint32_t>(height, static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / rowBytes)));
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    std::vector<uint8_t> strip(rowBytes * rowsPerStrip);
-    for (uint32_t s = 0, y = 0; y < plane.height; ++s, y += rowsPerStrip) {
-      const uint32_t rows = std::min(rowsPerStrip, plane.height - y);
-      for (uint32_t r = 0; r < rows; ++r) {
-        const float* src = plane.Row(y + r);
-        if (depth == 16) {
-          auto* dst = reinterpret_cast<uint16_t*>(strip.data() + r * rowBytes);
-          for (uint32_t x = 0; x < plane.width; ++x) {
-            const float v = src[x];
-            dst[x] = v >= 65535.0f ? 65535 : (v > 0.0f ? static_cast<uint16_t>(v + 0.5f) : 0);
-          }
-        } else {
-          uint8_t* dst = strip.data() + r * rowBytes;
-          for (uint32_t x = 0; x < plane.width; ++x) {
-            const float v = src[x] / 257.0f;
-            dst[x] = v >= 255.0f ? 255 : (v > 0.0f ? static_cast<uint8_t>(v + 0.5f) : 0);
-          }
-        }
+    strip.resize(rowBytes * rowsPerStrip);
+  }
+
+  void Add(const float* src) {
+    uint8_t* at = strip.data() + rowsInStrip * rowBytes;
+    if (depth == 16) {
+      auto* dst = reinterpret_cast<uint16_t*>(at);
+      for (uint32_t x = 0; x < width; ++x) {
+        const float v = src[x];
+        dst[x] = v >= 65535.0f ? 65535 : (v > 0.0f ? static_cast<uint16_t>(v + 0.5f) : 0);
       }
-      if (TIFFWriteEncodedStrip(tif, s, strip.data(), static_cast<tmsize_t>(rows * rowBytes)) < 0) {
-        file.Fail("cannot write plane");
+    } else {
+      for (uint32_t x = 0; x < width; ++x) {
+        const float v = src[x] / 257.0f;
+        at[x] = v >= 255.0f ? 255 : (v > 0.0f ? static_cast<uint8_t>(v + 0.5f) : 0);
       }
     }
-    file.Close();
+    ++rows;
+    if (++rowsInStrip == rowsPerStrip || rows == height) {
+      if (TIFFWriteEncodedStrip(file.get(), stripIndex++, strip.data(), static_cast<tmsize_t>(rowsInStrip * rowBytes)) <
+          0) {
+        file.Fail("cannot write plane");
+      }
+      rowsInStrip = 0;
+    }
   }
-  out.Commit();
+
+  detail::AtomicPath out;
+  detail::TiffFile file;
+  uint32_t width, height;
+  int depth;
+  std::size_t rowBytes = 0;
+  uint32_t rowsPerStrip = 1, rowsInStrip = 0, rows = 0, stripIndex = 0;
+  std::vector<uint8_t> strip;
+};
+
+PlaneWriter::PlaneWriter(const fs::path& path, uint32_t width, uint32_t height, double xResolution,
+                         double yResolution, int depth) {
+  if (depth != 8 && depth != 16) throw ImagingError("cannot write a " + std::to_string(depth) + "-bit plane: " + path.string());
+  if (width == 0 || height == 0) throw ImagingError("cannot write an empty plane: " + path.string());
+  impl_ = std::make_unique<Impl>(path, width, height, xResolution, yResolution, depth);
+}
+
+PlaneWriter::~PlaneWriter() = default;
+
+void PlaneWriter::WriteRow(const float* row) {
+  if (impl_->rows == impl_->height) throw ImagingError("more rows than the plane has: " + impl_->out.temp().string());
+  impl_->Add(row);
+}
+
+void PlaneWriter::Commit() {
+  if (impl_->rows != impl_->height) {
+    throw ImagingError("plane left with " + std::to_string(impl_->rows) + " of " + std::to_string(impl_->height) +
+                       " rows: " + impl_->out.temp().string());
+  }
+  impl_->file.Close();
+  impl_->out.Commit();
+}
+
+void WritePlane(const fs::path& path, const Plane& plane, int depth) {
+  if (plane.pixels.size() != std::size_t{plane.width} * plane.height) {
+    throw ImagingError("cannot write an empty or inconsistent plane: " + path.string());
+  }
+  PlaneWriter writer(path, plane.width, plane.height, plane.xResolution, plane.yResolution, depth);
+  for (uint32_t y = 0; y < plane.height; ++y) writer.WriteRow(plane.Row(y));
+  writer.Commit();
 }
 
 }  // namespace qm::imaging

@@ -5,6 +5,8 @@
 #include <new>
 #include <numbers>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "imaging/imaging.h"
 #include "platform/parallel.h"
@@ -180,24 +182,57 @@ Contributions Weights(uint32_t in, uint32_t out, bool enlarge) {
 
 float Clamp(float v) { return v < 0.0f ? 0.0f : (v > 65535.0f ? 65535.0f : v); }
 
-}  // namespace
-
-void Resample(Plane& plane, double xResolution, double yResolution) {
-  if (!(xResolution > 0.0) || !(yResolution > 0.0) || !(plane.xResolution > 0.0) || !(plane.yResolution > 0.0)) {
-    throw ImagingError("cannot resample to " + std::to_string(xResolution) + " x " + std::to_string(yResolution) +
-                       " dpi");
+// The resampled size, as ImageMagick's resample rounds it; throws when the
+// resolutions or the size are unusable.
+std::pair<uint32_t, uint32_t> ResampledSize(uint32_t width, uint32_t height, double fromX, double fromY, double toX,
+                                            double toY) {
+  if (!(toX > 0.0) || !(toY > 0.0) || !(fromX > 0.0) || !(fromY > 0.0)) {
+    throw ImagingError("cannot resample to " + std::to_string(toX) + " x " + std::to_string(toY) + " dpi");
   }
-  const double nw = std::round(plane.width * xResolution / plane.xResolution);
-  const double nh = std::round(plane.height * yResolution / plane.yResolution);
+  const double nw = std::round(width * toX / fromX);
+  const double nh = std::round(height * toY / fromY);
   if (nw < 1.0 || nh < 1.0 || nw > 4.0e9 || nh > 4.0e9) {
     throw ImagingError("resampling gives an unusable size of " + std::to_string(nw) + " x " + std::to_string(nh));
   }
-  const uint32_t outW = static_cast<uint32_t>(nw);
-  const uint32_t outH = static_cast<uint32_t>(nh);
+  return {static_cast<uint32_t>(nw), static_cast<uint32_t>(nh)};
+}
+
+// One output row of the horizontal pass.
+void HorizontalRow(const Contributions& cx, const float* row, float* dst, uint32_t outW) {
+  for (uint32_t o = 0; o < outW; ++o) {
+    const float* w = cx.weights.data() + std::size_t{o} * cx.taps;
+    const float* s = row + cx.first[o];
+    float acc = 0.0f;
+    for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
+    dst[o] = acc;
+  }
+}
+
+// Output row o of the vertical pass; row(i) is row i of the horizontal pass.
+template <typename RowOf>
+void VerticalRow(const Contributions& cy, uint32_t o, uint32_t outW, const RowOf& row, float* dst) {
+  const float* w = cy.weights.data() + std::size_t{o} * cy.taps;
+  std::fill(dst, dst + outW, 0.0f);
+  for (uint32_t k = 0; k < cy.count[o]; ++k) {
+    const float* s = row(cy.first[o] + k);
+    const float wk = w[k];
+    for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
+  }
+}
+
+bool Enlarges(uint32_t inW, uint32_t inH, uint32_t outW, uint32_t outH) {
+  return static_cast<double>(outW) * outH > static_cast<double>(inW) * inH;
+}
+
+}  // namespace
+
+void Resample(Plane& plane, double xResolution, double yResolution) {
+  const auto [outW, outH] =
+      ResampledSize(plane.width, plane.height, plane.xResolution, plane.yResolution, xResolution, yResolution);
   const uint32_t inW = plane.width;
   const uint32_t inH = plane.height;
   if (outW != inW || outH != inH) {
-    const bool enlarge = static_cast<double>(outW) * outH > static_cast<double>(inW) * inH;
+    const bool enlarge = Enlarges(inW, inH, outW, outH);
     // Horizontal pass: inW x inH -> outW x inH.
     std::vector<float> mid;
     if (outW == inW) {
@@ -206,17 +241,8 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
       const Contributions cx = Weights(inW, outW, enlarge);
       mid = Allocate(std::size_t{outW} * inH, "resample");
       const float* src = plane.pixels.data();
-      ParallelFor(inH, HardwareThreads(), [&](std::size_t index) {
-        const auto y = static_cast<int64_t>(index);
-        const float* row = src + static_cast<std::size_t>(y) * inW;
-        float* dst = mid.data() + static_cast<std::size_t>(y) * outW;
-        for (uint32_t o = 0; o < outW; ++o) {
-          const float* w = cx.weights.data() + std::size_t{o} * cx.taps;
-          const float* s = row + cx.first[o];
-          float acc = 0.0f;
-          for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
-          dst[o] = acc;
-        }
+      ParallelFor(inH, HardwareThreads(), [&](std::size_t y) {
+        HorizontalRow(cx, src + y * inW, mid.data() + y * outW, outW);
       });
       std::vector<float>().swap(plane.pixels);
     }
@@ -226,16 +252,9 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
     } else {
       const Contributions cy = Weights(inH, outH, enlarge);
       std::vector<float> out = Allocate(std::size_t{outW} * outH, "resample");
-      ParallelFor(outH, HardwareThreads(), [&](std::size_t index) {
-        const auto o = static_cast<int64_t>(index);
-        float* dst = out.data() + static_cast<std::size_t>(o) * outW;
-        const float* w = cy.weights.data() + static_cast<std::size_t>(o) * cy.taps;
-        std::fill(dst, dst + outW, 0.0f);
-        for (uint32_t k = 0; k < cy.count[o]; ++k) {
-          const float* s = mid.data() + std::size_t{cy.first[o] + k} * outW;
-          const float wk = w[k];
-          for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
-        }
+      ParallelFor(outH, HardwareThreads(), [&](std::size_t o) {
+        VerticalRow(cy, static_cast<uint32_t>(o), outW, [&](uint32_t i) { return mid.data() + std::size_t{i} * outW; },
+                    out.data() + o * outW);
       });
       plane.pixels.swap(out);
     }
@@ -245,6 +264,59 @@ void Resample(Plane& plane, double xResolution, double yResolution) {
   }
   plane.xResolution = xResolution;
   plane.yResolution = yResolution;
+}
+
+// The vertical pass keeps the horizontal pass's rows in a ring as deep as its
+// widest filter: output row o needs rows first[o] .. first[o] + count[o] - 1,
+// and both ends grow with o.
+struct RowResampler::Weights2D {
+  Contributions cx, cy;
+};
+
+RowResampler::RowResampler(uint32_t width, uint32_t height, double fromX, double fromY, double toX, double toY)
+    : inW_(width), inH_(height) {
+  std::tie(outW_, outH_) = ResampledSize(width, height, fromX, fromY, toX, toY);
+  if (outW_ == inW_ && outH_ == inH_) return;
+  const bool enlarge = Enlarges(inW_, inH_, outW_, outH_);
+  weights_ = std::make_unique<Weights2D>();
+  if (outW_ != inW_) weights_->cx = Weights(inW_, outW_, enlarge);
+  if (outH_ != inH_) {
+    weights_->cy = Weights(inH_, outH_, enlarge);
+    ring_.resize(std::size_t{weights_->cy.taps} * outW_);
+  }
+  out_.resize(outW_);
+}
+
+RowResampler::~RowResampler() = default;
+
+void RowResampler::Push(const float* row, const std::function<void(const float*)>& emit) {
+  if (pushed_ >= inH_) throw ImagingError("resampler given more than " + std::to_string(inH_) + " rows");
+  if (!weights_) {  // same size: the rows as they are
+    ++pushed_;
+    emit(row);
+    return;
+  }
+  const Contributions& cy = weights_->cy;
+  float* mid = outH_ == inH_ ? out_.data() : ring_.data() + std::size_t{pushed_ % cy.taps} * outW_;
+  if (outW_ != inW_) {
+    HorizontalRow(weights_->cx, row, mid, outW_);
+  } else {
+    std::copy(row, row + inW_, mid);
+  }
+  ++pushed_;
+  if (outH_ == inH_) {
+    for (float& v : out_) v = Clamp(v);
+    ++emitted_;
+    emit(out_.data());
+    return;
+  }
+  while (emitted_ < outH_ && cy.first[emitted_] + cy.count[emitted_] <= pushed_) {
+    VerticalRow(cy, emitted_, outW_,
+                [&](uint32_t i) { return ring_.data() + std::size_t{i % cy.taps} * outW_; }, out_.data());
+    for (float& v : out_) v = Clamp(v);
+    ++emitted_;
+    emit(out_.data());
+  }
 }
 
 }  // namespace qm::imaging
