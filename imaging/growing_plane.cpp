@@ -223,6 +223,16 @@ void GrowingPlane::BlankRows(uint32_t first, uint32_t count) {
   for (uint32_t y = first; y < first + count; ++y) WriteAt(dataOffset_ + uint64_t{y} * rowBytes_, row.data(), rowBytes_);
 }
 
+bool IsGrowing(const std::filesystem::path& path) {
+  Registry& r = TheRegistry();
+  std::lock_guard lock(r.mutex);
+  if (r.gates.empty()) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  const auto it = r.gates.find({st.st_dev, st.st_ino});
+  return it != r.gates.end() && !it->second->Done();
+}
+
 namespace detail {
 
 void WaitForRows(int fd, uint32_t first, uint32_t count) {

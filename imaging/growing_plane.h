@@ -77,6 +77,9 @@ class GrowingPlane {
   std::size_t rowBytes_ = 0;
 };
 
+// Whether `path` is a plane with rows still to come.
+bool IsGrowing(const std::filesystem::path& path);
+
 namespace detail {
 // Waits on the gate of a growing plane open as `fd`, if it is one.
 void WaitForRows(int fd, uint32_t first, uint32_t count);

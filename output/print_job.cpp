@@ -150,6 +150,11 @@ bool PrintJob(JobContext& ctx, const fs::path& input) {
       host.Log("cannot print " + input.string() + ": " + result.error);
       return false;
     }
+    std::string unfinished;
+    if (!separated.Finish(&unfinished)) {
+      host.Log("cannot print " + input.string() + ": " + unfinished);
+      return false;
+    }
     host.SetProgress(ProgressBar::Separation, 95);
     // The file must have its full size before it takes the final name.
     const auto header = MakePrnHeader(static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),

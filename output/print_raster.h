@@ -51,6 +51,7 @@ struct RasterResult {
   uint32_t width = 0, height = 0;  // of the written planes
   uint64_t decodedRows = 0;        // plane rows the imaging layer decoded
   uint64_t planeRows = 0;          // rows of the present planes, summed
+  int threadsRan = 1;              // workers that ran the planes (turbo)
 };
 
 RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file);

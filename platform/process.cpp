@@ -14,9 +14,24 @@ extern char** environ;
 
 namespace qm {
 
-ProcessResult RunProcess(const std::vector<std::string>& argv) {
+void ProcessControl::Kill() {
+  std::lock_guard lock(mutex_);
+  killed_ = true;
+  if (pid_ > 0) ::kill(pid_, SIGKILL);
+}
+
+bool ProcessControl::Killed() const {
+  std::lock_guard lock(mutex_);
+  return killed_;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* control) {
   ProcessResult result;
   if (argv.empty()) return result;
+  if (control != nullptr && control->Killed()) {
+    result.output = "not started: stopped before it began";
+    return result;
+  }
   int pipefd[2];
   if (::pipe2(pipefd, O_CLOEXEC) != 0) return result;
 
@@ -41,6 +56,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     return result;
   }
   result.started = true;
+  if (control != nullptr) {
+    std::lock_guard lock(control->mutex_);
+    control->pid_ = pid;
+    if (control->killed_) ::kill(pid, SIGKILL);
+  }
   // Keep the head of the output for the log; drain the rest so the child never blocks.
   char buf[4096];
   while (true) {
@@ -50,6 +70,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     if (result.output.size() < 16384) result.output.append(buf, static_cast<std::size_t>(n));
   }
   ::close(pipefd[0]);
+  if (control != nullptr) {
+    // Wait without reaping, then take the pid out of reach of Kill before
+    // reaping it, so a kill never reaches a process that took its number.
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+    std::lock_guard lock(control->mutex_);
+    control->pid_ = -1;
+  }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return result;

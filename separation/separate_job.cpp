@@ -71,7 +71,12 @@ bool SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
   }
   host.Log("extra planes: multicolor " + std::to_string(outcome.multicolorCount) + ", spot " +
            std::to_string(outcome.spotCount));
-  if (!dithering) return true;
+  std::string unfinished;
+  if (!dithering) {
+    if (outcome.Finish(&unfinished)) return true;
+    host.Log(imagePath.string() + ": " + unfinished);
+    return false;
+  }
 
   PlaneLoopInput input;
   try {
@@ -88,6 +93,10 @@ bool SeparateImage(JobContext& ctx, const fs::path& imagePath, bool dithering) {
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
   if (!result.ok) {
     host.Log(imagePath.string() + ": " + result.reason);
+    return false;
+  }
+  if (!outcome.Finish(&unfinished)) {
+    host.Log(imagePath.string() + ": " + unfinished);
     return false;
   }
   host.SetProgress(ProgressBar::Separation, 95);

@@ -10,9 +10,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "separation/job_context.h"
+#include "separation/split_render.h"
 
 namespace qm {
 
@@ -25,6 +27,12 @@ struct SeparationOutcome {
   int multicolorCount = 0;   // m, 0..4
   int spotCount = 0;         // s, 0..6
   bool fromPdfRoute = false; // planes hold 0 for full ink: negate before halftoning
+  // Ghostscript's bands still rendering into the planes (PDF route), whose
+  // readers wait for their rows; the job finishes it before it ends.
+  std::shared_ptr<SeparationRender> rendering;
+
+  // Waits for the planes to be complete; false with the cause when a band failed.
+  bool Finish(std::string* reason) const { return !rendering || rendering->Finish(reason); }
 };
 
 // Separates the staged input W/"00." + extension into channel planes, makes
