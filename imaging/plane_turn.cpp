@@ -1,7 +1,7 @@
 // A quarter turn of a plane file in bounded memory: the turned plane's tile
 // columns are the source's bands of rows, so the source is read once, a band
-// of 256 rows at a time, and each band is written out as the column of tiles
-// it turns into (libtiff places tiles in any order).
+// of 256 rows at a time from the top, and each band is written out as the
+// column of tiles it turns into (libtiff places tiles in any order).
 #include <algorithm>
 
 #include "imaging/imaging.h"
@@ -38,8 +38,11 @@ void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees) {
   std::vector<uint8_t> tile(std::size_t{kTile} * kTile * bytes);
   // Turned pixel (tx, ty) is source (ty, h - 1 - tx) clockwise and
   // (w - 1 - ty, tx) anticlockwise, as Rotate maps them: turned column tx is
-  // source row h - 1 - tx or tx.
-  for (uint32_t x0 = 0; x0 < h; x0 += kTile) {
+  // source row h - 1 - tx or tx. The tile columns go in the order of their
+  // source rows, top first, so a plane still growing is turned as it arrives.
+  const uint32_t columns = (h + kTile - 1) / kTile;
+  for (uint32_t c = 0; c < columns; ++c) {
+    const uint32_t x0 = (clockwise ? columns - 1 - c : c) * kTile;
     const uint32_t x1 = std::min(h, x0 + kTile);
     const uint32_t top = clockwise ? h - x1 : x0;
     const Plane band = ReadPlaneRows(from, top, x1 - x0);

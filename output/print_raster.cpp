@@ -58,8 +58,10 @@ TurnedPlanes::~TurnedPlanes() {
 }
 
 void TurnedPlanes::Turn(std::vector<Position>& positions, int degrees) {
+  // Every plane at once: planes still growing are turned as their rows
+  // arrive, all of them while Ghostscript renders.
   std::vector<std::filesystem::path> turned(positions.size());
-  ParallelFor(positions.size(), HardwareThreads(), [&](std::size_t p) {
+  ParallelFor(positions.size(), static_cast<int>(positions.size()), [&](std::size_t p) {
     if (!positions[p].present) return;
     turned[p] = positions[p].file.parent_path() / (".turned" + positions[p].file.filename().string());
     imaging::TurnPlaneFile(positions[p].file, turned[p], degrees);

@@ -173,6 +173,7 @@ class BandedRender : public SeparationRender {
   bool Finish(std::string* reason) override {
     Join();
     FlushLog();
+    RemoveTemporaries(working_);
     std::lock_guard lock(mutex_);
     if (failure_.empty() && gate_ && !gate_->Done()) failure_ = "Ghostscript left rows of the page unrendered";
     if (!failure_.empty()) {
@@ -361,6 +362,7 @@ bool EnoughDisk(const fs::path& working, const Probed& page, const std::vector<R
 }
 
 std::atomic<uint64_t> g_testBandPixels{0};
+std::atomic<uint32_t> g_testMinBandRows{0};
 
 }  // namespace
 
@@ -368,15 +370,19 @@ RenderOptions SplitRenderOptions(bool forPrint, bool dithering) {
   RenderOptions o;
   o.overlap = forPrint || dithering;
   o.bandPixels = g_testBandPixels.load();
+  o.minBandRows = g_testMinBandRows.load();
   return o;
 }
 
-void SetBandPixelsForTests(uint64_t bandPixels) { g_testBandPixels.store(bandPixels); }
+void SetBandPlanForTests(uint64_t bandPixels, uint32_t minBandRows) {
+  g_testBandPixels.store(bandPixels);
+  g_testMinBandRows.store(minBandRows);
+}
 
-std::vector<RenderBand> PlanRenderBands(uint32_t width, uint32_t height, uint64_t bandPixels) {
+std::vector<RenderBand> PlanRenderBands(uint32_t width, uint32_t height, uint64_t bandPixels, uint32_t minBandRows) {
   const uint64_t pixels = uint64_t{width} * height;
   uint64_t n = bandPixels == 0 ? 1 : (pixels + bandPixels - 1) / bandPixels;
-  n = std::min<uint64_t>({n, kMaxBands, std::max<uint64_t>(1, height / kMinBandRows)});
+  n = std::min<uint64_t>({n, kMaxBands, std::max<uint64_t>(1, height / std::max<uint32_t>(minBandRows, 1))});
   n = std::max<uint64_t>(n, 1);
   std::vector<RenderBand> bands;
   for (uint64_t k = 0; k < n; ++k) {
@@ -424,7 +430,8 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
   const std::optional<Probed> page = Probe(documented, working, link, &why);
   std::vector<RenderBand> plan;
   if (page) {
-    plan = PlanRenderBands(page->width, page->height, options.bandPixels ? options.bandPixels : kBandPixels);
+    plan = PlanRenderBands(page->width, page->height, options.bandPixels ? options.bandPixels : kBandPixels,
+                           options.minBandRows ? options.minBandRows : kMinBandRows);
     if (page->pages != 1) why = "the PDF has " + std::to_string(page->pages) + " pages";
   }
   if (!page || page->pages != 1 || plan.size() < 2) {

@@ -68,10 +68,11 @@ inline constexpr uint32_t kMinBandRows = 256;
 inline constexpr uint32_t kMaxBands = 64;
 
 // The bands of a page of width x height device pixels: ceil(pixels /
-// bandPixels) bands, at most kMaxBands and none under kMinBandRows rows, band
+// bandPixels) bands, at most kMaxBands and none under minBandRows rows, band
 // k taking rows [k x height / n, (k + 1) x height / n). One band means the
 // page is rendered whole.
-std::vector<RenderBand> PlanRenderBands(uint32_t width, uint32_t height, uint64_t bandPixels = kBandPixels);
+std::vector<RenderBand> PlanRenderBands(uint32_t width, uint32_t height, uint64_t bandPixels = kBandPixels,
+                                        uint32_t minBandRows = kMinBandRows);
 
 // The documented command with one band's options: the device size, fixed
 // media, uncompressed planes when asked, the Install shift, the output `base`
@@ -90,15 +91,16 @@ struct RenderOptions {
   // Otherwise the call returns when every band is in, and the planes are
   // written compressed.
   bool overlap = true;
-  int processes = 0;        // Ghostscript processes at once; 0: one per core
-  uint64_t bandPixels = 0;  // 0: kBandPixels (tests choose their own)
+  int processes = 0;         // Ghostscript processes at once; 0: one per core
+  uint64_t bandPixels = 0;   // 0: kBandPixels (tests choose their own plan)
+  uint32_t minBandRows = 0;  // 0: kMinBandRows
 };
 
 // The options of a job: the planes grow while they are read unless they are
 // filed as they are (Separate without dithering). The band size is the
 // product's unless a test set its own.
 RenderOptions SplitRenderOptions(bool forPrint, bool dithering);
-void SetBandPixelsForTests(uint64_t bandPixels);  // 0: the product's
+void SetBandPlanForTests(uint64_t bandPixels, uint32_t minBandRows);  // 0, 0: the product's
 
 // A rendering that may still be running.
 class SeparationRender {
