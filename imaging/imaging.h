@@ -62,7 +62,25 @@ Plane ReadPlane(const fs::path& path);
 PlaneInfo ReadPlaneInfo(const fs::path& path);
 // Reads rows [firstRow, firstRow + count) of a plane TIFF only (for bands).
 Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count);
-// Rows decoded by ReadPlane and ReadPlaneRows since the process started.
+// ReadPlaneRows for one plane read a step at a time: the file stays open and
+// the caller's buffer is filled, with no allocation per step. Plane TIFFs only.
+class PlaneRowReader {
+ public:
+  explicit PlaneRowReader(const fs::path& path);
+  ~PlaneRowReader();
+  PlaneRowReader(const PlaneRowReader&) = delete;
+  PlaneRowReader& operator=(const PlaneRowReader&) = delete;
+  const PlaneInfo& Info() const { return info_; }
+  // Rows [first, first + count) into `out`, count x width tones.
+  void Read(uint32_t first, uint32_t count, float* out);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  PlaneInfo info_;
+};
+
+// Rows decoded by ReadPlane, ReadPlaneRows and PlaneRowReader since the process started.
 uint64_t DecodedRowCount();
 
 // Writes a grey TIFF of `depth` bits (8 or 16) with the plane's resolution.

@@ -21,7 +21,9 @@ std::atomic<uint64_t> g_decodedRows{0};
 struct OpenPlane {
   detail::TiffFile file;
   detail::TiffLayout layout;
-  explicit OpenPlane(const fs::path& path) : file(path, "r"), layout(detail::ReadLayout(file)) {
+  // mode "rm" reads without mapping the file: a reader that stays open while
+  // it goes through a plane would otherwise keep every page it touched mapped.
+  explicit OpenPlane(const fs::path& path, const char* mode = "r") : file(path, mode), layout(detail::ReadLayout(file)) {
     if (layout.samplesPerPixel != 1) {
       file.Fail("not a one-channel image (" + std::to_string(layout.samplesPerPixel) + " samples per pixel)");
     }
@@ -48,19 +50,21 @@ Plane AllocatePlane(const fs::path& path, uint32_t width, uint32_t height) {
   return p;
 }
 
-// Decodes rows [first, first + count) into the plane's buffer, as tones 0..65535.
-void DecodeRows(OpenPlane& open, uint32_t first, uint32_t count, Plane& plane) {
-  detail::RowDecoder decoder(open.file, open.layout);
+// Decodes rows [first, first + count) into `out` (count x width floats), as
+// tones 0..65535; `raw` is the decoder's scratch, kept by callers that read
+// again.
+void DecodeRows(OpenPlane& open, detail::RowDecoder& decoder, std::vector<uint8_t>& raw, uint32_t first,
+                uint32_t count, float* out) {
   const uint32_t width = open.layout.width;
   const bool sixteen = open.layout.bitsPerSample == 16;
   const bool inverted = open.layout.photometric == PHOTOMETRIC_MINISWHITE;
   constexpr uint32_t kChunk = 256;
-  std::vector<uint8_t> raw(decoder.RowBytes() * std::min(kChunk, count));
+  raw.resize(decoder.RowBytes() * std::min(kChunk, count));
   for (uint32_t done = 0; done < count; done += kChunk) {
     const uint32_t n = std::min(kChunk, count - done);
     decoder.Read(first + done, n, raw.data());
     for (uint32_t r = 0; r < n; ++r) {
-      float* dst = plane.Row(done + r);
+      float* dst = out + std::size_t{done + r} * width;
       const uint8_t* src = raw.data() + r * decoder.RowBytes();
       if (sixteen) {
         const auto* s16 = reinterpret_cast<const uint16_t*>(src);
@@ -71,6 +75,12 @@ void DecodeRows(OpenPlane& open, uint32_t first, uint32_t count, Plane& plane) {
     }
     g_decodedRows.fetch_add(n, std::memory_order_relaxed);
   }
+}
+
+void DecodeRows(OpenPlane& open, uint32_t first, uint32_t count, Plane& plane) {
+  detail::RowDecoder decoder(open.file, open.layout);
+  std::vector<uint8_t> raw;
+  DecodeRows(open, decoder, raw, first, count, plane.pixels.data());
 }
 
 void CopyInfo(const detail::TiffLayout& l, Plane& p) {
@@ -112,6 +122,32 @@ Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count) {
   CopyInfo(open.layout, plane);
   DecodeRows(open, firstRow, count, plane);
   return plane;
+}
+
+struct PlaneRowReader::Impl {
+  explicit Impl(const fs::path& p) : path(p), open(p, "rm"), decoder(open.file, open.layout) {}
+  fs::path path;
+  OpenPlane open;
+  detail::RowDecoder decoder;
+  std::vector<uint8_t> raw;
+};
+
+PlaneRowReader::PlaneRowReader(const fs::path& path) {
+  if (!detail::LooksLikeTiff(path)) throw ImagingError("not a TIFF plane: " + path.string());
+  impl_ = std::make_unique<Impl>(path);
+  const auto& l = impl_->open.layout;
+  info_ = {l.width, l.height, l.xResolution, l.yResolution, l.bitsPerSample};
+}
+
+PlaneRowReader::~PlaneRowReader() = default;
+
+void PlaneRowReader::Read(uint32_t first, uint32_t count, float* out) {
+  if (first > info_.height || count > info_.height - first) {
+    impl_->open.file.Fail("rows " + std::to_string(first) + "+" + std::to_string(count) +
+                          " outside the plane of " + std::to_string(info_.height) + " rows in");
+  }
+  detail::WaitForRows(TIFFFileno(impl_->open.file.get()), first, count);
+  DecodeRows(impl_->open, impl_->decoder, impl_->raw, first, count, out);
 }
 
 uint64_t DecodedRowCount() { return g_decodedRows.load(std::memory_order_relaxed); }

@@ -100,6 +100,7 @@ class PlaneRows {
         header_(header),
         levels_(levels),
         file_(file),
+        reader_(position.file),
         resampler_(info.width, info.height, info.xResolution, info.yResolution, raster.setting.xResolutionValue,
                    raster.setting.yResolutionValue),
         halftone_(raster.setting, resampler_.OutputWidth(), raster.setting.Bits, raster.setting.MiddleDotDilution,
@@ -114,9 +115,10 @@ class PlaneRows {
   void Pump(uint32_t count) {
     count = std::min(count, info_.height - next_);
     const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
-    const imaging::Plane rows = imaging::ReadPlaneRows(position_.file, top, count);
+    rows_.resize(std::size_t{count} * info_.width);
+    reader_.Read(top, count, rows_.data());
     for (uint32_t i = 0; i < count; ++i) {
-      const float* src = rows.Row(halfTurn_ ? count - 1 - i : i);
+      const float* src = rows_.data() + std::size_t{halfTurn_ ? count - 1 - i : i} * info_.width;
       if (halfTurn_) {
         std::reverse_copy(src, src + info_.width, row_.begin());
       } else {
@@ -149,9 +151,10 @@ class PlaneRows {
   const PrnFileHeader& header_;
   const DotLevels& levels_;
   PrnFile& file_;
+  imaging::PlaneRowReader reader_;
   imaging::RowResampler resampler_;
   HalftoneRows halftone_;
-  std::vector<float> row_;
+  std::vector<float> rows_, row_;
   std::vector<uint8_t> packed_;
   uint32_t next_ = 0, written_ = 0;
 };

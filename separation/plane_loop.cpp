@@ -57,7 +57,8 @@ class PlaneRows {
   PlaneRows(const ActiveSetting& s, const PlaneLoopInput& input, int slot, fs::path path)
       : negate_(input.planes.fromPdfRoute),
         path_(std::move(path)),
-        info_(imaging::ReadPlaneInfo(path_)),
+        reader_(path_),
+        info_(reader_.Info()),
         resampler_(info_.width, info_.height, info_.xResolution, info_.yResolution, s.xResolutionValue,
                    s.yResolutionValue),
         halftone_(s, resampler_.OutputWidth(), s.Bits, s.MiddleDotDilution, s.LargeDotDilution, s.UseDots,
@@ -71,9 +72,10 @@ class PlaneRows {
 
   void Pump(uint32_t count) {
     count = std::min(count, info_.height - next_);
-    const imaging::Plane rows = imaging::ReadPlaneRows(path_, next_, count);
+    rows_.resize(std::size_t{count} * info_.width);
+    reader_.Read(next_, count, rows_.data());
     for (uint32_t i = 0; i < count; ++i) {
-      resampler_.Push(rows.Row(i), [&](const float* resampled) {
+      resampler_.Push(rows_.data() + std::size_t{i} * info_.width, [&](const float* resampled) {
         if (!negate_) {
           Write(halftone_.Push(resampled));
           return;
@@ -98,11 +100,12 @@ class PlaneRows {
 
   const bool negate_;
   const fs::path path_;
+  imaging::PlaneRowReader reader_;
   const imaging::PlaneInfo info_;
   imaging::RowResampler resampler_;
   HalftoneRows halftone_;
   imaging::PlaneWriter writer_;
-  std::vector<float> row_;
+  std::vector<float> rows_, row_;
   uint32_t next_ = 0;
 };
 

@@ -97,7 +97,7 @@ TEST_F(BandedRender, PlanesDoNotDependOnProcessesOrStorage) {
   for (const auto& [name, plane] : one) EXPECT_EQ(all.at(name).pixels, plane.pixels) << name;
   // Against the page rendered whole: the same planes and sizes; Ghostscript
   // splits smooth shadings and clips path edges by the device's extent, so a
-  // few pixels differ (measured: up to 0.1 % of a plane here).
+  // few pixels differ (measured: up to 0.06 % of a plane here).
   RenderOptions whole;
   whole.bandPixels = uint64_t{1} << 40;
   const auto single = Render(whole);
