@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,7 +48,30 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* c
   args.push_back(nullptr);
 
   pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+  int rc = 0;
+  if (control == nullptr) {
+    rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+  } else {
+    // A process another thread may kill also dies with this one (a job killed
+    // mid-way leaves no Ghostscript writing into the Working folder). Only
+    // async-signal-safe calls between fork and exec.
+    const pid_t parent = ::getpid();
+    pid = ::fork();
+    if (pid == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (::getppid() != parent) ::_exit(127);
+      const int in = ::open("/dev/null", O_RDONLY);
+      if (in > 0) {
+        ::dup2(in, 0);
+        ::close(in);
+      }
+      ::dup2(pipefd[1], 1);
+      ::dup2(pipefd[1], 2);
+      ::execve(argv[0].c_str(), args.data(), environ);
+      ::_exit(127);
+    }
+    if (pid < 0) rc = errno;
+  }
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipefd[1]);
   if (rc != 0) {

@@ -33,7 +33,9 @@ class ProcessControl {
 };
 
 // Runs argv[0] with the arguments argv[1..] and waits for it without a time
-// limit. Never throws.
+// limit. With a control, the process is also killed when this process dies
+// (a program that cannot be started then ends with exit status 127). Never
+// throws.
 ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* control = nullptr);
 
 // Opens a path with the desktop's default program (xdg-open), detached; an
