@@ -62,6 +62,8 @@ Plane ReadPlane(const fs::path& path);
 PlaneInfo ReadPlaneInfo(const fs::path& path);
 // Reads rows [firstRow, firstRow + count) of a plane TIFF only (for bands).
 Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count);
+// The same into `into`, whose buffer is reused when it is large enough.
+void ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count, Plane& into);
 // ReadPlaneRows for one plane read a step at a time: the file stays open and
 // the caller's buffer is filled, with no allocation per step. Plane TIFFs only.
 class PlaneRowReader {
@@ -106,9 +108,10 @@ class PlaneWriter {
 
 // Writes the plane file `from` turned by a quarter turn (90 clockwise, -90 or
 // 270 anticlockwise) to `to`, never holding more than one band of 256 source
-// rows: the turned plane is written in tiles of 256 x 256, uncompressed, with
-// the source's depth (16 stays 16, else 8) and the resolutions swapped. Its
-// tones are those Rotate gives the whole plane.
+// rows: the turned plane is written in tiles of 256 x 64, uncompressed, with
+// the source's samples as stored (depth and photometric kept) and the
+// resolutions swapped. Its tones are those Rotate gives the whole plane. A
+// plane still growing is turned as its rows arrive.
 void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees);
 
 void Negate(Plane& plane);                    // 65535 - v

@@ -21,9 +21,10 @@ std::atomic<uint64_t> g_decodedRows{0};
 struct OpenPlane {
   detail::TiffFile file;
   detail::TiffLayout layout;
-  // mode "rm" reads without mapping the file: a reader that stays open while
-  // it goes through a plane would otherwise keep every page it touched mapped.
-  explicit OpenPlane(const fs::path& path, const char* mode = "r") : file(path, mode), layout(detail::ReadLayout(file)) {
+  // Read without mapping the file ("rm"): a plane is read once, in order, and
+  // a mapping costs a page fault per page (and a reader that stays open
+  // would keep every page it touched mapped).
+  explicit OpenPlane(const fs::path& path) : file(path, "rm"), layout(detail::ReadLayout(file)) {
     if (layout.samplesPerPixel != 1) {
       file.Fail("not a one-channel image (" + std::to_string(layout.samplesPerPixel) + " samples per pixel)");
     }
@@ -112,20 +113,32 @@ PlaneInfo ReadPlaneInfo(const fs::path& path) {
 }
 
 Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count) {
+  Plane plane;
+  ReadPlaneRows(path, firstRow, count, plane);
+  return plane;
+}
+
+void ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count, Plane& into) {
   OpenPlane open(path);
   if (firstRow > open.layout.height || count > open.layout.height - firstRow) {
     open.file.Fail("rows " + std::to_string(firstRow) + "+" + std::to_string(count) + " outside the plane of " +
                    std::to_string(open.layout.height) + " rows in");
   }
   detail::WaitForRows(TIFFFileno(open.file.get()), firstRow, count);
-  Plane plane = AllocatePlane(path, open.layout.width, count);
-  CopyInfo(open.layout, plane);
-  DecodeRows(open, firstRow, count, plane);
-  return plane;
+  try {
+    into.pixels.resize(std::size_t{open.layout.width} * count);
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("not enough memory for a " + std::to_string(open.layout.width) + " x " +
+                       std::to_string(count) + " plane: " + path.string());
+  }
+  into.width = open.layout.width;
+  into.height = count;
+  CopyInfo(open.layout, into);
+  DecodeRows(open, firstRow, count, into);
 }
 
 struct PlaneRowReader::Impl {
-  explicit Impl(const fs::path& p) : path(p), open(p, "rm"), decoder(open.file, open.layout) {}
+  explicit Impl(const fs::path& p) : path(p), open(p), decoder(open.file, open.layout) {}
   fs::path path;
   OpenPlane open;
   detail::RowDecoder decoder;

@@ -96,12 +96,13 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       const BandPlan plan = PlanBand(layout, b);
       if (plan.outCount == 0) return;
       std::vector<uint8_t> bytes(std::size_t{plan.outCount} * R);
+      imaging::Plane band;  // one buffer for the band of every plane
       try {
         for (std::size_t p = 0; p < positions.size(); ++p) {
           std::fill(bytes.begin(), bytes.end(), uint8_t{0});
           if (positions[p].present) {
             const uint32_t top = flip ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
-            imaging::Plane band = imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows);
+            imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
             if (flip) imaging::Rotate(band, 180);
             if (raster.negate) imaging::Negate(band);
             imaging::Resample(band, s.xResolutionValue, s.yResolutionValue);
