@@ -1,7 +1,10 @@
 // Per-plane processing of the 18 slot files for the Separate job: resample,
 // rotate, turn over the planes of the PDF route, halftone, write each plane
 // back. One parallel loop, one slot per index, nothing shared between slots
-// but the read-only settings.
+// but the read-only settings. Without a turn a plane goes through in rows
+// (the bytes of the whole-plane steps, a few rows of memory), so a plane that
+// Ghostscript still renders is worked on as its rows arrive; a turn takes the
+// whole plane.
 #include <algorithm>
 #include <memory>
 #include <mutex>

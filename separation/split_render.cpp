@@ -190,10 +190,13 @@ class BandedRender : public SeparationRender {
     log_.push_back(std::move(line));
   }
 
+  // Every band in and, compressed, every plane written (under mutex_).
+  bool Succeeded() const { return overlap_ ? finished_ == plan_.size() : stitched_ == plan_.size(); }
+
   void Fail(const std::string& cause) {
     {
       std::lock_guard lock(mutex_);
-      if (!failure_.empty() || finished_ == plan_.size()) return;
+      if (!failure_.empty() || Succeeded()) return;
       failure_ = cause;
       log_.push_back(cause);
     }
@@ -315,10 +318,11 @@ class BandedRender : public SeparationRender {
         }
       }
       RemoveBand(prefix);
-      if (++stitched_ == plan_.size()) {
+      if (stitched_ + 1 == plan_.size()) {
         for (auto& [name, writer] : writers_) writer->Commit();
         writers_.clear();
       }
+      ++stitched_;
     }
     changed_.notify_all();
   }

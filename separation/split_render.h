@@ -61,11 +61,14 @@ struct RenderBand {
   uint32_t rows = 0;
 };
 
-// About this many device pixels per band: A3 at 720 dpi takes 3 bands (on two
-// cores two render while the third waits, and the raster work of the first
-// two then runs beside the third), US Letter at 720 dpi 2, 24 x 36 inches at
-// 720 dpi 14; a page under 32 megapixels is rendered whole.
-inline constexpr uint64_t kBandPixels = 32ull << 20;
+// About this many device pixels per band: A3 at 720 dpi takes 4 bands, US
+// Letter at 720 dpi 2, 24 x 36 inches at 720 dpi 18; a page under 25
+// megapixels is rendered whole. (A band costs about 0.5 s more of reading the
+// page. On two cores 4 bands render in two rounds with both cores busy, and
+// the raster work of the first round runs beside the second; with 3 bands the
+// last band rendered alone leaves a core to the raster work, which a job with
+// a 90-degree turn cannot use before the whole page is in.)
+inline constexpr uint64_t kBandPixels = 25ull << 20;
 inline constexpr uint32_t kMinBandRows = 256;
 inline constexpr uint32_t kMaxBands = 64;
 

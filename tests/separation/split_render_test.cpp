@@ -24,8 +24,8 @@ TEST(SplitRender, PlanDependsOnlyOnThePageSize) {
     uint32_t minRows;
     std::size_t bands;
   };
-  const Case cases[] = {{8420, 11910, kBandPixels, kMinBandRows, 3},    // A3 at 720 dpi
-                        {17280, 25920, kBandPixels, kMinBandRows, 14},  // 24 x 36 in at 720 dpi
+  const Case cases[] = {{8420, 11910, kBandPixels, kMinBandRows, 4},    // A3 at 720 dpi
+                        {17280, 25920, kBandPixels, kMinBandRows, 18},  // 24 x 36 in at 720 dpi
                         {6120, 7920, kBandPixels, kMinBandRows, 2},     // US Letter at 720 dpi
                         {4000, 4000, kBandPixels, kMinBandRows, 1},
                         {100000, 600, kBandPixels, kMinBandRows, 2},    // no band under 256 rows
