@@ -126,13 +126,13 @@ TEST_F(PrintJobTest, PdfRotationTestOnTheCyanPlane) {
   }
 }
 
-// A page split into Ghostscript bands by a small test plan (600 x 450 pixels
-// at 300 dpi, 3 bands): every raster mode and the Separate job take the same
+// A page split into Ghostscript bands by a small test plan (300 x 225 pixels
+// at 150 dpi, 3 bands): every raster mode and the Separate job take the same
 // planes, so sequential and turbo write one file, large-image mode its
 // layout, and a Compose of the dithered Separate the Print's bytes.
 TEST_F(PrintJobTest, EveryModeTakesTheSamePlanesOfASplitPage) {
-  SetBandPlanForTests(100000, 64);
-  setting = test::AppliedSetting(300);
+  SetBandPlanForTests(25000, 64);
+  setting = test::AppliedSetting(150);
   setting.UseICC = "0";
   setting.PdfSpotColorName = "White,Varnish";
   init.dfPreserveCF = true;
