@@ -15,6 +15,8 @@
 //
 // Writes: one lock around the positional writes of a band's rows.
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <span>
@@ -70,7 +72,12 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     uint32_t cols = info->width, rows = info->height;
     double xRes = info->xResolution, yRes = info->yResolution;
     if (quarter == 90 || quarter == -90) {
+      const auto start = std::chrono::steady_clock::now();
       turned.Turn(positions, quarter);
+      char took[32];
+      std::snprintf(took, sizeof took, "%.2f s",
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      raster.host.Log("planes turned by " + std::to_string(quarter) + " degrees: " + took);
       std::swap(cols, rows);
       std::swap(xRes, yRes);
     }
