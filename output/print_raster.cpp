@@ -93,7 +93,6 @@ class PlaneRows {
   PlaneRows(const PrintRaster& raster, const Position& position, const imaging::PlaneInfo& info, bool halfTurn,
             uint32_t p, const PrnFileHeader& header, const DotLevels& levels, PrnFile& file)
       : raster_(raster),
-        position_(position),
         info_(info),
         halfTurn_(halfTurn),
         p_(p),
@@ -144,7 +143,6 @@ class PlaneRows {
   }
 
   const PrintRaster& raster_;
-  const Position& position_;
   const imaging::PlaneInfo info_;
   const bool halfTurn_;
   const uint32_t p_;
