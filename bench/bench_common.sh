@@ -1,7 +1,8 @@
 # Shared by the benchmark scripts (sourced, POSIX sh). Needs $build and $cli.
 # Makes a scratch AppDir in $app from the built one, a report folder in $out
 # (both removed at exit), and measure(), which prints "seconds peak_kib" from
-# a /usr/bin/time -v report.
+# a /usr/bin/time -v report, then the CPU seconds (user + system, children
+# included).
 [ -x "$cli" ] || { echo "no $cli: build quillmark-cli first" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 2; }
 
@@ -19,5 +20,6 @@ measure() {
   secs=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$1" |
     awk -F: '{ if (NF == 3) print $1 * 3600 + $2 * 60 + $3; else print $1 * 60 + $2 }')
   kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$1")
-  echo "$secs $kib"
+  cpu=$(sed -n 's/.*\(User\|System\) time (seconds): //p' "$1" | awk '{ s += $1 } END { print s }')
+  echo "$secs $kib $cpu"
 }

@@ -252,15 +252,24 @@ struct SpreadTable {
 }
 
 // Adds 8192 x GaussianNoise() to every pixel strictly between the floor and
-// `ceiling`, in plane order (each row left to right).
-void NoisePass(ScanIsa isa, float* plane, std::size_t count, float ceiling, RandomSource& random) {
-  NoiseQueue queue(random);
+// `ceiling`, in plane order (each row left to right). The queue carries the
+// stream from one call to the next, so pixels noised in several calls take the
+// values one call would give them.
+void Noise(ScanIsa isa, float* pixels, std::size_t count, float ceiling, NoiseQueue& queue) {
   if (isa == ScanIsa::kFma) {
-    NoiseAvx2(plane, count, ceiling, queue);
+    NoiseAvx2(pixels, count, ceiling, queue);
   } else {
-    NoiseBaseline(plane, count, ceiling, queue);
+    NoiseBaseline(pixels, count, ceiling, queue);
   }
 }
+
+void NoisePass(ScanIsa isa, float* plane, std::size_t count, float ceiling, RandomSource& random) {
+  NoiseQueue queue(random);
+  Noise(isa, plane, count, ceiling, queue);
+}
+
+// The noise pass's ceiling of each method (none for method 0).
+float NoiseCeiling(int32_t ditherMethod) { return ditherMethod == 1 ? 35535.0f : kFullTone; }
 
 // HalftonePlane on the scan build isa, which the CPU is known to have.
 void Halftone(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height, int32_t bits,
@@ -281,26 +290,119 @@ void Halftone(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t
       Scan<0>(isa, plane, width, height, lv, queue);
       break;
     case 1:
-      NoisePass(isa, plane, count, 35535.0f, noiseRandom);
+      NoisePass(isa, plane, count, NoiseCeiling(1), noiseRandom);
       Scan<1>(isa, plane, width, height, lv, queue);
       break;
     case 2:
-      NoisePass(isa, plane, count, kFullTone, noiseRandom);
+      NoisePass(isa, plane, count, NoiseCeiling(2), noiseRandom);
       Scan<2>(isa, plane, width, height, lv, queue);
       break;
     default:
-      NoisePass(isa, plane, count, kFullTone, noiseRandom);
+      NoisePass(isa, plane, count, NoiseCeiling(3), noiseRandom);
       Scan<3>(isa, plane, width, height, lv, queue);
       break;
   }
 }
 
+// The widest scan build the CPU has, found once.
+ScanIsa WidestIsa() {
+  static const ScanIsa isa = Supports(ScanIsa::kFma) ? ScanIsa::kFma : ScanIsa::kBaseline;
+  return isa;
+}
+
+template <int Method>
+void ScanOne(ScanIsa isa, uint32_t y, float* row0, float* row1, float* row2, uint32_t width, const ScanLevels& lv,
+             DrawQueue& queue) {
+  if (isa == ScanIsa::kFma) {
+    fma::ScanOneRow<Method>(y, row0, row1, row2, width, lv, queue);
+  } else {
+    baseline::ScanOneRow<Method>(y, row0, row1, row2, width, lv, queue);
+  }
+}
+
 }  // namespace
+
+// The rows in a ring of three: the row being finished and the two below it,
+// which already took the curve and the noise, as they had in the whole plane.
+struct HalftoneRows::State {
+  State(const ActiveSetting& settings, uint32_t w, int32_t bits, float middleDotDilution, float largeDotDilution,
+        int32_t useDots, int32_t ditherMethod, int32_t s, uint32_t band)
+      : isa(WidestIsa()),
+        width(w),
+        method(ditherMethod),
+        slot(s),
+        curve(s >= 0 && s < kSlotCount ? Curve::ForSlot(settings, s) : Curve{}),
+        lv(ditherMethod, DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots),
+           MakeThresholds(DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots),
+                          middleDotDilution, largeDotDilution)),
+        random(RandomSource::ForPlane(s, band)),
+        noiseRandom(RandomSource::ForNoise(s, band)),
+        draws(random, ditherMethod),
+        noise(noiseRandom),
+        rows(3 * std::size_t{w}),
+        zero(w, 0.0f) {}
+
+  float* Row(uint64_t y) { return rows.data() + (y % 3) * width; }
+  bool Diffuses() const { return method >= 0 && method <= 3; }
+
+  // Row y, with the rows below it up to `end` (exclusive) taken in.
+  const float* Finish(uint64_t y, uint64_t end) {
+    float* row0 = Row(y);
+    if (!Diffuses()) return row0;
+    float* row1 = y + 1 < end ? Row(y + 1) : zero.data();
+    float* row2 = y + 2 < end ? Row(y + 2) : zero.data();
+    const uint32_t row = static_cast<uint32_t>(y);
+    switch (method) {
+      case 0: ScanOne<0>(isa, row, row0, row1, row2, width, lv, draws); break;
+      case 1: ScanOne<1>(isa, row, row0, row1, row2, width, lv, draws); break;
+      case 2: ScanOne<2>(isa, row, row0, row1, row2, width, lv, draws); break;
+      default: ScanOne<3>(isa, row, row0, row1, row2, width, lv, draws); break;
+    }
+    return row0;
+  }
+
+  ScanIsa isa;
+  uint32_t width;
+  int32_t method;
+  int32_t slot;
+  Curve curve;
+  ScanLevels lv;
+  RandomSource random, noiseRandom;
+  DrawQueue draws;
+  NoiseQueue noise;
+  std::vector<float> rows, zero;
+  uint64_t pushed = 0, finished = 0;
+};
+
+HalftoneRows::HalftoneRows(const ActiveSetting& settings, uint32_t width, int32_t bits, float middleDotDilution,
+                           float largeDotDilution, int32_t useDots, int32_t ditherMethod, int32_t slot, uint32_t band)
+    : state_(std::make_unique<State>(settings, width, bits, middleDotDilution, largeDotDilution, useDots,
+                                     ditherMethod, slot, band)) {}
+
+HalftoneRows::~HalftoneRows() = default;
+
+const float* HalftoneRows::Push(const float* row) {
+  State& s = *state_;
+  if (s.width == 0) return nullptr;
+  float* into = s.Row(s.pushed);
+  std::copy(row, row + s.width, into);
+  if (s.slot >= 0 && s.slot < kSlotCount) ApplyCurve(s.curve, into, s.width);
+  if (s.method >= 1 && s.method <= 3) Noise(s.isa, into, s.width, NoiseCeiling(s.method), s.noise);
+  ++s.pushed;
+  if (s.pushed < 3) return nullptr;
+  return s.Finish(s.finished++, s.pushed);
+}
+
+const float* HalftoneRows::Flush() {
+  State& s = *state_;
+  if (s.width == 0 || s.finished == s.pushed) return nullptr;
+  return s.Finish(s.finished++, s.pushed);
+}
 
 float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
                      int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
                      int32_t ditherMethod, int32_t slot, uint32_t band) {
-  static const ScanIsa isa = Supports(ScanIsa::kFma) ? ScanIsa::kFma : ScanIsa::kBaseline;
+  const ScanIsa isa = WidestIsa();
   Halftone(isa, settings, plane, width, height, bits, middleDotDilution, largeDotDilution, useDots, ditherMethod, slot,
            band);
   return plane;

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "halftone/levels.h"
 #include "settings/active_setting.h"
@@ -156,6 +157,32 @@ class GaussianNoise {
 float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
                      int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
                      int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+
+// HalftonePlane row by row, for planes that arrive in rows (a plane still
+// being rendered, or one never held whole): the rows pushed top to bottom come
+// back, two rows later, exactly as HalftonePlane would leave them in the whole
+// plane (same curve, noise, draws and diffusion), so a plane gives the same
+// bytes either way. Holds three rows; one object per plane, used by one thread
+// at a time.
+class HalftoneRows {
+ public:
+  HalftoneRows(const ActiveSetting& settings, uint32_t width, int32_t bits, float middleDotDilution,
+               float largeDotDilution, int32_t useDots, int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+  ~HalftoneRows();
+  HalftoneRows(const HalftoneRows&) = delete;
+  HalftoneRows& operator=(const HalftoneRows&) = delete;
+
+  // Takes the next row (`width` tones) and returns the row two above it,
+  // finished, or nullptr for the first two rows. The returned row stays valid
+  // until the next call.
+  const float* Push(const float* row);
+  // After the last row: each finished row still held, then nullptr.
+  const float* Flush();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 // The scan is compiled for the baseline and for CPUs with AVX2 and FMA; both
 // give the same bytes. HalftonePlane runs the widest the CPU has;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -61,11 +62,57 @@ Plane ReadPlane(const fs::path& path);
 PlaneInfo ReadPlaneInfo(const fs::path& path);
 // Reads rows [firstRow, firstRow + count) of a plane TIFF only (for bands).
 Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count);
-// Rows decoded by ReadPlane and ReadPlaneRows since the process started.
+// The same into `into`, whose buffer is reused when it is large enough.
+void ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count, Plane& into);
+// ReadPlaneRows for one plane read a step at a time: the file stays open and
+// the caller's buffer is filled, with no allocation per step. Plane TIFFs only.
+class PlaneRowReader {
+ public:
+  explicit PlaneRowReader(const fs::path& path);
+  ~PlaneRowReader();
+  PlaneRowReader(const PlaneRowReader&) = delete;
+  PlaneRowReader& operator=(const PlaneRowReader&) = delete;
+  const PlaneInfo& Info() const { return info_; }
+  // Rows [first, first + count) into `out`, count x width tones.
+  void Read(uint32_t first, uint32_t count, float* out);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  PlaneInfo info_;
+};
+
+// Rows decoded by ReadPlane, ReadPlaneRows and PlaneRowReader since the process started.
 uint64_t DecodedRowCount();
 
 // Writes a grey TIFF of `depth` bits (8 or 16) with the plane's resolution.
 void WritePlane(const fs::path& path, const Plane& plane, int depth);
+
+// WritePlane for a plane that comes in rows: the same file, written through a
+// temporary name that takes the final one at Commit (never when a row is
+// missing); dropped without Commit, it leaves nothing.
+class PlaneWriter {
+ public:
+  PlaneWriter(const fs::path& path, uint32_t width, uint32_t height, double xResolution, double yResolution,
+              int depth);
+  ~PlaneWriter();
+  PlaneWriter(const PlaneWriter&) = delete;
+  PlaneWriter& operator=(const PlaneWriter&) = delete;
+  void WriteRow(const float* row);  // `width` tones, rows top to bottom
+  void Commit();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Writes the plane file `from` turned by a quarter turn (90 clockwise, -90 or
+// 270 anticlockwise) to `to`, never holding more than one band of 256 source
+// rows: the turned plane is written in tiles of 256 x 64, uncompressed, with
+// the source's samples as stored (depth and photometric kept) and the
+// resolutions swapped. Its tones are those Rotate gives the whole plane. A
+// plane still growing is turned as its rows arrive.
+void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees);
 
 void Negate(Plane& plane);                    // 65535 - v
 void Rotate(Plane& plane, int degrees);       // 90 (clockwise), -90, 180
@@ -89,6 +136,31 @@ struct ResampleRowWindow {
 // it (no shift, whatever the scale). Taps that fall outside the band are left
 // out and the rest renormalised. The band becomes outRows rows.
 void ResampleRows(Plane& band, double xResolution, double yResolution, const ResampleRowWindow& window);
+// Resample for a plane that arrives in rows (still being rendered, or never
+// held whole): rows pushed top to bottom give the rows Resample gives the whole
+// plane, bit for bit, each as soon as the source rows under its filter are in.
+// Holds as many rows as the widest vertical filter. One thread at a time.
+class RowResampler {
+ public:
+  RowResampler(uint32_t width, uint32_t height, double fromX, double fromY, double toX, double toY);
+  ~RowResampler();
+  RowResampler(const RowResampler&) = delete;
+  RowResampler& operator=(const RowResampler&) = delete;
+
+  uint32_t OutputWidth() const { return outW_; }
+  uint32_t OutputHeight() const { return outH_; }
+  // Takes the next source row (`width` tones); calls `emit` with every output
+  // row it completes, in order (the row is valid during the call). After the
+  // last source row every output row has been emitted.
+  void Push(const float* row, const std::function<void(const float*)>& emit);
+
+ private:
+  struct Weights2D;
+  uint32_t inW_, inH_, outW_ = 0, outH_ = 0;
+  uint32_t pushed_ = 0, emitted_ = 0;
+  std::unique_ptr<Weights2D> weights_;
+  std::vector<float> ring_, out_;
+};
 
 // ---- Whole images (staged input) --------------------------------------------
 

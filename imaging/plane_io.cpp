@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/growing_plane.h"
 #include "imaging/imaging.h"
 #include "platform/platform.h"
 #include "imaging/magick_internal.h"
@@ -21,7 +22,10 @@ std::atomic<uint64_t> g_decodedRows{0};
 struct OpenPlane {
   detail::TiffFile file;
   detail::TiffLayout layout;
-  explicit OpenPlane(const fs::path& path) : file(path, "r"), layout(detail::ReadLayout(file)) {
+  // Read without mapping the file ("rm"): a plane is read once, in order, and
+  // a mapping costs a page fault per page (and a reader that stays open
+  // would keep every page it touched mapped).
+  explicit OpenPlane(const fs::path& path) : file(path, "rm"), layout(detail::ReadLayout(file)) {
     if (layout.samplesPerPixel != 1) {
       file.Fail("not a one-channel image (" + std::to_string(layout.samplesPerPixel) + " samples per pixel)");
     }
@@ -49,19 +53,21 @@ Plane AllocatePlane(const fs::path& path, uint32_t width, uint32_t height) {
   return p;
 }
 
-// Decodes rows [first, first + count) into the plane's buffer, as tones 0..65535.
-void DecodeRows(OpenPlane& open, uint32_t first, uint32_t count, Plane& plane) {
-  detail::RowDecoder decoder(open.file, open.layout);
+// Decodes rows [first, first + count) into `out` (count x width floats), as
+// tones 0..65535; `raw` is the decoder's scratch, kept by callers that read
+// again.
+void DecodeRows(OpenPlane& open, detail::RowDecoder& decoder, std::vector<uint8_t>& raw, uint32_t first,
+                uint32_t count, float* out) {
   const uint32_t width = open.layout.width;
   const bool sixteen = open.layout.bitsPerSample == 16;
   const bool inverted = open.layout.photometric == PHOTOMETRIC_MINISWHITE;
   constexpr uint32_t kChunk = 256;
-  std::vector<uint8_t> raw(decoder.RowBytes() * std::min(kChunk, count));
+  raw.resize(decoder.RowBytes() * std::min(kChunk, count));
   for (uint32_t done = 0; done < count; done += kChunk) {
     const uint32_t n = std::min(kChunk, count - done);
     decoder.Read(first + done, n, raw.data());
     for (uint32_t r = 0; r < n; ++r) {
-      float* dst = plane.Row(done + r);
+      float* dst = out + std::size_t{done + r} * width;
       const uint8_t* src = raw.data() + r * decoder.RowBytes();
       if (sixteen) {
         const auto* s16 = reinterpret_cast<const uint16_t*>(src);
@@ -72,6 +78,12 @@ void DecodeRows(OpenPlane& open, uint32_t first, uint32_t count, Plane& plane) {
     }
     g_decodedRows.fetch_add(n, std::memory_order_relaxed);
   }
+}
+
+void DecodeRows(OpenPlane& open, uint32_t first, uint32_t count, Plane& plane) {
+  detail::RowDecoder decoder(open.file, open.layout);
+  std::vector<uint8_t> raw;
+  DecodeRows(open, decoder, raw, first, count, plane.pixels.data());
 }
 
 void CopyInfo(const detail::TiffLayout& l, Plane& p) {
@@ -85,6 +97,7 @@ void CopyInfo(const detail::TiffLayout& l, Plane& p) {
 Plane ReadPlane(const fs::path& path) {
   if (!detail::LooksLikeTiff(path)) return detail::ReadPlaneWithMagick(path);
   OpenPlane open(path);
+  detail::WaitForRows(TIFFFileno(open.file.get()), 0, open.layout.height);
   Plane plane = AllocatePlane(path, open.layout.width, open.layout.height);
   CopyInfo(open.layout, plane);
   DecodeRows(open, 0, open.layout.height, plane);
@@ -102,71 +115,145 @@ PlaneInfo ReadPlaneInfo(const fs::path& path) {
 }
 
 Plane ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count) {
+  Plane plane;
+  ReadPlaneRows(path, firstRow, count, plane);
+  return plane;
+}
+
+void ReadPlaneRows(const fs::path& path, uint32_t firstRow, uint32_t count, Plane& into) {
   OpenPlane open(path);
   if (firstRow > open.layout.height || count > open.layout.height - firstRow) {
     open.file.Fail("rows " + std::to_string(firstRow) + "+" + std::to_string(count) + " outside the plane of " +
                    std::to_string(open.layout.height) + " rows in");
   }
-  Plane plane = AllocatePlane(path, open.layout.width, count);
-  CopyInfo(open.layout, plane);
-  DecodeRows(open, firstRow, count, plane);
-  return plane;
+  detail::WaitForRows(TIFFFileno(open.file.get()), firstRow, count);
+  try {
+    into.pixels.resize(std::size_t{open.layout.width} * count);
+  } catch (const std::bad_alloc&) {
+    throw ImagingError("not enough memory for a " + std::to_string(open.layout.width) + " x " +
+                       std::to_string(count) + " plane: " + path.string());
+  }
+  into.width = open.layout.width;
+  into.height = count;
+  CopyInfo(open.layout, into);
+  DecodeRows(open, firstRow, count, into);
+}
+
+struct PlaneRowReader::Impl {
+  explicit Impl(const fs::path& p) : path(p), open(p), decoder(open.file, open.layout) {}
+  fs::path path;
+  OpenPlane open;
+  detail::RowDecoder decoder;
+  std::vector<uint8_t> raw;
+};
+
+PlaneRowReader::PlaneRowReader(const fs::path& path) {
+  if (!detail::LooksLikeTiff(path)) throw ImagingError("not a TIFF plane: " + path.string());
+  impl_ = std::make_unique<Impl>(path);
+  const auto& l = impl_->open.layout;
+  info_ = {l.width, l.height, l.xResolution, l.yResolution, l.bitsPerSample};
+}
+
+PlaneRowReader::~PlaneRowReader() = default;
+
+void PlaneRowReader::Read(uint32_t first, uint32_t count, float* out) {
+  if (first > info_.height || count > info_.height - first) {
+    impl_->open.file.Fail("rows " + std::to_string(first) + "+" + std::to_string(count) +
+                          " outside the plane of " + std::to_string(info_.height) + " rows in");
+  }
+  detail::WaitForRows(TIFFFileno(impl_->open.file.get()), first, count);
+  DecodeRows(impl_->open, impl_->decoder, impl_->raw, first, count, out);
 }
 
 uint64_t DecodedRowCount() { return g_decodedRows.load(std::memory_order_relaxed); }
 
-void WritePlane(const fs::path& path, const Plane& plane, int depth) {
-  if (depth != 8 && depth != 16) throw ImagingError("cannot write a " + std::to_string(depth) + "-bit plane: " + path.string());
-  if (plane.width == 0 || plane.height == 0 || plane.pixels.size() != std::size_t{plane.width} * plane.height) {
-    throw ImagingError("cannot write an empty or inconsistent plane: " + path.string());
-  }
-  detail::AtomicPath out(path);
-  {
-    detail::TiffFile file(out.temp(), "w");
+// The strips of a written plane: rows of about 256 KiB, Deflate at its fastest
+// level (halftoned planes, a few levels, shrink well and it costs little next
+// to the halftoner).
+struct PlaneWriter::Impl {
+  Impl(const fs::path& path, uint32_t w, uint32_t h, double xRes, double yRes, int d)
+      : out(path), file(out.temp(), "w"), width(w), height(h), depth(d) {
     TIFF* tif = file.get();
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, plane.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, plane.height);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t{1});
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(depth));
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    // Deflate at its fastest level: halftoned planes (a few levels) shrink
-    // well and it costs little next to the halftoner.
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(plane.xResolution));
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(plane.yResolution));
-    const std::size_t rowBytes = std::size_t{plane.width} * (depth / 8);
-    const uint32_t rowsPerStrip =
-        std::min<uint32_t>(plane.height, static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / rowBytes)));
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(xRes));
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(yRes));
+    rowBytes = std::size_t{width} * (depth / 8);
+    rowsPerStrip = std::min<uint32_t>(height, static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / rowBytes)));
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    std::vector<uint8_t> strip(rowBytes * rowsPerStrip);
-    for (uint32_t s = 0, y = 0; y < plane.height; ++s, y += rowsPerStrip) {
-      const uint32_t rows = std::min(rowsPerStrip, plane.height - y);
-      for (uint32_t r = 0; r < rows; ++r) {
-        const float* src = plane.Row(y + r);
-        if (depth == 16) {
-          auto* dst = reinterpret_cast<uint16_t*>(strip.data() + r * rowBytes);
-          for (uint32_t x = 0; x < plane.width; ++x) {
-            const float v = src[x];
-            dst[x] = v >= 65535.0f ? 65535 : (v > 0.0f ? static_cast<uint16_t>(v + 0.5f) : 0);
-          }
-        } else {
-          uint8_t* dst = strip.data() + r * rowBytes;
-          for (uint32_t x = 0; x < plane.width; ++x) {
-            const float v = src[x] / 257.0f;
-            dst[x] = v >= 255.0f ? 255 : (v > 0.0f ? static_cast<uint8_t>(v + 0.5f) : 0);
-          }
-        }
+    strip.resize(rowBytes * rowsPerStrip);
+  }
+
+  void Add(const float* src) {
+    uint8_t* at = strip.data() + rowsInStrip * rowBytes;
+    if (depth == 16) {
+      auto* dst = reinterpret_cast<uint16_t*>(at);
+      for (uint32_t x = 0; x < width; ++x) {
+        const float v = src[x];
+        dst[x] = v >= 65535.0f ? 65535 : (v > 0.0f ? static_cast<uint16_t>(v + 0.5f) : 0);
       }
-      if (TIFFWriteEncodedStrip(tif, s, strip.data(), static_cast<tmsize_t>(rows * rowBytes)) < 0) {
-        file.Fail("cannot write plane");
+    } else {
+      for (uint32_t x = 0; x < width; ++x) {
+        const float v = src[x] / 257.0f;
+        at[x] = v >= 255.0f ? 255 : (v > 0.0f ? static_cast<uint8_t>(v + 0.5f) : 0);
       }
     }
-    file.Close();
+    ++rows;
+    if (++rowsInStrip == rowsPerStrip || rows == height) {
+      if (TIFFWriteEncodedStrip(file.get(), stripIndex++, strip.data(), static_cast<tmsize_t>(rowsInStrip * rowBytes)) <
+          0) {
+        file.Fail("cannot write plane");
+      }
+      rowsInStrip = 0;
+    }
   }
-  out.Commit();
+
+  detail::AtomicPath out;
+  detail::TiffFile file;
+  uint32_t width, height;
+  int depth;
+  std::size_t rowBytes = 0;
+  uint32_t rowsPerStrip = 1, rowsInStrip = 0, rows = 0, stripIndex = 0;
+  std::vector<uint8_t> strip;
+};
+
+PlaneWriter::PlaneWriter(const fs::path& path, uint32_t width, uint32_t height, double xResolution,
+                         double yResolution, int depth) {
+  if (depth != 8 && depth != 16) throw ImagingError("cannot write a " + std::to_string(depth) + "-bit plane: " + path.string());
+  if (width == 0 || height == 0) throw ImagingError("cannot write an empty plane: " + path.string());
+  impl_ = std::make_unique<Impl>(path, width, height, xResolution, yResolution, depth);
+}
+
+PlaneWriter::~PlaneWriter() = default;
+
+void PlaneWriter::WriteRow(const float* row) {
+  if (impl_->rows == impl_->height) throw ImagingError("more rows than the plane has: " + impl_->out.temp().string());
+  impl_->Add(row);
+}
+
+void PlaneWriter::Commit() {
+  if (impl_->rows != impl_->height) {
+    throw ImagingError("plane left with " + std::to_string(impl_->rows) + " of " + std::to_string(impl_->height) +
+                       " rows: " + impl_->out.temp().string());
+  }
+  impl_->file.Close();
+  impl_->out.Commit();
+}
+
+void WritePlane(const fs::path& path, const Plane& plane, int depth) {
+  if (plane.pixels.size() != std::size_t{plane.width} * plane.height) {
+    throw ImagingError("cannot write an empty or inconsistent plane: " + path.string());
+  }
+  PlaneWriter writer(path, plane.width, plane.height, plane.xResolution, plane.yResolution, depth);
+  for (uint32_t y = 0; y < plane.height; ++y) writer.WriteRow(plane.Row(y));
+  writer.Commit();
 }
 
 }  // namespace qm::imaging

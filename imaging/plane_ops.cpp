@@ -6,6 +6,8 @@
 #include <numbers>
 #include <optional>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "imaging/imaging.h"
 #include "platform/platform.h"
@@ -214,6 +216,49 @@ void KeepInside(Contributions& c, uint32_t top, uint32_t rows) {
 
 float Clamp(float v) { return v < 0.0f ? 0.0f : (v > 65535.0f ? 65535.0f : v); }
 
+// The resampled size, as ImageMagick's resample rounds it; throws when the
+// resolutions or the size are unusable.
+std::pair<uint32_t, uint32_t> ResampledSize(uint32_t width, uint32_t height, double fromX, double fromY, double toX,
+                                            double toY) {
+  if (!(toX > 0.0) || !(toY > 0.0) || !(fromX > 0.0) || !(fromY > 0.0)) {
+    throw ImagingError("cannot resample to " + std::to_string(toX) + " x " + std::to_string(toY) + " dpi");
+  }
+  const double nw = std::round(width * toX / fromX);
+  const double nh = std::round(height * toY / fromY);
+  if (nw < 1.0 || nh < 1.0 || nw > 4.0e9 || nh > 4.0e9) {
+    throw ImagingError("resampling gives an unusable size of " + std::to_string(nw) + " x " + std::to_string(nh));
+  }
+  return {static_cast<uint32_t>(nw), static_cast<uint32_t>(nh)};
+}
+
+// One output row of the horizontal pass.
+void HorizontalRow(const Contributions& cx, const float* row, float* dst, uint32_t outW) {
+  for (uint32_t o = 0; o < outW; ++o) {
+    const float* w = cx.weights.data() + std::size_t{o} * cx.taps;
+    const float* s = row + cx.first[o];
+    float acc = 0.0f;
+    for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
+    dst[o] = acc;
+  }
+}
+
+// Output row o of the vertical pass; row(i) is row i of the horizontal pass.
+template <typename RowOf>
+void VerticalRow(const Contributions& cy, uint32_t o, uint32_t outW, const RowOf& row, float* dst) {
+  const float* w = cy.weights.data() + std::size_t{o} * cy.taps;
+  std::fill(dst, dst + outW, 0.0f);
+  for (uint32_t k = 0; k < cy.count[o]; ++k) {
+    const float* s = row(cy.first[o] + k);
+    const float wk = w[k];
+    for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
+  }
+}
+
+bool Enlarges(uint32_t inW, uint32_t inH, uint32_t outW, uint32_t outH) {
+  return static_cast<double>(outW) * outH > static_cast<double>(inW) * inH;
+}
+
+
 uint32_t NewSize(uint32_t size, double from, double to, double& exact) {
   exact = std::round(size * to / from);
   return exact < 1.0 || exact > 4.0e9 ? 0 : static_cast<uint32_t>(exact);
@@ -308,6 +353,59 @@ void ResampleRows(Plane& band, double xResolution, double yResolution, const Res
                        " does not fit a plane of " + std::to_string(window.sourceRows) + " rows");
   }
   ResampleWindow(band, xResolution, yResolution, window.top, window.sourceRows, window.firstOut, window.outRows);
+}
+
+// The vertical pass keeps the horizontal pass's rows in a ring as deep as its
+// widest filter: output row o needs rows first[o] .. first[o] + count[o] - 1,
+// and both ends grow with o.
+struct RowResampler::Weights2D {
+  Contributions cx, cy;
+};
+
+RowResampler::RowResampler(uint32_t width, uint32_t height, double fromX, double fromY, double toX, double toY)
+    : inW_(width), inH_(height) {
+  std::tie(outW_, outH_) = ResampledSize(width, height, fromX, fromY, toX, toY);
+  if (outW_ == inW_ && outH_ == inH_) return;
+  const bool enlarge = Enlarges(inW_, inH_, outW_, outH_);
+  weights_ = std::make_unique<Weights2D>();
+  if (outW_ != inW_) weights_->cx = Weights(inW_, outW_, enlarge, 0, outW_);
+  if (outH_ != inH_) {
+    weights_->cy = Weights(inH_, outH_, enlarge, 0, outH_);
+    ring_.resize(std::size_t{weights_->cy.taps} * outW_);
+  }
+  out_.resize(outW_);
+}
+
+RowResampler::~RowResampler() = default;
+
+void RowResampler::Push(const float* row, const std::function<void(const float*)>& emit) {
+  if (pushed_ >= inH_) throw ImagingError("resampler given more than " + std::to_string(inH_) + " rows");
+  if (!weights_) {  // same size: the rows as they are
+    ++pushed_;
+    emit(row);
+    return;
+  }
+  const Contributions& cy = weights_->cy;
+  float* mid = outH_ == inH_ ? out_.data() : ring_.data() + std::size_t{pushed_ % cy.taps} * outW_;
+  if (outW_ != inW_) {
+    HorizontalRow(weights_->cx, row, mid, outW_);
+  } else {
+    std::copy(row, row + inW_, mid);
+  }
+  ++pushed_;
+  if (outH_ == inH_) {
+    for (float& v : out_) v = Clamp(v);
+    ++emitted_;
+    emit(out_.data());
+    return;
+  }
+  while (emitted_ < outH_ && cy.first[emitted_] + cy.count[emitted_] <= pushed_) {
+    VerticalRow(cy, emitted_, outW_,
+                [&](uint32_t i) { return ring_.data() + std::size_t{i % cy.taps} * outW_; }, out_.data());
+    for (float& v : out_) v = Clamp(v);
+    ++emitted_;
+    emit(out_.data());
+  }
 }
 
 }  // namespace qm::imaging

@@ -5,16 +5,18 @@
 // Reading: a band reads only its own source rows with their overlap
 // (imaging::ReadPlaneRows), so a plane's pixels are decoded about once, plus
 // 32 rows per inner band edge (at most twice for planes of 3072 rows or
-// more). The plane files stay as the separation left them: the 180-degree
-// turn is folded into the band (it reads the mirrored rows and reverses
-// them), and so is the negation. A 90-degree turn cannot be done band by band
-// from a row-ordered file: each plane is then read whole once, turned and
-// written to a hidden file in the Working folder that the bands read (one
-// more full read and one whole plane in memory at a time, on the calling
-// thread), removed at the end.
+// more); a plane still being rendered is read as its rows arrive. The plane
+// files stay as the separation left them: the 180-degree turn is folded into
+// the band (it reads the mirrored rows and reverses them), and so is the
+// negation. A 90-degree turn cannot be done band by band from a row-ordered
+// file: each plane is first written turned to a hidden tiled file in the
+// Working folder (a band of 256 rows in memory at a time, all planes at once;
+// imaging::TurnPlaneFile), which the bands read, removed at the end.
 //
 // Writes: one lock around the positional writes of a band's rows.
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <span>
@@ -32,26 +34,6 @@ namespace qm {
 namespace {
 
 using raster::Position;
-
-// Hidden turned copies of the planes, removed when the renderer ends.
-class TurnedPlanes {
- public:
-  ~TurnedPlanes() {
-    for (const auto& f : files_) DeleteFile(f);
-  }
-  std::filesystem::path Make(const Position& position, int turn, bool upward) {
-    imaging::Plane plane = imaging::ReadPlane(position.file);
-    imaging::Rotate(plane, turn);
-    if (upward) imaging::Rotate(plane, 180);
-    const auto path = position.file.parent_path() / (".turned" + position.file.filename().string());
-    files_.push_back(path);
-    imaging::WritePlane(path, plane, plane.depth == 16 ? 16 : 8);
-    return path;
-  }
-
- private:
-  std::vector<std::filesystem::path> files_;
-};
 
 }  // namespace
 
@@ -84,15 +66,18 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     }
 
     // Orientation of the bands: that of the output.
-    TurnedPlanes turned;
-    bool flip = raster.upward;
+    raster::TurnedPlanes turned;
+    const int quarter = raster::QuarterTurn(raster.turn, raster.upward);
+    const bool flip = quarter == 180;
     uint32_t cols = info->width, rows = info->height;
     double xRes = info->xResolution, yRes = info->yResolution;
-    if (raster.turn != 0) {
-      for (Position& p : positions) {
-        if (p.present) p.file = turned.Make(p, raster.turn, raster.upward);
-      }
-      flip = false;
+    if (quarter == 90 || quarter == -90) {
+      const auto start = std::chrono::steady_clock::now();
+      turned.Turn(positions, quarter);
+      char took[32];
+      std::snprintf(took, sizeof took, "%.2f s",
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+      raster.host.Log("planes turned by " + std::to_string(quarter) + " degrees: " + took);
       std::swap(cols, rows);
       std::swap(xRes, yRes);
     }
@@ -119,12 +104,13 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       const BandPlan plan = PlanBand(layout, b);
       if (plan.outCount == 0) return;
       std::vector<uint8_t> bytes(std::size_t{plan.outCount} * R);
+      imaging::Plane band;  // one buffer for the band of every plane
       try {
         for (std::size_t p = 0; p < positions.size(); ++p) {
           std::fill(bytes.begin(), bytes.end(), uint8_t{0});
           if (positions[p].present) {
             const uint32_t top = flip ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
-            imaging::Plane band = imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows);
+            imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
             if (flip) imaging::Rotate(band, 180);
             if (raster.negate) imaging::Negate(band);
             imaging::ResampleRows(band, s.xResolutionValue, s.yResolutionValue,

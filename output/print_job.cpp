@@ -149,6 +149,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
                                 : mode == RasterMode::Turbo    ? RenderTurbo(raster, *file)
                                                                : RenderSequential(raster, *file);
     if (!result.ok) return Status::Fail(result.error);
+    if (std::string unfinished; !separated.Finish(&unfinished)) return Status::Fail(unfinished);
     host.SetProgress(ProgressBar::Separation, 95);
     // The file must have its full size before it takes the final name.
     const auto header = MakePrnHeader(static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),

@@ -5,12 +5,12 @@
 #include <exception>
 #include <optional>
 #include <span>
-#include <thread>
 
 #include "halftone/halftone.h"
 #include "output/job_support.h"
 #include "output/print_raster_internal.h"
 #include "platform/parallel.h"
+#include "platform/platform.h"
 
 namespace qm {
 
@@ -54,30 +54,110 @@ bool WriteBlankPositions(const PrintRaster& raster, const std::vector<Position>&
   return true;
 }
 
+TurnedPlanes::~TurnedPlanes() {
+  for (const auto& f : files_) DeleteFile(f);
+}
+
+void TurnedPlanes::Turn(std::vector<Position>& positions, int degrees) {
+  // Every plane at once: planes still growing are turned as their rows
+  // arrive, all of them while Ghostscript renders.
+  std::vector<std::filesystem::path> turned(positions.size());
+  ParallelFor(positions.size(), static_cast<int>(positions.size()), [&](std::size_t p) {
+    if (!positions[p].present) return;
+    turned[p] = positions[p].file.parent_path() / (".turned" + positions[p].file.filename().string());
+    imaging::TurnPlaneFile(positions[p].file, turned[p], degrees);
+  });
+  for (std::size_t p = 0; p < positions.size(); ++p) {
+    if (turned[p].empty()) continue;
+    files_.push_back(turned[p]);
+    positions[p].file = turned[p];
+  }
+}
+
+int QuarterTurn(int turn, bool upward) {
+  const int total = (((turn + (upward ? 180 : 0)) % 360) + 360) % 360;
+  return total == 270 ? -90 : total;
+}
+
 }  // namespace raster
 
 namespace {
 
 using raster::Position;
 
-// Turns, negation, resampling and halftoning of one whole plane, in that order.
-imaging::Plane PreparePlane(const PrintRaster& raster, const Position& position) {
-  const ActiveSetting& s = raster.setting;
-  imaging::Plane plane = imaging::ReadPlane(position.file);
-  if (raster.turn != 0) imaging::Rotate(plane, raster.turn);
-  if (raster.upward) imaging::Rotate(plane, 180);
-  if (raster.negate) imaging::Negate(plane);
-  imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
-  HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution,
-                s.LargeDotDilution, s.UseDots, s.DitherMethod, position.slot);
-  return plane;
-}
+// One plane from its file to packed rows at its position, a few rows at a
+// time: read (bottom up with each row reversed for a half turn), negate,
+// resample, halftone, pack. The same arithmetic as on the whole plane, so the
+// same bytes; a plane still growing is read as its rows arrive.
+class PlaneRows {
+ public:
+  PlaneRows(const PrintRaster& raster, const Position& position, const imaging::PlaneInfo& info, bool halfTurn,
+            uint32_t p, const PrnFileHeader& header, const DotLevels& levels, PrnFile& file)
+      : raster_(raster),
+        info_(info),
+        halfTurn_(halfTurn),
+        p_(p),
+        header_(header),
+        levels_(levels),
+        file_(file),
+        reader_(position.file),
+        resampler_(info.width, info.height, info.xResolution, info.yResolution, raster.setting.xResolutionValue,
+                   raster.setting.yResolutionValue),
+        halftone_(raster.setting, resampler_.OutputWidth(), raster.setting.Bits, raster.setting.MiddleDotDilution,
+                  raster.setting.LargeDotDilution, raster.setting.UseDots, raster.setting.DitherMethod, position.slot),
+        row_(info.width),
+        packed_(header.rowStride) {}
 
-std::string SizeMismatch(const Position& position, const imaging::Plane& plane, uint32_t width, uint32_t height) {
-  return position.file.filename().string() + " is " + std::to_string(plane.width) + " x " +
-         std::to_string(plane.height) + " after resampling, the other planes " + std::to_string(width) + " x " +
-         std::to_string(height);
-}
+  bool Done() const { return next_ == info_.height; }
+  uint32_t Remaining() const { return info_.height - next_; }
+
+  // The next `count` source rows through the pipeline; after the last, the
+  // rows the halftoner still holds.
+  void Pump(uint32_t count) {
+    count = std::min(count, info_.height - next_);
+    const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
+    rows_.resize(std::size_t{count} * info_.width);
+    reader_.Read(top, count, rows_.data());
+    for (uint32_t i = 0; i < count; ++i) {
+      const float* src = rows_.data() + std::size_t{halfTurn_ ? count - 1 - i : i} * info_.width;
+      if (halfTurn_) {
+        std::reverse_copy(src, src + info_.width, row_.begin());
+      } else {
+        std::copy(src, src + info_.width, row_.begin());
+      }
+      if (raster_.negate) {
+        for (float& v : row_) v = 65535.0f - v;
+      }
+      resampler_.Push(row_.data(), [&](const float* resampled) { Write(halftone_.Push(resampled)); });
+    }
+    next_ += count;
+    if (Done()) {
+      for (const float* r = halftone_.Flush(); r; r = halftone_.Flush()) Write(r);
+      if (written_ != header_.height) throw imaging::ImagingError("plane rows lost in the pipeline");
+    }
+  }
+
+ private:
+  void Write(const float* row) {
+    if (row == nullptr) return;
+    PackPrnRow(std::span<const float>(row, header_.width), raster_.setting.Bits, levels_, packed_);
+    if (!file_.WriteAt(PrnRowOffset(header_, written_++, p_), packed_)) throw imaging::ImagingError(file_.error());
+  }
+
+  const PrintRaster& raster_;
+  const imaging::PlaneInfo info_;
+  const bool halfTurn_;
+  const uint32_t p_;
+  const PrnFileHeader& header_;
+  const DotLevels& levels_;
+  PrnFile& file_;
+  imaging::PlaneRowReader reader_;
+  imaging::RowResampler resampler_;
+  HalftoneRows halftone_;
+  std::vector<float> rows_, row_;
+  std::vector<uint8_t> packed_;
+  uint32_t next_ = 0, written_ = 0;
+};
 
 RasterResult Failed(std::string error) {
   RasterResult r;
@@ -85,36 +165,77 @@ RasterResult Failed(std::string error) {
   return r;
 }
 
-}  // namespace
+// Source rows a pipeline takes at a time: the rows of a plane still being
+// rendered arrive in Ghostscript's bands, and sequential mode goes from plane
+// to plane at this step.
+constexpr uint32_t kPumpRows = 128;
 
-RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file) {
-  const auto positions = raster::Positions(raster);
+// Sequential and turbo mode: one pipeline per present position, all planes
+// checked for one output size first, the rows written at their offsets, the
+// header last. `threads` 1 runs the pipelines in turn, a step of rows each;
+// more run one pipeline per worker.
+RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
+  auto positions = raster::Positions(raster);
   const DotLevels levels = JobDotLevels(raster.setting);
-  const int bits = raster.setting.Bits;
+  const ActiveSetting& s = raster.setting;
   RasterResult result;
   const uint64_t decodedBefore = imaging::DecodedRowCount();
   try {
     imaging::InitializeImaging();
+    raster::TurnedPlanes turned;
+    const int quarter = raster::QuarterTurn(raster.turn, raster.upward);
+    if (quarter == 90 || quarter == -90) turned.Turn(positions, quarter);
+    const bool halfTurn = quarter == 180;
+
+    std::vector<imaging::PlaneInfo> infos(positions.size());
+    uint64_t sourceRows = 0;
     std::optional<PrnFileHeader> header;
-    std::vector<uint8_t> row;
     for (std::size_t p = 0; p < positions.size(); ++p) {
       if (!positions[p].present) continue;
-      const imaging::Plane plane = PreparePlane(raster, positions[p]);
+      infos[p] = imaging::ReadPlaneInfo(positions[p].file);
+      const imaging::RowResampler size(infos[p].width, infos[p].height, infos[p].xResolution, infos[p].yResolution,
+                                       s.xResolutionValue, s.yResolutionValue);
       if (!header) {
-        header = raster::Header(raster, plane.width, plane.height);
-        if (!header) return Failed("no PRN header for Bits " + std::to_string(bits));
-        row.resize(header->rowStride);
-      } else if (plane.width != header->width || plane.height != header->height) {
-        return Failed(SizeMismatch(positions[p], plane, header->width, header->height));
+        header = raster::Header(raster, size.OutputWidth(), size.OutputHeight());
+        if (!header) return Failed("no PRN header for Bits " + std::to_string(s.Bits));
+      } else if (size.OutputWidth() != header->width || size.OutputHeight() != header->height) {
+        return Failed(positions[p].file.filename().string() + " is " + std::to_string(size.OutputWidth()) + " x " +
+                      std::to_string(size.OutputHeight()) + " after resampling, the other planes " +
+                      std::to_string(header->width) + " x " + std::to_string(header->height));
       }
-      result.planeRows += plane.height;
-      for (uint32_t y = 0; y < plane.height; ++y) {
-        PackPrnRow(std::span<const float>(plane.Row(y), plane.width), bits, levels, row);
-        if (!file.WriteAt(PrnRowOffset(*header, y, static_cast<uint32_t>(p)), row)) return Failed(file.error());
-      }
-      if (raster.progress) raster.progress(static_cast<double>(p + 1) / static_cast<double>(positions.size()));
+      result.planeRows += size.OutputHeight();
+      sourceRows += infos[p].height;
     }
     if (!header) return Failed("no slot file to print in " + raster.working.string());
+
+    std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
+    for (std::size_t p = 0; p < positions.size(); ++p) {
+      if (!positions[p].present) continue;
+      pipes[p] = std::make_unique<PlaneRows>(raster, positions[p], infos[p], halfTurn, static_cast<uint32_t>(p),
+                                             *header, levels, file);
+    }
+    // Progress: the share of all source rows through their pipelines.
+    std::atomic<uint64_t> pumped{0};
+    const auto pump = [&](PlaneRows& pipe) {
+      const uint32_t step = std::min(kPumpRows, pipe.Remaining());
+      pipe.Pump(step);
+      if (raster.progress) raster.progress(static_cast<double>(pumped += step) / static_cast<double>(sourceRows));
+    };
+    if (threads <= 1) {
+      for (bool more = true; more;) {
+        more = false;
+        for (auto& pipe : pipes) {
+          if (!pipe || pipe->Done()) continue;
+          pump(*pipe);
+          more = more || !pipe->Done();
+        }
+      }
+    } else {
+      ParallelFor(pipes.size(), threads, [&](std::size_t p) {
+        while (pipes[p] && !pipes[p]->Done()) pump(*pipes[p]);
+      });
+      result.threadsRan = LastParallelThreadCount();
+    }
     if (!raster::WriteBlankPositions(raster, positions, *header, file) || !file.WriteHeader(*header)) {
       return Failed(file.error());
     }
@@ -128,71 +249,12 @@ RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file) {
   return result;
 }
 
+}  // namespace
+
+RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file) { return RenderRows(raster, file, 1); }
+
 RasterResult RenderTurbo(const PrintRaster& raster, PrnFile& file) {
-  const auto positions = raster::Positions(raster);
-  const DotLevels levels = JobDotLevels(raster.setting);
-  const int bits = raster.setting.Bits;
-  RasterResult result;
-  const uint64_t decodedBefore = imaging::DecodedRowCount();
-  try {
-    imaging::InitializeImaging();
-    // Every plane at once, one worker per position.
-    std::vector<std::optional<imaging::Plane>> planes(positions.size());
-    std::atomic<std::size_t> prepared{0};
-    ParallelFor(positions.size(), raster.turboThreads, [&](std::size_t p) {
-      if (positions[p].present) planes[p] = PreparePlane(raster, positions[p]);
-      if (raster.progress) raster.progress(static_cast<double>(++prepared) / static_cast<double>(positions.size()));
-    });
-
-    const imaging::Plane* first = nullptr;
-    for (std::size_t p = 0; p < positions.size(); ++p) {
-      if (!planes[p]) continue;
-      if (!first) {
-        first = &*planes[p];
-      } else if (planes[p]->width != first->width || planes[p]->height != first->height) {
-        return Failed(SizeMismatch(positions[p], *planes[p], first->width, first->height));
-      }
-      result.planeRows += planes[p]->height;
-    }
-    if (!first) return Failed("no slot file to print in " + raster.working.string());
-    const auto header = raster::Header(raster, first->width, first->height);
-    if (!header) return Failed("no PRN header for Bits " + std::to_string(bits));
-    if (!file.WriteHeader(*header)) return Failed(file.error());
-    raster.host.SetProgress(ProgressBar::Prn, 85);
-
-    // Rows front to back: a batch of file rows is packed on every core, then
-    // appended in order.
-    const uint32_t width = header->width, height = header->height, R = header->rowStride;
-    const std::size_t n = positions.size();
-    constexpr uint32_t kBatchRows = 128;
-    std::vector<uint8_t> batch(std::size_t{kBatchRows} * n * R);
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    for (uint32_t y0 = 0; y0 < height; y0 += kBatchRows) {
-      const uint32_t rows = std::min(kBatchRows, height - y0);
-      ParallelFor(rows, cores, [&](std::size_t i) {
-        for (std::size_t p = 0; p < n; ++p) {
-          const std::span<uint8_t> out(batch.data() + (i * n + p) * R, R);
-          if (planes[p]) {
-            PackPrnRow(std::span<const float>(planes[p]->Row(y0 + static_cast<uint32_t>(i)), width), bits, levels,
-                       out);
-          } else {
-            std::fill(out.begin(), out.end(), uint8_t{0});
-          }
-        }
-      });
-      if (!file.Append(std::span<const uint8_t>(batch.data(), std::size_t{rows} * n * R))) return Failed(file.error());
-    }
-    for (std::size_t p = 0; p < n; ++p) {
-      if (!positions[p].present) raster::LogBlankPosition(raster, positions, p);
-    }
-    result.width = width;
-    result.height = height;
-  } catch (const std::exception& e) {
-    return Failed(e.what());
-  }
-  result.ok = true;
-  result.decodedRows = imaging::DecodedRowCount() - decodedBefore;
-  return result;
+  return RenderRows(raster, file, raster.turboThreads);
 }
 
 }  // namespace qm

@@ -2,12 +2,19 @@
 // turned, negated, resampled and halftoned, packed into an open PrnFile in
 // one of three modes that all give the same layout:
 //
-// - sequential: one plane at a time on the calling thread; each channel row
-//   is written at its own offset (48 + (y x N + p) x R);
-// - turbo: every plane at once, one worker per plane, then the rows packed
-//   front to back (memory: all planes of the image);
+// - sequential: the planes on the calling thread, taking turns a step of
+//   128 rows at a time; each channel row is written at its own offset
+//   (48 + (y x N + p) x R);
+// - turbo: every plane at once, one worker per plane, rows written the same
+//   way;
 // - large-image (band_renderer.cpp): 96 bands of every plane, 8 band
 //   workers, each band written at its place under one lock.
+//
+// Sequential and turbo take each plane through its steps in rows (read,
+// negate, RowResampler, HalftoneRows, pack), with the bytes of the whole-plane
+// steps and a few rows of memory per plane; a 180-degree turn reads the
+// plane bottom up, a 90-degree turn reads a turned copy (TurnedPlanes). Planes
+// still being rendered by Ghostscript are worked on as their rows arrive.
 //
 // Positions: position p holds the slot file of slots[p] (the channel order of
 // the format). A position whose slot file is absent is written as rows
@@ -56,6 +63,7 @@ struct RasterResult {
   uint32_t width = 0, height = 0;  // of the written planes
   uint64_t decodedRows = 0;        // plane rows the imaging layer decoded
   uint64_t planeRows = 0;          // rows of the present planes, summed
+  int threadsRan = 1;              // workers that ran the planes (turbo)
 };
 
 RasterResult RenderSequential(const PrintRaster& raster, PrnFile& file);

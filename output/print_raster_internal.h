@@ -25,6 +25,25 @@ std::optional<PrnFileHeader> Header(const PrintRaster& raster, uint32_t width, u
 // Logs that position p has no slot file and prints no dots.
 void LogBlankPosition(const PrintRaster& raster, const std::vector<Position>& positions, std::size_t p);
 
+// Planes given a quarter turn in hidden files of the Working folder (all at
+// once, a band of rows each; see imaging::TurnPlaneFile), removed at the end.
+// Turn points the present positions at their turned files.
+class TurnedPlanes {
+ public:
+  TurnedPlanes() = default;
+  ~TurnedPlanes();
+  TurnedPlanes(const TurnedPlanes&) = delete;
+  TurnedPlanes& operator=(const TurnedPlanes&) = delete;
+  void Turn(std::vector<Position>& positions, int degrees);
+
+ private:
+  std::vector<std::filesystem::path> files_;
+};
+
+// The turn `turn` (0, 90, -90) followed by the half turn of `upward`, as one
+// of 0, 90, 180, -90.
+int QuarterTurn(int turn, bool upward);
+
 // Writes rows without dots for every absent position at the header's offsets.
 bool WriteBlankPositions(const PrintRaster& raster, const std::vector<Position>& positions,
                          const PrnFileHeader& header, PrnFile& file);

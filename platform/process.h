@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,27 @@ struct ProcessResult {
   std::string FirstLine() const;
 };
 
+// Lets another thread end a process that RunProcess runs: Kill sends it
+// SIGKILL (its exit status is then 128 + 9), or keeps it from starting when
+// it has not started yet. Only the process RunProcess started is ever
+// signalled, never one after it has been reaped.
+class ProcessControl {
+ public:
+  void Kill();
+  bool Killed() const;
+
+ private:
+  friend ProcessResult RunProcess(const std::vector<std::string>&, ProcessControl*);
+  mutable std::mutex mutex_;
+  int pid_ = -1;
+  bool killed_ = false;
+};
+
 // Runs argv[0] with the arguments argv[1..] and waits for it without a time
-// limit. Never throws.
-ProcessResult RunProcess(const std::vector<std::string>& argv);
+// limit. With a control, the process is also killed when this process dies
+// (a program that cannot be started then ends with exit status 127). Never
+// throws.
+ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* control = nullptr);
 
 // Opens a path with the desktop's default program (xdg-open), detached; an
 // executable file is started directly. The result is not checked.

@@ -1,7 +1,12 @@
 // Per-plane processing of the 18 slot files for the Separate job: resample,
 // rotate, turn over the planes of the PDF route, halftone, write each plane
 // back. One parallel loop, one slot per index, nothing shared between slots
-// but the read-only settings.
+// but the read-only settings. Without a turn a plane goes through in rows
+// (the bytes of the whole-plane steps, a few rows of memory), so a plane that
+// Ghostscript still renders is worked on as its rows arrive; a turn takes the
+// whole plane.
+#include <algorithm>
+#include <memory>
 #include <mutex>
 #include <system_error>
 
@@ -26,10 +31,91 @@ bool GateOpen(int i, const SeparationOutcome& planes) {
   return planes.spotSlots >= i - 11;
 }
 
+bool Turns(const PlaneLoopInput& input) { return (input.rotationEnabled && input.rotateNeeded) || input.upward; }
+
 void Turn(imaging::Plane& plane, const PlaneLoopInput& input) {
   if (input.rotationEnabled && input.rotateNeeded) imaging::Rotate(plane, input.anticlockwise ? -90 : 90);
   if (input.upward) imaging::Rotate(plane, 180);
 }
+
+// The whole plane: resample, turn, negate (PDF route), halftone, written back
+// negated at 16 bits (0 where a full dot prints; 16 bits keep the levels exact).
+std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const PlaneLoopInput& input, int slot,
+                                           const fs::path& path) {
+  imaging::Plane plane = imaging::ReadPlane(path);
+  imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
+  Turn(plane, input);
+  if (input.planes.fromPdfRoute) imaging::Negate(plane);
+  HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution, s.LargeDotDilution,
+                s.UseDots, s.DitherMethod, slot);
+  imaging::Negate(plane);
+  imaging::WritePlane(path, plane, 16);
+  return {plane.width, plane.height};
+}
+
+// The same steps without a turn, a step of rows at a time, with the same
+// bytes; a plane still being rendered is read as its rows arrive. The plane
+// takes its slot file's name when complete.
+class PlaneRows {
+ public:
+  PlaneRows(const ActiveSetting& s, const PlaneLoopInput& input, int slot, fs::path path)
+      : negate_(input.planes.fromPdfRoute),
+        path_(std::move(path)),
+        reader_(path_),
+        info_(reader_.Info()),
+        resampler_(info_.width, info_.height, info_.xResolution, info_.yResolution, s.xResolutionValue,
+                   s.yResolutionValue),
+        halftone_(s, resampler_.OutputWidth(), s.Bits, s.MiddleDotDilution, s.LargeDotDilution, s.UseDots,
+                  s.DitherMethod, slot),
+        writer_(path_, resampler_.OutputWidth(), resampler_.OutputHeight(), s.xResolutionValue, s.yResolutionValue,
+                16),
+        row_(resampler_.OutputWidth()) {}
+
+  bool Done() const { return next_ == info_.height; }
+  std::pair<uint32_t, uint32_t> Size() const { return {resampler_.OutputWidth(), resampler_.OutputHeight()}; }
+
+  void Pump(uint32_t count) {
+    count = std::min(count, info_.height - next_);
+    rows_.resize(std::size_t{count} * info_.width);
+    reader_.Read(next_, count, rows_.data());
+    for (uint32_t i = 0; i < count; ++i) {
+      resampler_.Push(rows_.data() + std::size_t{i} * info_.width, [&](const float* resampled) {
+        if (!negate_) {
+          Write(halftone_.Push(resampled));
+          return;
+        }
+        std::transform(resampled, resampled + row_.size(), row_.begin(), [](float v) { return 65535.0f - v; });
+        Write(halftone_.Push(row_.data()));
+      });
+    }
+    next_ += count;
+    if (Done()) {
+      for (const float* r = halftone_.Flush(); r; r = halftone_.Flush()) Write(r);
+      writer_.Commit();
+    }
+  }
+
+ private:
+  void Write(const float* row) {
+    if (row == nullptr) return;
+    std::transform(row, row + row_.size(), row_.begin(), [](float v) { return 65535.0f - v; });
+    writer_.WriteRow(row_.data());
+  }
+
+  const bool negate_;
+  const fs::path path_;
+  imaging::PlaneRowReader reader_;
+  const imaging::PlaneInfo info_;
+  imaging::RowResampler resampler_;
+  HalftoneRows halftone_;
+  imaging::PlaneWriter writer_;
+  std::vector<float> rows_, row_;
+  uint32_t next_ = 0;
+};
+
+// Source rows a pipeline takes at a time (one thread goes from plane to plane
+// at this step).
+constexpr uint32_t kPumpRows = 128;
 
 }  // namespace
 
@@ -49,6 +135,25 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     ctx.host.SetProgress(ProgressBar::Separation, 65 + 29 * ++done / open);
   };
 
+  // Without a turn each plane goes through in rows; with one thread the
+  // planes take turns a step of rows at a time, so the rows of a plane still
+  // being rendered are worked on as they arrive.
+  std::array<std::unique_ptr<PlaneRows>, kSlotCount> pipes;
+  auto fail = [&](std::size_t index, const std::exception& e) {
+    errors[index] = e.what();
+    pipes[index].reset();
+  };
+  auto pump = [&](std::size_t index) {
+    try {
+      pipes[index]->Pump(kPumpRows);
+      if (pipes[index]->Done()) {
+        sizes[index] = pipes[index]->Size();
+        pipes[index].reset();
+      }
+    } catch (const std::exception& e) {
+      fail(index, e);
+    }
+  };
   ParallelFor(kSlotCount, input.threads, [&](std::size_t index) {
     const int i = static_cast<int>(index);
     if (!GateOpen(i, input.planes)) return;
@@ -60,22 +165,25 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
       return advance();
     }
     try {
-      imaging::Plane plane = imaging::ReadPlane(path);
-      imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
-      Turn(plane, input);
-      if (input.planes.fromPdfRoute) imaging::Negate(plane);
-      HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution,
-                    s.LargeDotDilution, s.UseDots, s.DitherMethod, i);
-      sizes[index] = {plane.width, plane.height};
-      // Written files hold 0 where a full dot prints; 16 bits keep the dot
-      // levels exact.
-      imaging::Negate(plane);
-      imaging::WritePlane(path, plane, 16);
+      if (Turns(input)) {
+        sizes[index] = ProcessWhole(s, input, i, path);
+        return;
+      }
+      pipes[index] = std::make_unique<PlaneRows>(s, input, i, path);
+      while (input.threads > 1 && pipes[index]) pump(index);
     } catch (const std::exception& e) {
-      errors[index] = e.what();
+      fail(index, e);
     }
     advance();
   });
+  for (bool more = true; more;) {
+    more = false;
+    for (std::size_t index = 0; index < kSlotCount; ++index) {
+      if (!pipes[index]) continue;
+      pump(index);
+      more = more || pipes[index] != nullptr;
+    }
+  }
   result.threadsRan = LastParallelThreadCount();
   ctx.host.Log("per-plane processing: " + std::to_string(result.threadsRan) + " thread(s)");
 

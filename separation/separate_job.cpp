@@ -51,7 +51,8 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   if (!outcome.ok) return Status::Fail(outcome.reason);
   host.Log("extra planes: multicolor " + std::to_string(outcome.multicolorCount) + ", spot " +
            std::to_string(outcome.spotCount));
-  if (!dithering) return Status::Ok();
+  std::string unfinished;
+  if (!dithering) return outcome.Finish(&unfinished) ? Status::Ok() : Status::Fail(unfinished);
 
   PlaneLoopInput input;
   try {
@@ -66,6 +67,7 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   input.planes = outcome;
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
   if (!result.ok) return Status::Fail(result.reason);
+  if (!outcome.Finish(&unfinished)) return Status::Fail(unfinished);
   host.SetProgress(ProgressBar::Separation, 95);
   return Status::Ok();
 }

@@ -7,6 +7,7 @@
 #include "imaging/imaging.h"
 #include "platform/platform.h"
 #include "separation/channels.h"
+#include "separation/split_render.h"
 #include "separation/stages.h"
 #include "separation/tool_commands.h"
 #include "settings/apply.h"
@@ -118,7 +119,11 @@ class Stager {
         purpose_ == SeparationPurpose::Print
             ? VectorResolution(ctx_.setting, ctx_.init.dfVectorX, ctx_.init.dfVectorY)
             : PresetResolution(ctx_.setting);
-    Note(RunTool(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt), ctx_.host));
+    std::string failure;
+    out_.rendering = RenderSeparation(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt),
+                                      ctx_.host, SplitRenderOptions(purpose_ == SeparationPurpose::Print, dithering_), &failure);
+    if (!out_.rendering) throw Failure{failure};
+    if (!failure.empty()) Note(Status::Fail(failure));  // the whole-page render's tool failure
     Progress(purpose_ == SeparationPurpose::Print ? 40 : 50);
 
     static const char* const kProcess[4] = {"Cyan", "Magenta", "Yellow", "Black"};
@@ -199,7 +204,7 @@ class Stager {
     static const char* const kSource[4] = {"0", "1", "3", "3"};
     for (int i = 0; i < 4; ++i) {
       if (!use[i]) continue;
-      CopyFileOver(W(ChannelPlaneName(kSource[i])), W(ChannelPlaneName("L" + std::to_string(i))));
+      CopyPlaneFile(W(ChannelPlaneName(kSource[i])), W(ChannelPlaneName("L" + std::to_string(i))));
       out_.lightFlags[i] = 1;
     }
   }

@@ -10,9 +10,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "separation/job_context.h"
+#include "separation/split_render.h"
 
 namespace qm {
 
@@ -35,6 +37,12 @@ struct SeparationOutcome {
   std::array<int, 4> lightSlots{};
   int multicolorSlots = 0;
   int spotSlots = 0;
+  // Ghostscript's bands still rendering into the planes (PDF route), whose
+  // readers wait for their rows; the job finishes it before it ends.
+  std::shared_ptr<SeparationRender> rendering;
+
+  // Waits for the planes to be complete; false with the cause when a band failed.
+  bool Finish(std::string* reason) const { return !rendering || rendering->Finish(reason); }
 };
 
 // Separates the staged input W/"00." + extension into channel planes, makes

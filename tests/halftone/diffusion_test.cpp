@@ -186,5 +186,25 @@ TEST(HalftonePlane, PixelsAtALevelKeepIt) {
   }
 }
 
+// Rows pushed one by one come back as HalftonePlane leaves the whole plane, for
+// every method (4: curve only), thin and short planes, and a curve in force.
+TEST(HalftoneRows, GiveTheBytesOfTheWholePlane) {
+  ActiveSetting s = SettingsWithLevels(0.3, 0.6);
+  s.linearOut[5] = {0.0f, 20000.0f, 36000.0f, 52000.0f, 65535.0f};
+  for (int32_t method : {0, 1, 2, 3, 4}) {
+    for (auto [w, h] : {std::pair<uint32_t, uint32_t>{1, 1}, {2, 2}, {3, 5}, {37, 1}, {37, 2}, {61, 43}}) {
+      std::vector<float> whole = TexturedPlane(w, h, w + h);
+      const std::vector<float> source = whole;
+      HalftonePlane(s, whole.data(), w, h, 2, 0.5f, 0.7f, 111, method, 5, 3);
+      HalftoneRows rows(s, w, 2, 0.5f, 0.7f, 111, method, 5, 3);
+      std::vector<float> streamed;
+      auto take = [&](const float* row) { if (row) streamed.insert(streamed.end(), row, row + w); };
+      for (uint32_t y = 0; y < h; ++y) take(rows.Push(source.data() + std::size_t{y} * w));
+      for (const float* row = rows.Flush(); row; row = rows.Flush()) take(row);
+      ASSERT_EQ(streamed, whole) << "method " << method << ", " << w << " x " << h;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qm

@@ -143,6 +143,24 @@ TEST(PlaneOps, ResampleGivesTheSameBytesWithAnyThreadCount) {
 #endif
 }
 
+// Rows pushed one by one come out as Resample gives the whole plane: growing,
+// shrinking, one direction only, and the same size (rows unchanged, unclamped).
+TEST(PlaneOps, RowResamplerGivesTheBytesOfResample) {
+  for (auto [x, y] : {std::pair{720.0, 333.0}, {100.0, 37.0}, {300.0, 400.0}, {123.0, 150.0}, {300.0, 150.0}}) {
+    Plane whole = Numbered(61, 47);
+    for (std::size_t i = 0; i < whole.pixels.size(); ++i) whole.pixels[i] = float((i * 7919) % 70000) - 2000.0f;
+    const Plane source = whole;
+    Resample(whole, x, y);
+    RowResampler rows(source.width, source.height, source.xResolution, source.yResolution, x, y);
+    std::vector<float> streamed;
+    for (uint32_t r = 0; r < source.height; ++r) {
+      rows.Push(source.Row(r), [&](const float* row) { streamed.insert(streamed.end(), row, row + rows.OutputWidth()); });
+    }
+    EXPECT_EQ(rows.OutputWidth(), whole.width);
+    ASSERT_EQ(streamed, whole.pixels) << x << " x " << y;
+  }
+}
+
 }  // namespace
 }  // namespace qm::imaging
 

@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <tuple>
+
 #include "output/commands.h"
 #include "output/job_support.h"
 #include "output/prn_reader.h"
+#include "separation/commands.h"
+#include "separation/split_render.h"
 #include "tests/output_jobs/jobs_test_support.h"
 
 namespace qm {
@@ -134,6 +140,38 @@ TEST_F(PrintJobTest, PdfRotationTestOnTheCyanPlane) {
     const bool turned = std::string(limit) == "1";
     EXPECT_EQ(header->width > header->height, turned) << header->width << " x " << header->height;
   }
+}
+
+// A page split into Ghostscript bands by a small test plan (300 x 225 pixels
+// at 150 dpi, 3 bands): every raster mode and the Separate job take the same
+// planes, so sequential and turbo write one file, large-image mode its
+// layout, and a Compose of the dithered Separate the Print's bytes.
+TEST_F(PrintJobTest, EveryModeTakesTheSamePlanesOfASplitPage) {
+  SetBandPlanForTests(25000, 64);
+  setting = test::AppliedSetting(150);
+  setting.UseICC = "0";
+  setting.PdfSpotColorName = "White,Varnish";
+  init.dfPreserveCF = true;
+  fs::copy_file(test::SamplesDir() / "spot_white_varnish.pdf", Item("label") / "label.pdf");
+  std::map<std::string, std::string> prn;
+  for (auto [mode, turbo, large] : {std::tuple{"sequential", false, false}, {"turbo", true, false},
+                                    {"large-image", false, true}}) {
+    init.dfTurboMd = turbo;
+    init.dfLargeImageMd = large;
+    ASSERT_TRUE(PrintCommand(ctx, "label")) << ::testing::PrintToString(host.logs);
+    prn[mode] = test::ReadFileBytes(UserPrnDir() / "label.prn");
+  }
+  EXPECT_NE(std::find_if(host.logs.begin(), host.logs.end(),
+                         [](const std::string& l) { return l.find("in 3 bands") != std::string::npos; }),
+            host.logs.end());
+  EXPECT_EQ(test::FirstDifference(prn["sequential"], prn["turbo"]), "");
+  EXPECT_EQ(prn["large-image"].size(), prn["sequential"].size());
+  EXPECT_EQ(prn["large-image"].substr(0, 48), prn["sequential"].substr(0, 48));
+  init.dfDitheredCk = true;
+  ASSERT_TRUE(SeparateCommand(ctx, "label")) << ::testing::PrintToString(host.logs);
+  ASSERT_TRUE(ComposeCommand(ctx, "label", "label_0.tiff")) << ::testing::PrintToString(host.logs);
+  EXPECT_EQ(test::FirstDifference(prn["sequential"], test::ReadFileBytes(UserPrnDir() / "label.prn")), "");
+  SetBandPlanForTests(0, 0);
 }
 
 }  // namespace

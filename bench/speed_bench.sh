@@ -1,0 +1,143 @@
+#!/bin/sh
+# The speed goals side by side with Ghostscript alone, on the synthetic A3
+# test page at 720 x 720 dpi with six inks (C, M, Y, K and two spots):
+#
+#   Print, turbo                        <= 0.8 x Ghostscript alone
+#   Print, sequential                   <= 1.2 x
+#   Separate, dithered, turbo           <= 1.1 x
+#   Print, large-image, 90-degree turn  <= 300 MiB peak, <= 1.1 x the unturned job
+#
+# "Ghostscript alone" is tiffsep with the job's own arguments as its log
+# shows them (the documented command: default LZW, one process), writing
+# elsewhere. Every job runs ROUNDS times (default 3) in alternating order;
+# the table gives medians of wall time, peak memory and CPU time (user +
+# system, Ghostscript included; /usr/bin/time), with the load average before
+# and after: on a busy machine the CPU time shows what the job costs. Then the 24 x 36 inch page (the A3
+# page scaled up by Ghostscript's pdfwrite) in large-image mode without and
+# with the turn, BIG_ROUNDS times each (default 1; 0 skips it): peak memory,
+# goal <= 2 GiB with the turn.
+#
+# usage: bench/speed_bench.sh [BUILD_DIR] [WORK_DIR]
+#   BUILD_DIR  a configured and built tree (default: build), with app/quillmark-cli
+#   WORK_DIR   where the test pages are made (default: $RIPBENCH_WORK or /tmp/ripbench)
+#   RIPBENCH_MAKER  the A3 page maker (default: bench/make_a3_testpage.sh)
+#   ROUNDS, BIG_ROUNDS  runs of each job (defaults 3 and 1)
+#   SETTLE     seconds to wait at most before each run for a quiet machine (default 120)
+set -eu
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build}
+work=${2:-${RIPBENCH_WORK:-/tmp/ripbench}}
+rounds=${ROUNDS:-3}
+big_rounds=${BIG_ROUNDS:-1}
+cli=$build/app/quillmark-cli
+maker=${RIPBENCH_MAKER:-$here/bench/make_a3_testpage.sh}
+[ -s "$work/test-a3.pdf" ] || bash "$maker" "$work" >/dev/null
+
+. "$here/bench/bench_common.sh"
+tr -d '\r' < "$app/Configuration/Default.cfg" | sed \
+  -e 's/^xResolution=.*/xResolution=720/' -e 's/^yResolution=.*/yResolution=720/' \
+  -e 's/^UseICC=.*/UseICC=0/' -e 's/^DitherMethod=.*/DitherMethod=0/' -e 's/^Bits=.*/Bits=2/' \
+  -e 's/^UseDots=.*/UseDots=111/' -e 's/^PdfSpotColorName=.*/PdfSpotColorName=SpotOrange,SpotGreen/' \
+  -e 's/^PRNSequence=.*/PRNSequence=0,1,2,3,,,,,,,,,S0,S1/' \
+  -e 's/^UseLc=.*/UseLc=0/' -e 's/^UseLm=.*/UseLm=0/' -e 's/^UseLk=.*/UseLk=0/' -e 's/^UseLlk=.*/UseLlk=0/' \
+  > "$app/Configuration/Bench.cfg"
+cp -r "$app/Configuration/Default" "$app/Configuration/Bench"
+
+# Before each run, up to SETTLE seconds (default 120; 0: none) for a quiet
+# machine: no other runnable process for 3 seconds in a row (/proc/stat).
+settle() {
+  [ "${SETTLE:-120}" -gt 0 ] || return 0
+  quiet=0; waited=0
+  while [ "$quiet" -lt 3 ] && [ "$waited" -lt "${SETTLE:-120}" ]; do
+    running=$(sed -n 's/^procs_running //p' /proc/stat)
+    if [ "$running" -le 1 ]; then quiet=$((quiet + 1)); else quiet=0; fi
+    sleep 1; waited=$((waited + 1))
+  done
+  echo "$waited" >> "$out/settle"
+}
+
+# One job: name, command, then --set pairs; appends "seconds kib cpu" to $out/name.runs.
+job() {
+  settle
+  name=$1; command=$2; shift 2
+  /usr/bin/time -v -o "$out/$name.time" "$cli" --app-dir "$app" --preset Bench.cfg --progress none --verbose \
+    --set dfPreserveCF=1 "$@" "$command" "$item" 2> "$out/$name.log" || { cat "$out/$name.log" >&2; exit 1; }
+  measure "$out/$name.time" >> "$out/$name.runs"
+}
+gs_alone() {  # Ghostscript with the job's own arguments, writing elsewhere
+  settle
+  mkdir -p "$out/gs"
+  cp "$pdf" "$out/gs/00.pdf"
+  eval "/usr/bin/time -v -o \"$out/gs.time\" $gsline"
+  measure "$out/gs.time" >> "$out/gs.runs"
+  rm -rf "$out/gs"
+}
+median() {  # column of $out/name.runs
+  sort -n -k"$2" "$out/$1.runs" | awk -v c="$2" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'
+}
+mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
+runs() { cut -d' ' -f1 "$out/$1.runs" | paste -sd' ' -; }  # wall times in run order
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+pdf=$work/test-a3.pdf
+"$cli" --app-dir "$app" import "$pdf" > /dev/null
+item=test-a3
+echo "A3 test page $pdf at 720x720 dpi, $(nproc) cores, $rounds rounds"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+job turbo print --set dfTurboMd=1 --set dfLargeImageMd=0
+gsline=$(sed -n 's/^log: \(".*\/bin\/gs" .*-sDEVICE=tiffsep.*\)$/\1/p' "$out/turbo.log" | head -1)
+[ -n "$gsline" ] || { echo "no Ghostscript command in the job's log" >&2; exit 1; }
+gsline=$(printf '%s' "$gsline" | sed -e "s|-o \"[^\"]*\"|-o \"$out/gs/00_.tif\"|" -e "s|\"[^\"]*\"\$|\"$out/gs/00.pdf\"|")
+rm "$out/turbo.runs"
+for round in $(seq "$rounds"); do
+  # Alternating: each round starts one job later.
+  for k in 0 1 2 3 4 5; do
+    case $(( (k + round) % 6 )) in
+      0) gs_alone ;;
+      1) job turbo print --set dfTurboMd=1 --set dfLargeImageMd=0 ;;
+      2) job sequential print --set dfTurboMd=0 --set dfLargeImageMd=0 ;;
+      3) job separate separate --set dfDitheredCk=1 --set dfTurboMd=1 ;;
+      4) job large print --set dfTurboMd=0 --set dfLargeImageMd=1 --set dfImageRt=0 ;;
+      5) job large-turned print --set dfTurboMd=0 --set dfLargeImageMd=1 --set dfImageRt=1 --set dfRotLimit= ;;
+    esac
+  done
+done
+echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+[ -s "$out/settle" ] && awk '{ s += $1; if ($1 >= m) m = $1 } END { printf "waited %d s in all for quiet moments (longest %d s)\n", s, m }' "$out/settle"
+
+gs_s=$(median gs 1)
+printf '%-36s %9s %9s %9s %9s   %s\n' "job" "median s" "peak MiB" "CPU s" "ratio" "goal (wall times of the runs)"
+printf '%-36s %9.2f %9s %9.1f %9s   (%s)\n' "Ghostscript tiffsep alone" "$gs_s" "$(mib "$(median gs 2)")" \
+  "$(median gs 3)" "1.00" "$(runs gs)"
+for row in "turbo|Print, turbo|<= 0.8 x Ghostscript" "sequential|Print, sequential|<= 1.2 x Ghostscript" \
+           "separate|Separate, dithered, turbo|<= 1.1 x Ghostscript" "large|Print, large-image|"; do
+  name=${row%%|*}; rest=${row#*|}; label=${rest%%|*}; goal=${rest#*|}
+  printf '%-36s %9.2f %9s %9.1f %8sx   %s (%s)\n' "$label" "$(median "$name" 1)" "$(mib "$(median "$name" 2)")" \
+    "$(median "$name" 3)" "$(ratio "$(median "$name" 1)" "$gs_s")" "$goal" "$(runs "$name")"
+done
+printf '%-36s %9.2f %9s %9.1f %8sx   %s %s\n' "Print, large-image, 90-degree turn" "$(median large-turned 1)" \
+  "$(mib "$(median large-turned 2)")" "$(median large-turned 3)" \
+  "$(ratio "$(median large-turned 1)" "$(median large 1)")" "<= 300 MiB, <= 1.1 x the unturned job" \
+  "($(runs large-turned))"
+sed -n 's/^log: \(Ghostscript renders the page .*\)/\1/p' "$out/turbo.log" | head -1
+
+[ "$big_rounds" -gt 0 ] || exit 0
+big=$work/test-24x36.pdf
+[ -s "$big" ] || gs -q -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=1728 -dDEVICEHEIGHTPOINTS=2592 -dFIXEDMEDIA \
+  -dPDFFitPage -o "$big" "$pdf"
+pdf=$big
+"$cli" --app-dir "$app" import "$pdf" > /dev/null
+item=test-24x36
+echo "24 x 36 inch page $pdf at 720x720 dpi, large-image mode, $big_rounds round(s)"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+for round in $(seq "$big_rounds"); do
+  job big print --set dfTurboMd=0 --set dfLargeImageMd=1 --set dfImageRt=0
+  job big-turned print --set dfTurboMd=0 --set dfLargeImageMd=1 --set dfImageRt=1 --set dfRotLimit=
+done
+echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-36s %9.2f %9s %9.1f\n' "24 x 36, large-image" "$(median big 1)" "$(mib "$(median big 2)")" \
+  "$(median big 3)"
+printf '%-36s %9.2f %9s %9.1f %8sx   %s\n' "24 x 36, large-image, 90-degree turn" "$(median big-turned 1)" \
+  "$(mib "$(median big-turned 2)")" "$(median big-turned 3)" "$(ratio "$(median big-turned 1)" "$(median big 1)")" \
+  "<= 2048 MiB"

@@ -1,0 +1,475 @@
+#include "separation/split_render.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "imaging/growing_plane.h"
+#include "imaging/imaging.h"
+#include "platform/parallel.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+
+namespace qm {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Quote = ToolArgument::Quote;
+
+constexpr const char* kInputLink = ".qmsplit.pdf";
+constexpr const char* kProbeBase = ".qmprobe_.tif";
+
+// Colorants of a page at most, for the disk estimate: process, multicolor
+// and spot planes together.
+constexpr uint64_t kPlanesEstimate = 12;
+
+std::string PsString(const std::string& text) {
+  std::string out = "(";
+  for (char c : text) {
+    if (c == '(' || c == ')' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + ")";
+}
+
+// The documented command's arguments up to its "-o", the extra options, then
+// "-o" with `base` and the rest: `code` run before the input, else the input.
+ToolCommand Rebuilt(const ToolCommand& documented, const std::vector<std::string>& extra, const fs::path& base,
+                    const std::string& code, const fs::path& input) {
+  ToolCommand c;
+  const auto& args = documented.arguments;
+  std::size_t o = 0;
+  while (o < args.size() && args[o].text != "-o") ++o;
+  for (std::size_t i = 0; i < o && i < args.size(); ++i) c.arguments.push_back(args[i]);
+  for (const std::string& e : extra) c.arguments.push_back({e, Quote::None});
+  c.arguments.push_back({"-o", Quote::None});
+  c.arguments.push_back({base.string(), Quote::Whole});
+  if (!code.empty()) {
+    c.arguments.push_back({"-c", Quote::None});
+    c.arguments.push_back({code, Quote::Whole});
+    c.arguments.push_back({"-f", Quote::None});
+  }
+  c.arguments.push_back({input.string(), Quote::Whole});
+  return c;
+}
+
+std::string Seconds(std::chrono::steady_clock::time_point since) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count());
+  return text;
+}
+
+std::string Rows(const RenderBand& b) {
+  return "rows " + std::to_string(b.top) + "-" + std::to_string(b.top + b.rows - 1);
+}
+
+std::string FirstLine(const std::string& text) {
+  const std::size_t end = text.find('\n');
+  return text.substr(0, std::min<std::size_t>(end, 200));
+}
+
+// "00_(Cyan).tif" from a band's "<prefix>(Cyan).tif"; empty for its composite.
+std::string PlaneNameOf(const std::string& file, const std::string& prefix) {
+  if (file.size() <= prefix.size() + 6 || file.compare(0, prefix.size(), prefix) != 0) return {};
+  return "00_" + file.substr(prefix.size());
+}
+
+struct Probed {
+  uint32_t width = 0, height = 0;
+  int pages = 0;
+};
+
+std::optional<Probed> Probe(const ToolCommand& documented, const fs::path& working, const fs::path& input,
+                            std::string* why) {
+  const ProcessResult r = RunProcess(ProbeCommand(documented, working / kProbeBase, input).Argv());
+  Probed p;
+  unsigned w = 0, h = 0;
+  const std::size_t size = r.output.find("QMSIZE [");
+  const std::size_t pages = r.output.find("QMPAGES ");
+  if (!r.started || r.exitStatus != 0 || size == std::string::npos || pages == std::string::npos ||
+      std::sscanf(r.output.c_str() + size, "QMSIZE [%u %u]", &w, &h) != 2 ||
+      std::sscanf(r.output.c_str() + pages, "QMPAGES %d", &p.pages) != 1 || w == 0 || h == 0) {
+    *why = "the size probe gave no page size (exit status " + std::to_string(r.exitStatus) + ")";
+    return std::nullopt;
+  }
+  p.width = w;
+  p.height = h;
+  return p;
+}
+
+void RemoveTemporaries(const fs::path& working) {
+  for (const std::string& name : ListFolder(working, ".qm*", EntryKind::Files)) DeleteFile(working / name);
+}
+
+// The page rendered by the documented command as it stands.
+class WholeRender : public SeparationRender {
+ public:
+  bool Finish(std::string*) override { return true; }
+};
+
+class BandedRender : public SeparationRender {
+ public:
+  BandedRender(JobHost& host, const ToolCommand& documented, fs::path working, fs::path input, Probed page,
+               std::vector<RenderBand> plan, bool uncompressed, bool overlap)
+      : host_(host),
+        documented_(documented),
+        working_(std::move(working)),
+        input_(std::move(input)),
+        page_(page),
+        plan_(std::move(plan)),
+        uncompressed_(uncompressed),
+        overlap_(overlap),
+        done_(plan_.size(), false) {
+    for (std::size_t k = 0; k < plan_.size(); ++k) controls_.push_back(std::make_unique<ProcessControl>());
+    if (overlap_) gate_ = std::make_shared<imaging::RowGate>(page_.height);
+  }
+
+  ~BandedRender() override {
+    Fail("the job ended before Ghostscript finished");
+    Join();
+    planes_.clear();
+    writers_.clear();
+    RemoveTemporaries(working_);
+  }
+
+  void Start(int processes) {
+    const std::size_t n = std::min<std::size_t>(plan_.size(), static_cast<std::size_t>(std::max(1, processes)));
+    Note("Ghostscript renders the page of " + std::to_string(page_.width) + " x " + std::to_string(page_.height) +
+         " pixels in " + std::to_string(plan_.size()) + " bands, " + std::to_string(n) + " at once, " +
+         (uncompressed_ ? "uncompressed" : "compressed (little disk space)") +
+         (overlap_ ? ", planes read as the bands end" : ""));
+    for (std::size_t t = 0; t < n; ++t) workers_.emplace_back([this] { Work(); });
+  }
+
+  // Until the planes exist (growing), or every band is in (complete).
+  bool WaitForPlanes(std::string* failure) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !failure_.empty() || (overlap_ ? planesMade_ : stitched_ == plan_.size()); });
+    if (!failure_.empty()) {
+      *failure = failure_;
+      return false;
+    }
+    return true;
+  }
+
+  // The rendering's log lines so far, into the job's log (on the job's thread).
+  void FlushLog() {
+    std::vector<std::string> lines;
+    {
+      std::lock_guard lock(mutex_);
+      lines.swap(log_);
+    }
+    for (const std::string& line : lines) host_.Log(line);
+  }
+
+  bool Finish(std::string* reason) override {
+    Join();
+    FlushLog();
+    RemoveTemporaries(working_);
+    std::lock_guard lock(mutex_);
+    if (failure_.empty() && gate_ && !gate_->Done()) failure_ = "Ghostscript left rows of the page unrendered";
+    if (!failure_.empty()) {
+      if (reason) *reason = failure_;
+      return false;
+    }
+    planes_.clear();  // complete: no reader waits any more
+    return true;
+  }
+
+ private:
+  void Note(std::string line) {
+    std::lock_guard lock(mutex_);
+    log_.push_back(std::move(line));
+  }
+
+  // Every band in and, compressed, every plane written (under mutex_).
+  bool Succeeded() const { return overlap_ ? finished_ == plan_.size() : stitched_ == plan_.size(); }
+
+  void Fail(const std::string& cause) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!failure_.empty() || Succeeded()) return;
+      failure_ = cause;
+      log_.push_back(cause);
+    }
+    if (gate_) gate_->Fail(cause);
+    for (auto& c : controls_) c->Kill();
+    changed_.notify_all();
+  }
+
+  void Join() {
+    for (std::thread& t : workers_) {
+      if (t.joinable()) t.join();
+    }
+  }
+
+  std::string Prefix(std::size_t k) const {
+    char text[32];
+    std::snprintf(text, sizeof text, ".qmb%03zu_", k);
+    return text;
+  }
+
+  void Work() {
+    while (true) {
+      const std::size_t k = next_.fetch_add(1);
+      if (k >= plan_.size()) return;
+      {
+        std::lock_guard lock(mutex_);
+        if (!failure_.empty()) return;
+      }
+      try {
+        RunBand(k);
+      } catch (const std::exception& e) {
+        Fail("Ghostscript band " + std::to_string(k + 1) + " of " + std::to_string(plan_.size()) + " (" +
+             Rows(plan_[k]) + "): " + e.what());
+      }
+    }
+  }
+
+  void RunBand(std::size_t k) {
+    const RenderBand& band = plan_[k];
+    const std::string prefix = Prefix(k);
+    const std::string which =
+        "Ghostscript band " + std::to_string(k + 1) + " of " + std::to_string(plan_.size()) + " (" + Rows(band) + ")";
+    const auto start = std::chrono::steady_clock::now();
+    const ToolCommand command =
+        BandCommand(documented_, page_.width, page_.height, band, working_ / (prefix + ".tif"), input_, uncompressed_);
+    const ProcessResult r = RunProcess(command.Argv(), controls_[k].get());
+    std::map<std::string, fs::path> files;  // plane name -> band file
+    for (const std::string& name : ListFolder(working_, prefix + "(*).tif", EntryKind::Files)) {
+      files[PlaneNameOf(name, prefix)] = working_ / name;
+    }
+    if (!r.started) throw std::runtime_error("not started: " + r.output);
+    if (r.exitStatus != 0) {
+      throw std::runtime_error("failed with exit status " + std::to_string(r.exitStatus) +
+                               (r.output.empty() ? "" : ": " + FirstLine(r.output)));
+    }
+    if (files.empty()) throw std::runtime_error("wrote no planes");
+    {
+      std::lock_guard lock(mutex_);
+      if (!failure_.empty()) return;
+      if (names_.empty()) MakePlanes(files);
+      for (const auto& [name, file] : files) {
+        if (std::find(names_.begin(), names_.end(), name) == names_.end()) {
+          throw std::runtime_error("made the plane " + name + " that an earlier band did not, after the planes " +
+                                   "were handed out");
+        }
+      }
+    }
+    changed_.notify_all();
+    if (overlap_) {
+      for (const std::string& name : names_) {
+        const auto f = files.find(name);
+        if (f != files.end()) {
+          planes_.at(name)->CopyRows(band.top, f->second);
+        } else {
+          planes_.at(name)->BlankRows(band.top, band.rows);
+        }
+      }
+      RemoveBand(prefix);
+      gate_->Complete(band.top, band.rows);
+    }
+    Note(which + ": exit status 0, " + Seconds(start));
+    std::lock_guard lock(mutex_);
+    done_[k] = true;
+    ++finished_;
+    if (!overlap_) StitchInOrder();
+  }
+
+  // The page's plane files, named after the first band's planes (under mutex_).
+  void MakePlanes(const std::map<std::string, fs::path>& files) {
+    for (const auto& [name, file] : files) {
+      names_.push_back(name);
+      if (overlap_) {
+        planes_[name] = std::make_unique<imaging::GrowingPlane>(working_ / name, page_.height, file, gate_);
+      } else {
+        const imaging::PlaneInfo info = imaging::ReadPlaneInfo(file);
+        writers_[name] = std::make_unique<imaging::PlaneWriter>(working_ / name, page_.width, page_.height,
+                                                                info.xResolution, info.yResolution, 8);
+      }
+    }
+    planesMade_ = true;
+  }
+
+  // Compressed planes, written band after band in page order (under mutex_).
+  void StitchInOrder() {
+    while (stitched_ < plan_.size() && done_[stitched_]) {
+      const RenderBand& band = plan_[stitched_];
+      const std::string prefix = Prefix(stitched_);
+      const std::vector<float> white(page_.width, 65535.0f);
+      for (const std::string& name : names_) {
+        const fs::path file = working_ / (prefix + name.substr(3));
+        std::error_code ec;
+        if (!fs::exists(file, ec)) {
+          for (uint32_t y = 0; y < band.rows; ++y) writers_.at(name)->WriteRow(white.data());
+          continue;
+        }
+        for (uint32_t y = 0; y < band.rows; y += 256) {
+          const imaging::Plane rows = imaging::ReadPlaneRows(file, y, std::min(256u, band.rows - y));
+          for (uint32_t r = 0; r < rows.height; ++r) writers_.at(name)->WriteRow(rows.Row(r));
+        }
+      }
+      RemoveBand(prefix);
+      if (stitched_ + 1 == plan_.size()) {
+        for (auto& [name, writer] : writers_) writer->Commit();
+        writers_.clear();
+      }
+      ++stitched_;
+    }
+    changed_.notify_all();
+  }
+
+  void RemoveBand(const std::string& prefix) {
+    for (const std::string& name : ListFolder(working_, prefix + "*", EntryKind::Files)) DeleteFile(working_ / name);
+  }
+
+  JobHost& host_;
+  const ToolCommand documented_;
+  const fs::path working_, input_;
+  const Probed page_;
+  const std::vector<RenderBand> plan_;
+  const bool uncompressed_, overlap_;
+  std::vector<std::unique_ptr<ProcessControl>> controls_;
+  std::shared_ptr<imaging::RowGate> gate_;
+  std::vector<std::thread> workers_;
+  std::atomic<std::size_t> next_{0};
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<bool> done_;
+  std::size_t finished_ = 0, stitched_ = 0;
+  bool planesMade_ = false;
+  std::vector<std::string> names_;
+  std::map<std::string, std::unique_ptr<imaging::GrowingPlane>> planes_;
+  std::map<std::string, std::unique_ptr<imaging::PlaneWriter>> writers_;
+  std::string failure_;
+  std::vector<std::string> log_;
+};
+
+bool EnoughDisk(const fs::path& working, const Probed& page, const std::vector<RenderBand>& plan, int processes) {
+  std::error_code ec;
+  const fs::space_info space = fs::space(working, ec);
+  if (ec) return false;
+  const uint64_t pixels = uint64_t{page.width} * page.height;
+  const uint64_t bandPixels = uint64_t{page.width} * plan.front().rows;
+  // The page's planes, the bands in flight with their CMYK composite, a margin.
+  const uint64_t need = pixels * kPlanesEstimate + bandPixels * (kPlanesEstimate + 4) * static_cast<uint64_t>(processes);
+  return space.available > need + need / 10 + (uint64_t{256} << 20);
+}
+
+std::atomic<uint64_t> g_testBandPixels{0};
+std::atomic<uint32_t> g_testMinBandRows{0};
+
+}  // namespace
+
+RenderOptions SplitRenderOptions(bool forPrint, bool dithering) {
+  RenderOptions o;
+  o.overlap = forPrint || dithering;
+  o.bandPixels = g_testBandPixels.load();
+  o.minBandRows = g_testMinBandRows.load();
+  return o;
+}
+
+void SetBandPlanForTests(uint64_t bandPixels, uint32_t minBandRows) {
+  g_testBandPixels.store(bandPixels);
+  g_testMinBandRows.store(minBandRows);
+}
+
+std::vector<RenderBand> PlanRenderBands(uint32_t width, uint32_t height, uint64_t bandPixels, uint32_t minBandRows) {
+  const uint64_t pixels = uint64_t{width} * height;
+  uint64_t n = bandPixels == 0 ? 1 : (pixels + bandPixels - 1) / bandPixels;
+  n = std::min<uint64_t>({n, kMaxBands, std::max<uint64_t>(1, height / std::max<uint32_t>(minBandRows, 1))});
+  n = std::max<uint64_t>(n, 1);
+  std::vector<RenderBand> bands;
+  for (uint64_t k = 0; k < n; ++k) {
+    const auto top = static_cast<uint32_t>(k * height / n);
+    const auto end = static_cast<uint32_t>((k + 1) * height / n);
+    bands.push_back({top, end - top});
+  }
+  return bands;
+}
+
+ToolCommand BandCommand(const ToolCommand& documented, uint32_t pageWidth, uint32_t pageHeight,
+                        const RenderBand& band, const fs::path& base, const fs::path& input, bool uncompressed) {
+  std::vector<std::string> extra;
+  if (uncompressed) extra.push_back("-sCompression=none");
+  extra.push_back("-g" + std::to_string(pageWidth) + "x" + std::to_string(band.rows));
+  extra.push_back("-dFIXEDMEDIA");
+  const int64_t shift = int64_t{pageHeight} - band.rows - band.top;
+  const std::string install = "<</Install {matrix currentmatrix dup 5 2 copy get " + std::to_string(shift) +
+                              " add put setmatrix}>> setpagedevice";
+  return Rebuilt(documented, extra, base, install, input);
+}
+
+ToolCommand ProbeCommand(const ToolCommand& documented, const fs::path& base, const fs::path& input) {
+  const std::string code =
+      PsString(input.string()) +
+      " (r) file runpdfbegin pdfpagecount (QMPAGES ) print = flush runpdfend "
+      "<</PageSize [1 1] /BeginPage {pop currentpagedevice /PageSize get aload pop 1 eq exch 1 eq and not "
+      "{(QMSIZE ) print currentdevice getdeviceprops >> /HWSize get == flush quit} if}>> setpagedevice";
+  return Rebuilt(documented, {"--permit-file-read=" + input.string()}, base, code, input);
+}
+
+std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented, JobHost& host,
+                                                   const RenderOptions& options, std::string* failure) {
+  const fs::path input = documented.arguments.back().text;
+  const fs::path working = input.parent_path();
+  RemoveTemporaries(working);
+  // The bands read the page from a link of their own: the job deletes the
+  // staged PDF before the later bands start.
+  const fs::path link = working / kInputLink;
+  std::error_code ec;
+  fs::create_hard_link(input, link, ec);
+  if (ec) CopyFileOver(input, link);
+
+  std::string why;
+  const std::optional<Probed> page = Probe(documented, working, link, &why);
+  std::vector<RenderBand> plan;
+  if (page) {
+    plan = PlanRenderBands(page->width, page->height, options.bandPixels ? options.bandPixels : kBandPixels,
+                           options.minBandRows ? options.minBandRows : kMinBandRows);
+    if (page->pages != 1) why = "the PDF has " + std::to_string(page->pages) + " pages";
+  }
+  if (!page || page->pages != 1 || plan.size() < 2) {
+    RemoveTemporaries(working);
+    host.Log("Ghostscript renders the page whole: " +
+             (why.empty() ? std::to_string(page->width) + " x " + std::to_string(page->height) + " pixels make one band"
+                          : why));
+    if (const Status status = RunTool(documented, host); !status && failure) *failure = status.cause();
+    return std::make_shared<WholeRender>();
+  }
+  const int processes = options.processes > 0 ? options.processes : HardwareThreads();
+  const bool roomy = EnoughDisk(working, *page, plan, processes);
+  host.Log(documented.CommandLine());
+  auto render = std::make_shared<BandedRender>(host, documented, working, link, *page, plan, roomy,
+                                               options.overlap && roomy);
+  render->Start(processes);
+  const bool ok = render->WaitForPlanes(failure);
+  render->FlushLog();
+  if (!ok) return nullptr;
+  return render;
+}
+
+bool CopyPlaneFile(const fs::path& from, const fs::path& to) {
+  if (!imaging::IsGrowing(from)) return CopyFileOver(from, to);
+  // A link under a temporary name, then renamed over the target: as a copy
+  // does, it replaces an existing target.
+  const fs::path temp = to.parent_path() / (".qmlink" + to.filename().string());
+  std::error_code ec;
+  fs::remove(temp, ec);
+  fs::create_hard_link(from, temp, ec);
+  if (ec) return false;
+  fs::rename(temp, to, ec);
+  if (ec) fs::remove(temp, ec);
+  return !ec;
+}
+
+}  // namespace qm

@@ -1,0 +1,145 @@
+// Ghostscript's separation in bands: the plan, and the planes of a banded
+// render on a sample PDF (real Ghostscript, 300 dpi, a few bands).
+#include "separation/split_render.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "imaging/imaging.h"
+#include "platform/platform.h"
+#include "settings/active_setting.h"
+#include "tests/support/test_support.h"
+
+namespace qm {
+namespace {
+
+// Every plan covers the page once, top to bottom, in the number of bands its
+// size asks for.
+TEST(SplitRender, PlanDependsOnlyOnThePageSize) {
+  struct Case {
+    uint32_t width, height;
+    uint64_t bandPixels;
+    uint32_t minRows;
+    std::size_t bands;
+  };
+  const Case cases[] = {{8420, 11910, kBandPixels, kMinBandRows, 4},    // A3 at 720 dpi
+                        {17280, 25920, kBandPixels, kMinBandRows, 18},  // 24 x 36 in at 720 dpi
+                        {6120, 7920, kBandPixels, kMinBandRows, 2},     // US Letter at 720 dpi
+                        {4000, 4000, kBandPixels, kMinBandRows, 1},
+                        {100000, 600, kBandPixels, kMinBandRows, 2},    // no band under 256 rows
+                        {60000, 60000, kBandPixels, kMinBandRows, kMaxBands},
+                        {600, 450, 100000, 64, 3}};
+  for (const Case& c : cases) {
+    const auto plan = PlanRenderBands(c.width, c.height, c.bandPixels, c.minRows);
+    ASSERT_EQ(plan.size(), c.bands) << c.width << " x " << c.height;
+    uint32_t next = 0;
+    for (const RenderBand& b : plan) {
+      EXPECT_EQ(b.top, next);
+      EXPECT_GE(b.rows, std::min(c.height, c.minRows));
+      next += b.rows;
+    }
+    EXPECT_EQ(next, c.height);
+  }
+}
+
+struct BandedRender : ::testing::Test {
+  BandedRender() {
+    SetAppDirOverride(app.path());
+    setting.UseICC = "0";
+  }
+  // The planes of the sample, by name, after a render with `options`.
+  std::map<std::string, imaging::Plane> Render(const RenderOptions& options, std::string* failure = nullptr) {
+    const fs::path working = WorkingDir();
+    for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) DeleteFile(working / name);
+    fs::copy_file(test::SamplesDir() / "spot_white_varnish.pdf", working / "00.pdf");
+    std::string why;
+    std::map<std::string, imaging::Plane> planes;
+    {
+      auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "300x300", false), host, options, &why);
+      if (render && render->Finish(&why)) {
+        for (const std::string& name : ListFolder(working, "00_(*).tif", EntryKind::Files)) {
+          planes[name] = imaging::ReadPlane(working / name);
+        }
+      }
+    }
+    if (failure) *failure = why;
+    EXPECT_TRUE(ListFolder(working, ".qm*").empty()) << "temporary files left";
+    return planes;
+  }
+  static RenderOptions Bands(int processes, bool overlap = true) {
+    RenderOptions o;
+    o.processes = processes;
+    o.overlap = overlap;
+    o.bandPixels = 100000;  // 600 x 450 pixels: 3 bands
+    o.minBandRows = 64;
+    return o;
+  }
+  // bin/gs as a shell script around Ghostscript.
+  void WrapGhostscript(const std::string& script) {
+    fs::remove(app / "bin/gs");
+    test::WriteFileBytes(app / "bin/gs", "#!/bin/sh\n" + script + "\n");
+    fs::permissions(app / "bin/gs", fs::perms::owner_all);
+  }
+  test::ScratchAppDir app;
+  ActiveSetting setting;
+  NullJobHost host;
+};
+
+// The same planes whether the bands run one after another and are stitched
+// compressed at the end, or run all at once and are read while they grow.
+TEST_F(BandedRender, PlanesDoNotDependOnProcessesOrStorage) {
+  const auto one = Render(Bands(1, false));
+  ASSERT_EQ(one.size(), 6u) << "C, M, Y, K, White, Varnish";
+  const auto all = Render(Bands(3));
+  ASSERT_EQ(all.size(), one.size());
+  for (const auto& [name, plane] : one) EXPECT_EQ(all.at(name).pixels, plane.pixels) << name;
+  // Against the page rendered whole: the same planes and sizes; Ghostscript
+  // splits smooth shadings and clips path edges by the device's extent, so a
+  // few pixels differ (measured: up to 0.06 % of a plane here).
+  RenderOptions whole;
+  whole.bandPixels = uint64_t{1} << 40;
+  const auto single = Render(whole);
+  ASSERT_EQ(single.size(), one.size());
+  for (const auto& [name, plane] : one) {
+    const imaging::Plane& s = single.at(name);
+    ASSERT_EQ(s.width, plane.width);
+    ASSERT_EQ(s.height, plane.height);
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < s.pixels.size(); ++i) differ += s.pixels[i] != plane.pixels[i];
+    EXPECT_LE(differ, s.pixels.size() / 200) << name;
+  }
+}
+
+// A Ghostscript that fails on the last band (its shift is 0): the render
+// fails with the band and exit status, and readers of those rows get the cause.
+TEST_F(BandedRender, AFailedBandFailsTheRenderWithItsCause) {
+  WrapGhostscript("case \"$*\" in *'get 0 add'*) echo 'Error: /ioerror' >&2; exit 3;; esac\n"
+                  "exec /usr/bin/gs \"$@\"");
+  std::string failure;
+  EXPECT_TRUE(Render(Bands(1), &failure).empty());
+  EXPECT_NE(failure.find("Ghostscript band 3 of 3 (rows 300-449): failed with exit status 3: Error: /ioerror"),
+            std::string::npos)
+      << failure;
+}
+
+// The middle band (rows 150-299, shift 150) without its Varnish plane: the
+// plane is still made, paper white in those rows and the same elsewhere.
+TEST_F(BandedRender, APlaneMissingInABandIsWhiteThere) {
+  const auto normal = Render(Bands(1));
+  WrapGhostscript("/usr/bin/gs \"$@\" || exit $?\n"
+                  "case \"$*\" in *'get 150 add'*) for a; do [ \"$o\" = -o ] && rm \"${a%.tif}(Varnish).tif\"; o=$a; done;; esac");
+  const auto missing = Render(Bands(1));
+  const imaging::Plane& a = normal.at("00_(Varnish).tif");
+  const imaging::Plane& b = missing.at("00_(Varnish).tif");
+  ASSERT_LT(*std::min_element(a.Row(150), a.Row(300)), 65535.0f) << "the band has varnish to lose";
+  for (uint32_t y = 0; y < a.height; ++y) {
+    const std::vector<float> expected = y >= 150 && y < 300 ? std::vector<float>(a.width, 65535.0f)
+                                                            : std::vector<float>(a.Row(y), a.Row(y) + a.width);
+    ASSERT_EQ(std::vector<float>(b.Row(y), b.Row(y) + b.width), expected) << "row " << y;
+  }
+}
+
+}  // namespace
+}  // namespace qm
