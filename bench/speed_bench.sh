@@ -35,14 +35,7 @@ maker=${RIPBENCH_MAKER:-$here/bench/make_a3_testpage.sh}
 [ -s "$work/test-a3.pdf" ] || bash "$maker" "$work" >/dev/null
 
 . "$here/bench/bench_common.sh"
-tr -d '\r' < "$app/Configuration/Default.cfg" | sed \
-  -e 's/^xResolution=.*/xResolution=720/' -e 's/^yResolution=.*/yResolution=720/' \
-  -e 's/^UseICC=.*/UseICC=0/' -e 's/^DitherMethod=.*/DitherMethod=0/' -e 's/^Bits=.*/Bits=2/' \
-  -e 's/^UseDots=.*/UseDots=111/' -e 's/^PdfSpotColorName=.*/PdfSpotColorName=SpotOrange,SpotGreen/' \
-  -e 's/^PRNSequence=.*/PRNSequence=0,1,2,3,,,,,,,,,S0,S1/' \
-  -e 's/^UseLc=.*/UseLc=0/' -e 's/^UseLm=.*/UseLm=0/' -e 's/^UseLk=.*/UseLk=0/' -e 's/^UseLlk=.*/UseLlk=0/' \
-  > "$app/Configuration/Bench.cfg"
-cp -r "$app/Configuration/Default" "$app/Configuration/Bench"
+make_bench_preset
 
 # Before each run, up to SETTLE seconds (default 120; 0: none) for a quiet
 # machine: no other runnable process for 3 seconds in a row (/proc/stat).
