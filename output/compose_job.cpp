@@ -47,7 +47,7 @@ bool IsPlaneOf(const std::string& name, const std::string& base, const std::stri
 // plane; an M or S slot without a plane before it is a channel without dots,
 // as the Print job packs it.
 Status PackComposed(JobContext& ctx, const std::string& base) {
-  ActiveSetting& setting = ctx.setting;
+  const ActiveSetting& setting = ctx.setting;
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kApplySettingFirst);
     return Status::Fail("the preset is not applied");
@@ -98,8 +98,6 @@ Status PackComposed(JobContext& ctx, const std::string& base) {
                                  static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), first->width,
                                  first->height, setting.Bits, pointers, JobDotLevels(setting), &error);
     if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
-    setting.largeDotEnabled = 1;
-    setting.middleDotEnabled = 1;
     return Status::Ok();
   } catch (const std::exception& e) {
     return Status::Fail(e.what());

@@ -16,7 +16,7 @@
 namespace qm {
 
 struct JobContext {
-  ActiveSetting& setting;
+  const ActiveSetting& setting;
   InitiationSettings& init;
   const SettingForm& form;
   JobHost& host;
