@@ -96,7 +96,7 @@ Status PackComposed(JobContext& ctx, const std::string& base) {
     std::string error;
     const bool ok = WritePrnFile(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
                                  static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), first->width,
-                                 first->height, setting.Bits, pointers, JobDotLevels(setting), &error);
+                                 first->height, setting.Bits, pointers, HalftoneParams::Of(setting).levels, &error);
     if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
     return Status::Ok();
   } catch (const std::exception& e) {
@@ -129,9 +129,7 @@ Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string&
     if (ctx.init.dfImageUp) imaging::Rotate(plane, 180);
     imaging::Negate(plane);
     imaging::Resample(plane, setting.xResolutionValue, setting.yResolutionValue);
-    HalftonePlane(setting, plane.pixels.data(), plane.width, plane.height, setting.Bits,
-                  setting.MiddleDotDilution, setting.LargeDotDilution, setting.UseDots, setting.DitherMethod,
-                  slot);
+    HalftonePlane(HalftoneParams::Of(setting), plane.pixels.data(), plane.width, plane.height, slot);
     imaging::Negate(plane);
     imaging::WritePlane(slotFile, plane, 16);
   } catch (const std::exception& e) {

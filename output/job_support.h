@@ -23,10 +23,6 @@ inline constexpr const char* kFailRip = "Fail to Rip the files !";
 inline constexpr const char* kFailCompose = "Fail to Compose the files !";
 inline constexpr const char* kFailPrint = "Fail to Print !";
 
-// The dot levels and flags every writer of a job codes with: derived from the
-// preset's levels, Bits and UseDots exactly as the halftoner derives them.
-DotLevels JobDotLevels(const ActiveSetting& setting);
-
 // Whether `name` is one of the Image List's items (a folder of CustomFiles).
 bool IsImageListItem(const std::string& item);
 

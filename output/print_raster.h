@@ -20,8 +20,8 @@
 // the format). A position whose slot file is absent is written as rows
 // without dots, so the file always has its full size.
 //
-// Levels: all modes halftone with HalftonePlane and code with
-// JobDotLevels(setting), so the same planes give the same dots in every mode
+// Levels: all modes halftone and code with one HalftoneParams::Of(setting),
+// so the same planes give the same dots in every mode
 // (the band renderer restarts the error diffusion at each band).
 //
 // Error policy: the modes never throw. An image-library error on any thread,

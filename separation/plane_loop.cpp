@@ -40,14 +40,13 @@ void Turn(imaging::Plane& plane, const PlaneLoopInput& input) {
 
 // The whole plane: resample, turn, negate (PDF route), halftone, written back
 // negated at 16 bits (0 where a full dot prints; 16 bits keep the levels exact).
-std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const PlaneLoopInput& input, int slot,
-                                           const fs::path& path) {
+std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const HalftoneParams& halftone,
+                                           const PlaneLoopInput& input, int slot, const fs::path& path) {
   imaging::Plane plane = imaging::ReadPlane(path);
   imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
   Turn(plane, input);
   if (input.planes.fromPdfRoute) imaging::Negate(plane);
-  HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution, s.LargeDotDilution,
-                s.UseDots, s.DitherMethod, slot);
+  HalftonePlane(halftone, plane.pixels.data(), plane.width, plane.height, slot);
   imaging::Negate(plane);
   imaging::WritePlane(path, plane, 16);
   return {plane.width, plane.height};
@@ -58,15 +57,15 @@ std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const PlaneLo
 // takes its slot file's name when complete.
 class PlaneRows {
  public:
-  PlaneRows(const ActiveSetting& s, const PlaneLoopInput& input, int slot, fs::path path)
+  PlaneRows(const ActiveSetting& s, const HalftoneParams& halftone, const PlaneLoopInput& input, int slot,
+            fs::path path)
       : negate_(input.planes.fromPdfRoute),
         path_(std::move(path)),
         reader_(path_),
         info_(reader_.Info()),
         resampler_(info_.width, info_.height, info_.xResolution, info_.yResolution, s.xResolutionValue,
                    s.yResolutionValue),
-        halftone_(s, resampler_.OutputWidth(), s.Bits, s.MiddleDotDilution, s.LargeDotDilution, s.UseDots,
-                  s.DitherMethod, slot),
+        halftone_(halftone, resampler_.OutputWidth(), slot),
         writer_(path_, resampler_.OutputWidth(), resampler_.OutputHeight(), s.xResolutionValue, s.yResolutionValue,
                 16),
         row_(resampler_.OutputWidth()) {}
@@ -122,6 +121,7 @@ constexpr uint32_t kPumpRows = 128;
 PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   PlaneLoopResult result;
   const ActiveSetting& s = ctx.setting;
+  const HalftoneParams halftone = HalftoneParams::Of(s);
   const fs::path working = WorkingDir();
   std::array<std::string, kSlotCount> errors;
   std::array<bool, kSlotCount> absent{};
@@ -166,10 +166,10 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     }
     try {
       if (Turns(input)) {
-        sizes[index] = ProcessWhole(s, input, i, path);
+        sizes[index] = ProcessWhole(s, halftone, input, i, path);
         return;
       }
-      pipes[index] = std::make_unique<PlaneRows>(s, input, i, path);
+      pipes[index] = std::make_unique<PlaneRows>(s, halftone, input, i, path);
       while (input.threads > 1 && pipes[index]) pump(index);
     } catch (const std::exception& e) {
       fail(index, e);
