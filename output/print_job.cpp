@@ -32,7 +32,7 @@ void ResetDisplays(JobHost& host) {
 std::optional<double> CyanInches(const fs::path& working, const std::string& prnSequence) {
   const auto fields = SequenceCodes(prnSequence);
   std::vector<fs::path> candidates;
-  for (int k = 0; k < kPrnSlotCount; ++k) {
+  for (int k = 0; k < kSlotCount; ++k) {
     if (fields[k] == "0") {
       candidates.push_back(working / SlotFileName(k));
       break;

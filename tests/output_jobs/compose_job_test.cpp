@@ -186,7 +186,7 @@ TEST_F(ComposeTest, DitheredComposeMatchesPrintForEveryDotsCode) {
       HalftonePlane(params, plane.pixels.data(), plane.width, plane.height, k);
       for (float v : plane.pixels) ASSERT_TRUE(v >= 0.0f && v <= 65535.0f) << v;
       imaging::Negate(plane);
-      imaging::WritePlane(folder / ("photo_" + std::string(PrnSlotCode(k)) + ".tiff"), plane, 16);
+      imaging::WritePlane(folder / ("photo_" + std::string(ChannelCode(k)) + ".tiff"), plane, 16);
     }
     // The Print side: the same tones through the sequential raster mode.
     PrintRaster raster{setting, host, WorkingDir(), {0, 1, 2, 3}};
