@@ -159,9 +159,7 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   }
 
   if (!dithered) {
-    for (const int index : AssignSlots(working, ctx.setting.PRNSequence)) {
-      ctx.host.Warn(UnplacedInkWarning(index));
-    }
+    AssignSlots(working, ctx.setting.PRNSequence, ctx.host);
     for (const std::string& name : ListFolder(working, "00_*.tiff", EntryKind::Files)) {
       if (const Status status = RipSlotFile(ctx, working / name, base); !status) {
         ctx.host.ShowMessage(kFailRip, status.cause());
