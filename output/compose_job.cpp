@@ -14,6 +14,7 @@
 #include "output/prn_file.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
+#include "separation/plane_recipe.h"
 #include "settings/apply.h"
 
 namespace qm {
@@ -125,11 +126,15 @@ Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string&
     // The rotation test counts whole inches at the printer's resolution.
     const float limit = static_cast<float>(ParseLeadingDouble(ctx.init.dfRotLimit));
     const float inches = static_cast<float>(plane.width / static_cast<uint32_t>(setting.xResolutionValue));
-    if (ctx.init.dfImageRt && inches > limit) imaging::Rotate(plane, ctx.init.dfRotatedOri ? -90 : 90);
-    if (ctx.init.dfImageUp) imaging::Rotate(plane, 180);
-    imaging::Negate(plane);
-    imaging::Resample(plane, setting.xResolutionValue, setting.yResolutionValue);
-    HalftonePlane(HalftoneParams::Of(setting), plane.pixels.data(), plane.width, plane.height, slot);
+    // The plane file holds 0 for full ink: turn, negate, resample, halftone.
+    PlaneRecipe recipe;
+    recipe.order = kPrintOrder;
+    if (ctx.init.dfImageRt && inches > limit) recipe.quarterTurn = ctx.init.dfRotatedOri ? -90 : 90;
+    recipe.halfTurn = ctx.init.dfImageUp;
+    recipe.negate = true;
+    recipe.xResolution = setting.xResolutionValue;
+    recipe.yResolution = setting.yResolutionValue;
+    ApplyRecipe(recipe, HalftoneParams::Of(setting), slot, plane);
     imaging::Negate(plane);
     imaging::WritePlane(slotFile, plane, 16);
   } catch (const std::exception& e) {

@@ -10,9 +10,11 @@
 // - large-image (band_renderer.cpp): 96 bands of every plane, 8 band
 //   workers, each band written at its place under one lock.
 //
-// Sequential and turbo take each plane through its steps in rows (read,
-// negate, RowResampler, HalftoneRows, pack), with the bytes of the whole-plane
-// steps and a few rows of memory per plane; a 180-degree turn reads the
+// Every mode runs the Print recipe (separation/plane_recipe.h, kPrintOrder:
+// turn, negate, resample, halftone), then packs. Sequential and turbo take
+// each plane through it in rows (read, negate, RowResampler, HalftoneRows,
+// pack), with the bytes of the whole-plane steps and a few rows of memory per
+// plane; a 180-degree turn reads the
 // plane bottom up, a 90-degree turn reads a turned copy (TurnedPlanes). Planes
 // still being rendered by Ghostscript are worked on as their rows arrive.
 //
