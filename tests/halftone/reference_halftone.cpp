@@ -37,26 +37,14 @@ class Noise {
   float zs_ = 0.0f;
 };
 
-struct Grid {
-  std::vector<float>& px;
-  int64_t width, height;
-  // The pixel at (x, y), or null outside the plane.
-  float* At(int64_t x, int64_t y) {
-    if (x < 0 || x >= width || y < 0 || y >= height) return nullptr;
-    return &px[std::size_t(y * width + x)];
-  }
-};
-
 float AtLeastZeroAtMostFull(float v) {
   if (v > kFull) v = kFull;
   return v > 0.0f ? v : 0.0f;
 }
 
+// A share in single precision (plus the bias, 0 where none is added).
 void Add(float* to, float error, float weight, float bias) {
   if (to != nullptr && TakesShares(*to)) *to = AtLeastZeroAtMostFull(*to + error * weight + bias);
-}
-void AddExact(float* to, float error, float weight) {
-  if (to != nullptr && TakesShares(*to)) *to = AtLeastZeroAtMostFull(*to + error * weight);
 }
 void AddInDouble(float* to, float error, double weight) {
   if (to != nullptr && TakesShares(*to)) *to = AtLeastZeroAtMostFull(float(double(*to) + double(error) * weight));
@@ -100,18 +88,21 @@ void ReferenceHalftone(std::vector<float>& plane, uint32_t width, uint32_t heigh
     }
   }
 
-  Grid g{plane, width, height};
+  // The pixel at (x, y), or null outside the plane.
+  auto at = [&](int64_t x, int64_t y) {
+    return x < 0 || x >= int64_t(width) || y < 0 || y >= int64_t(height) ? nullptr : &plane[std::size_t(y * width + x)];
+  };
   for (int64_t y = 0; y < height; ++y) {
     const int64_t dir = y % 2 == 0 ? 1 : -1;  // serpentine
     for (int64_t step = 0; step < int64_t(width); ++step) {
       const int64_t x = dir > 0 ? step : width - 1 - step;
       // A neighbour `ahead` columns along the scan and `down` rows below.
-      auto n = [&](int64_t ahead, int64_t down) { return g.At(x + ahead * dir, y + down); };
+      auto n = [&](int64_t ahead, int64_t down) { return at(x + ahead * dir, y + down); };
       int32_t jitter = 0;
       if (c.method == 1) jitter = draws.Next() % 2001 - 1000;
       if (c.method == 2) jitter = draws.Next() % 2500;
       if (c.method == 3) jitter = draws.Next() % 3001 - 1500;
-      float& p = *g.At(x, y);
+      float& p = *at(x, y);
       const float v = p;
       if (!TakesShares(v)) continue;
       float level = v;
@@ -125,22 +116,22 @@ void ReferenceHalftone(std::vector<float>& plane, uint32_t width, uint32_t heigh
         const int32_t r = draws.Next() % 7 - 3;
         AddInDouble(n(1, 0), e, 0.25 + 0.0625 * r);
         AddInDouble(n(2, 0), e, 0.125 + 0.03125 * r);
-        AddExact(n(-2, 1), e, 0.0625f);
+        Add(n(-2, 1), e, 0.0625f, 0.0f);
         AddInDouble(n(-1, 1), e, (4 - r) * 0.03125);
         AddInDouble(n(0, 1), e, (4 - r) * 0.0625);
-        AddExact(n(1, 1), e, 0.125f);
-        AddExact(n(2, 1), e, 0.0625f);
+        Add(n(1, 1), e, 0.125f, 0.0f);
+        Add(n(2, 1), e, 0.0625f, 0.0f);
         continue;
       }
       if (c.method == 1 && e > -4096.0f && e < float(d / 2) && n(-1, 0) != nullptr && *n(-1, 0) == 0.0f &&
           draws.Next() % 4 != 0) {
-        AddExact(n(1, 0), e, 0.75f);
-        AddExact(n(-1, 1), e, 0.25f);
+        Add(n(1, 0), e, 0.75f, 0.0f);
+        Add(n(-1, 1), e, 0.25f, 0.0f);
         continue;
       }
       if (c.method == 2 && n(1, 0) != nullptr && *n(1, 0) > 0.0f && *n(1, 0) < 16750.0f) {
-        AddExact(n(1, 0), e, 0.5625f);
-        AddExact(n(-1, 1), e, 0.4375f);
+        Add(n(1, 0), e, 0.5625f, 0.0f);
+        Add(n(-1, 1), e, 0.4375f, 0.0f);
         continue;
       }
       // The three-row kernel, in 32nds: 5 3 / 2 4 5 4 2 / 2 3 2, each share biased by 0.5.
