@@ -2,8 +2,11 @@
 // replacement, listings with the system's wildcard rules, text files,
 // parallel loops and the job lock.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <stdexcept>
 
 #include "platform/atomic_file.h"
@@ -11,6 +14,17 @@
 #include "platform/parallel.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
+
+// This program's fsync, which the platform library calls: counted, and made
+// to fail on demand.
+static std::atomic<int> fsyncCalls{0};
+static std::atomic<bool> failFsync{false};
+extern "C" int fsync(int fd) {
+  ++fsyncCalls;
+  if (!failFsync) return static_cast<int>(::syscall(SYS_fsync, fd));
+  errno = EIO;
+  return -1;
+}
 
 namespace qm {
 namespace {
@@ -26,7 +40,13 @@ TEST(AtomicFile, ReplacesWholeOrKeepsTheOldFileAndLeavesNoTemporary) {
     test::WriteFileBytes(file->tempPath(), "abandoned");
   }  // not committed: removed, the old file kept
   EXPECT_EQ(test::ReadFileBytes(path), "old");
+  fsyncCalls = 0;
   ASSERT_TRUE(WriteFileAtomically(path, "new content"));
+  EXPECT_EQ(test::ReadFileBytes(path), "new content");
+  EXPECT_EQ(fsyncCalls, 2) << "the file and its folder are flushed";
+  failFsync = true;  // a flush that fails keeps the old file
+  EXPECT_FALSE(WriteFileAtomically(path, "lost"));
+  failFsync = false;
   EXPECT_EQ(test::ReadFileBytes(path), "new content");
   // A target that cannot be replaced (a folder of that name) fails.
   std::filesystem::create_directory(dir / "busy.ini");
