@@ -170,7 +170,6 @@ TEST(PlaneIo, ReadsTiledMinIsWhiteCentimetreTiff) {
   EXPECT_NEAR(p.yResolution, 127.0, 1e-3);
   for (uint32_t y = 0; y < h; ++y)
     for (uint32_t x = 0; x < w; ++x) ASSERT_EQ(p.Row(y)[x], 65535.0f - (y * 1000 + x)) << x << "," << y;
-  EXPECT_EQ(ReadPlaneRows(dir / "t.tif", 17, 3).Row(0)[5], 65535.0f - (17 * 1000 + 5));
 }
 
 TEST(PlaneIo, UnreadablePlanesNameTheFileAndAFailedWriteKeepsTheOld) {

@@ -71,7 +71,6 @@ TEST(FileOps, ReportFailuresAndResolveLetterCase) {
   EXPECT_FALSE(DeleteFile(dir / "x"));  // folders are not deleted
   test::WriteFileBytes(dir / "Linear.TXT", "x");
   EXPECT_EQ(ResolveCaseInsensitive(dir.path(), "linear.txt"), dir / "Linear.TXT");
-  EXPECT_EQ(ResolveCaseInsensitive(dir.path(), "other.txt"), dir / "other.txt");
 }
 
 TEST(Listing, WindowsWildcardsAndCaseInsensitiveOrder) {
@@ -87,7 +86,6 @@ TEST(Listing, WindowsWildcardsAndCaseInsensitiveOrder) {
   EXPECT_EQ(ListFolder(dir.path(), "*.tif?", EntryKind::Files),
             (std::vector<std::string>{"A.tif", "a.tif", "b.tif", "C.tiff"}));
   EXPECT_EQ(ListFolder(dir.path(), "*", EntryKind::Folders), (std::vector<std::string>{"sub.tif"}));
-  EXPECT_TRUE(ListFolder(dir / "missing", "*.*").empty());
 }
 
 TEST(Text, LinesFieldsAndNames) {
@@ -99,15 +97,10 @@ TEST(Text, LinesFieldsAndNames) {
   EXPECT_FALSE(ReadLines(dir / "missing.txt", 3));
   EXPECT_FALSE(ReadLines(dir.path(), 3));  // a folder is not a text file
   EXPECT_EQ(SplitKeyValue("dfPAPPPath=C:\\a=b").value, "C:\\a");
-  EXPECT_EQ(SplitKeyValue("key =v").key, "key ");
   EXPECT_EQ(Field("0,1,2,3,L0", ',', 4), "L0");
   EXPECT_EQ(Field("0,, 2", ',', 2), " 2");
-  EXPECT_EQ(Field("0,1", ',', 5), "");
   EXPECT_EQ(SplitFields("a\tb\t", '\t'), (std::vector<std::string>{"a", "b", ""}));
-  EXPECT_EQ(StemOf("report.v2.pdf"), "report.v2");
-  EXPECT_EQ(ExtensionLower("PHOTO.JPG"), "jpg");
   EXPECT_DOUBLE_EQ(ParseLeadingDouble("  12.5inch"), 12.5);
-  EXPECT_DOUBLE_EQ(ParseLeadingDouble("inch"), 0.0);
 }
 
 TEST(ParallelFor, RunsEveryIndexOnceAndRethrowsAfterAllFinish) {
