@@ -43,7 +43,7 @@ QString FiguresOfPrn(const std::filesystem::path& file, const std::vector<std::s
   QString text;
   std::vector<InkFigures> all;
   for (std::size_t p = 0; p < counts->size(); ++p) {
-    const std::string ink = p < inks.size() ? inks[p] : std::string(PrnSlotCode(static_cast<int>(p)));
+    const std::string ink = p < inks.size() ? inks[p] : std::string(ChannelCode(static_cast<int>(p)));
     const InkFigures f = FiguresOf((*counts)[p], h.bits, uint64_t{h.width} * h.height, settings, ink);
     all.push_back(f);
     text += QStringLiteral("Position %1, %2: %3 % covered, %4 ml")

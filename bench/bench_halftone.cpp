@@ -53,6 +53,8 @@ qm::ActiveSetting BenchSettings() {
   s.largeDotLevel = static_cast<int32_t>(0.6 * 65536);
   s.Bits = 2;
   s.UseDots = 111;
+  s.MiddleDotDilution = 0.8f;
+  s.LargeDotDilution = 0.6f;
   return s;
 }
 
@@ -110,20 +112,18 @@ BENCHMARK(BM_Curve)->Unit(benchmark::kMillisecond);
 
 // The whole HalftonePlane call (curve included) for DitherMethod state.range(0).
 void BM_HalftonePlane(benchmark::State& state) {
-  const qm::ActiveSetting s = BenchSettings();
-  const int32_t method = static_cast<int32_t>(state.range(0));
+  qm::HalftoneParams params = qm::HalftoneParams::Of(BenchSettings());
+  params.ditherMethod = static_cast<int32_t>(state.range(0));
   std::vector<float> work(kPixels);
-  RunOnFreshPlane(state, work, [&](float* p) {
-    qm::HalftonePlane(s, p, kSide, kSide, 2, 0.8f, 0.6f, 111, method, 0);
-  });
+  RunOnFreshPlane(state, work, [&](float* p) { qm::HalftonePlane(params, p, kSide, kSide, 0); });
 }
 BENCHMARK(BM_HalftonePlane)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 // Planes halftoned side by side on `range(1)` threads, as the per-plane loop of a
 // job does; MP/s counts the pixels of every plane.
 void BM_HalftonePlanesInParallel(benchmark::State& state) {
-  const qm::ActiveSetting s = BenchSettings();
-  const int32_t method = static_cast<int32_t>(state.range(0));
+  qm::HalftoneParams params = qm::HalftoneParams::Of(BenchSettings());
+  params.ditherMethod = static_cast<int32_t>(state.range(0));
   const int threads = static_cast<int>(state.range(1));
   std::vector<std::vector<float>> work(threads, std::vector<float>(kPixels));
   for (auto _ : state) {
@@ -131,7 +131,7 @@ void BM_HalftonePlanesInParallel(benchmark::State& state) {
     for (auto& w : work) std::memcpy(w.data(), PhotoPlane().data(), kPixels * sizeof(float));
     state.ResumeTiming();
     qm::ParallelFor(work.size(), threads, [&](std::size_t i) {
-      qm::HalftonePlane(s, work[i].data(), kSide, kSide, 2, 0.8f, 0.6f, 111, method, int32_t(i));
+      qm::HalftonePlane(params, work[i].data(), kSide, kSide, int32_t(i));
     });
     benchmark::ClobberMemory();
   }

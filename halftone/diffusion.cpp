@@ -272,20 +272,20 @@ void NoisePass(ScanIsa isa, float* plane, std::size_t count, float ceiling, Rand
 float NoiseCeiling(int32_t ditherMethod) { return ditherMethod == 1 ? 35535.0f : kFullTone; }
 
 // HalftonePlane on the scan build isa, which the CPU is known to have.
-void Halftone(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height, int32_t bits,
-              float middleDotDilution, float largeDotDilution, int32_t useDots, int32_t ditherMethod, int32_t slot,
+void Halftone(ScanIsa isa, const HalftoneParams& params, float* plane, uint32_t width, uint32_t height, int32_t slot,
               uint32_t band) {
   if (plane == nullptr || width == 0 || height == 0) return;
   const std::size_t count = std::size_t(width) * height;
-  ApplyCurve(settings, plane, count, slot);
-  if (ditherMethod < 0 || ditherMethod > 3) return;
+  if (slot >= 0 && slot < kSlotCount) ApplyCurve(params.curves[std::size_t(slot)], plane, count);
+  const int32_t method = params.ditherMethod;
+  if (method < 0 || method > 3) return;
 
-  const DotLevels levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots);
-  const ScanLevels lv(ditherMethod, levels, MakeThresholds(levels, middleDotDilution, largeDotDilution));
+  const ScanLevels lv(method, params.levels,
+                      MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution));
   RandomSource random = RandomSource::ForPlane(slot, band);
   RandomSource noiseRandom = RandomSource::ForNoise(slot, band);
-  DrawQueue queue(random, ditherMethod);
-  switch (ditherMethod) {
+  DrawQueue queue(random, method);
+  switch (method) {
     case 0:
       Scan<0>(isa, plane, width, height, lv, queue);
       break;
@@ -325,19 +325,16 @@ void ScanOne(ScanIsa isa, uint32_t y, float* row0, float* row1, float* row2, uin
 // The rows in a ring of three: the row being finished and the two below it,
 // which already took the curve and the noise, as they had in the whole plane.
 struct HalftoneRows::State {
-  State(const ActiveSetting& settings, uint32_t w, int32_t bits, float middleDotDilution, float largeDotDilution,
-        int32_t useDots, int32_t ditherMethod, int32_t s, uint32_t band)
+  State(const HalftoneParams& params, uint32_t w, int32_t s, uint32_t band)
       : isa(WidestIsa()),
         width(w),
-        method(ditherMethod),
+        method(params.ditherMethod),
         slot(s),
-        curve(s >= 0 && s < kSlotCount ? Curve::ForSlot(settings, s) : Curve{}),
-        lv(ditherMethod, DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots),
-           MakeThresholds(DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots),
-                          middleDotDilution, largeDotDilution)),
+        curve(s >= 0 && s < kSlotCount ? params.curves[std::size_t(s)] : Curve{}),
+        lv(method, params.levels, MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution)),
         random(RandomSource::ForPlane(s, band)),
         noiseRandom(RandomSource::ForNoise(s, band)),
-        draws(random, ditherMethod),
+        draws(random, method),
         noise(noiseRandom),
         rows(3 * std::size_t{w}),
         zero(w, 0.0f) {}
@@ -374,10 +371,8 @@ struct HalftoneRows::State {
   uint64_t pushed = 0, finished = 0;
 };
 
-HalftoneRows::HalftoneRows(const ActiveSetting& settings, uint32_t width, int32_t bits, float middleDotDilution,
-                           float largeDotDilution, int32_t useDots, int32_t ditherMethod, int32_t slot, uint32_t band)
-    : state_(std::make_unique<State>(settings, width, bits, middleDotDilution, largeDotDilution, useDots,
-                                     ditherMethod, slot, band)) {}
+HalftoneRows::HalftoneRows(const HalftoneParams& params, uint32_t width, int32_t slot, uint32_t band)
+    : state_(std::make_unique<State>(params, width, slot, band)) {}
 
 HalftoneRows::~HalftoneRows() = default;
 
@@ -399,21 +394,26 @@ const float* HalftoneRows::Flush() {
   return s.Finish(s.finished++, s.pushed);
 }
 
-float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
-                     int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
-                     int32_t ditherMethod, int32_t slot, uint32_t band) {
-  const ScanIsa isa = WidestIsa();
-  Halftone(isa, settings, plane, width, height, bits, middleDotDilution, largeDotDilution, useDots, ditherMethod, slot,
-           band);
+HalftoneParams HalftoneParams::Of(const ActiveSetting& settings) {
+  HalftoneParams params;
+  for (int32_t slot = 0; slot < kSlotCount; ++slot) params.curves[std::size_t(slot)] = Curve::ForSlot(settings, slot);
+  params.levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, settings.Bits, settings.UseDots);
+  params.middleDotDilution = settings.MiddleDotDilution;
+  params.largeDotDilution = settings.LargeDotDilution;
+  params.ditherMethod = settings.DitherMethod;
+  return params;
+}
+
+float* HalftonePlane(const HalftoneParams& params, float* plane, uint32_t width, uint32_t height, int32_t slot,
+                     uint32_t band) {
+  Halftone(WidestIsa(), params, plane, width, height, slot, band);
   return plane;
 }
 
-bool HalftonePlaneWith(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
-                       int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
-                       int32_t ditherMethod, int32_t slot, uint32_t band) {
+bool HalftonePlaneWith(ScanIsa isa, const HalftoneParams& params, float* plane, uint32_t width, uint32_t height,
+                       int32_t slot, uint32_t band) {
   if (!Supports(isa)) return false;
-  Halftone(isa, settings, plane, width, height, bits, middleDotDilution, largeDotDilution, useDots, ditherMethod, slot,
-           band);
+  Halftone(isa, params, plane, width, height, slot, band);
   return true;
 }
 

@@ -8,7 +8,7 @@
 // Determinism: every call creates its own random streams and noise state,
 // seeded from (slot, band). Nothing mutable is shared between calls, so the
 // same arguments give the same bytes on any thread, with any number of
-// planes halftoned at once, and from run to run. The settings record is only
+// planes halftoned at once, and from run to run. A HalftoneParams value is only
 // read; it may be shared by all the workers of a job.
 //
 // Errors: none are reported; nothing is thrown but std::bad_alloc for the one
@@ -149,14 +149,26 @@ class GaussianNoise {
   float zc_ = 0.0f;
 };
 
-// Linearises plane through the curve of `slot`, then halftones it by
-// ditherMethod (0: two-row kernel with random weight shift; 1..3: noise pass,
-// threshold jitter and three-row kernel) against the levels
-// DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots).
+// The halftoning of a job, derived once from the settings: the curve of every
+// slot, the dot levels and flags (Bits and UseDots, see DeriveDotLevels), the
+// two dilutions and the dither method. Every plane of a job, whole or in rows,
+// in any thread, is halftoned from one value.
+struct HalftoneParams {
+  std::array<Curve, kSlotCount> curves{};
+  DotLevels levels;
+  float middleDotDilution = 1.0f;
+  float largeDotDilution = 1.0f;
+  int32_t ditherMethod = 0;
+
+  static HalftoneParams Of(const ActiveSetting& settings);
+};
+
+// Linearises plane through the curve of `slot`, then halftones it by the
+// dither method (0: two-row kernel with random weight shift; 1..3: noise
+// pass, threshold jitter and three-row kernel) against params.levels.
 // `band` separates the random streams of the bands of one plane. Returns plane.
-float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
-                     int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
-                     int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+float* HalftonePlane(const HalftoneParams& params, float* plane, uint32_t width, uint32_t height, int32_t slot,
+                     uint32_t band = 0);
 
 // HalftonePlane row by row, for planes that arrive in rows (a plane still
 // being rendered, or one never held whole): the rows pushed top to bottom come
@@ -166,8 +178,7 @@ float* HalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width
 // at a time.
 class HalftoneRows {
  public:
-  HalftoneRows(const ActiveSetting& settings, uint32_t width, int32_t bits, float middleDotDilution,
-               float largeDotDilution, int32_t useDots, int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+  HalftoneRows(const HalftoneParams& params, uint32_t width, int32_t slot, uint32_t band = 0);
   ~HalftoneRows();
   HalftoneRows(const HalftoneRows&) = delete;
   HalftoneRows& operator=(const HalftoneRows&) = delete;
@@ -189,8 +200,7 @@ class HalftoneRows {
 // HalftonePlaneWith runs the one named, or returns false, leaving the plane,
 // when the CPU lacks it.
 enum class ScanIsa { kBaseline, kFma };
-bool HalftonePlaneWith(ScanIsa isa, const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
-                       int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
-                       int32_t ditherMethod, int32_t slot, uint32_t band = 0);
+bool HalftonePlaneWith(ScanIsa isa, const HalftoneParams& params, float* plane, uint32_t width, uint32_t height,
+                       int32_t slot, uint32_t band = 0);
 
 }  // namespace qm

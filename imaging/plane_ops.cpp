@@ -78,25 +78,6 @@ void Rotate(Plane& plane, int degrees) {
   std::swap(plane.xResolution, plane.yResolution);
 }
 
-void Crop(Plane& plane, uint32_t width, uint32_t height, uint32_t x, uint32_t y) {
-  // As a crop geometry does: the region is clipped to the plane.
-  if (x >= plane.width || y >= plane.height || width == 0 || height == 0) {
-    throw ImagingError("crop " + std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) +
-                       "+" + std::to_string(y) + " lies outside the " + std::to_string(plane.width) + "x" +
-                       std::to_string(plane.height) + " plane");
-  }
-  const uint32_t w = std::min(width, plane.width - x);
-  const uint32_t h = std::min(height, plane.height - y);
-  std::vector<float> out = Allocate(std::size_t{w} * h, "crop");
-  for (uint32_t r = 0; r < h; ++r) {
-    const float* src = plane.Row(y + r) + x;
-    std::copy(src, src + w, out.data() + std::size_t{r} * w);
-  }
-  plane.pixels.swap(out);
-  plane.width = w;
-  plane.height = h;
-}
-
 // ---- Resampling ---------------------------------------------------------------
 //
 // A separable two-pass filter on the float buffer, with the filters

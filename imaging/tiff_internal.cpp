@@ -3,14 +3,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 
 #include "imaging/imaging.h"
-#include "platform/temporaries.h"
 
 namespace qm::imaging::detail {
 
@@ -218,29 +216,16 @@ void RowDecoder::ReadTiles(uint32_t first, uint32_t count, uint8_t* out) {
   }
 }
 
-AtomicPath::AtomicPath(const fs::path& target) : target_(target) {
-  static std::atomic<unsigned> counter{0};
-  temp_ = target.parent_path() /
-          ("." + target.filename().string() + ".part-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter.fetch_add(1)));
-  registered_ = RegisterTemporary(temp_);
-}
-
-AtomicPath::~AtomicPath() {
-  if (!committed_) {
-    std::error_code ec;
-    fs::remove(temp_, ec);
-  }
-  UnregisterTemporary(registered_);
+AtomicPath::AtomicPath(const fs::path& target) {
+  std::string error;
+  file_ = AtomicFile::Create(target, &error);
+  if (!file_) throw ImagingError(error);
 }
 
 void AtomicPath::Commit() {
-  std::error_code ec;
-  fs::rename(temp_, target_, ec);
-  if (ec) throw ImagingError("cannot replace " + target_.string() + ": " + ec.message());
-  committed_ = true;
-  UnregisterTemporary(registered_);
-  registered_ = -1;
+  if (const Status status = file_->Commit(); !status) {
+    throw ImagingError("cannot replace " + file_->finalPath().string() + ": " + status.cause());
+  }
 }
 
 bool LooksLikeTiff(const fs::path& path) {

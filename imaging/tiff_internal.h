@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/atomic_file.h"
 
 namespace qm::imaging::detail {
 
@@ -88,22 +91,17 @@ void CheckStoredSize(const TiffFile& file, const TiffLayout& layout, std::size_t
 // or missing tags give 72).
 void ReadResolution(TIFF* tif, double& x, double& y);
 
-// A temporary name beside `target` that no "*.tif"/"*.pr?" listing matches;
-// Commit renames it over the target, the destructor removes it if not committed.
+// The temporary of a file this layer writes (platform/atomic_file.h), its
+// failures thrown as ImagingError. The writer (libtiff, a stream) opens
+// temp() by name; Commit flushes it and renames it over the target.
 class AtomicPath {
  public:
-  explicit AtomicPath(const fs::path& target);
-  ~AtomicPath();
-  AtomicPath(const AtomicPath&) = delete;
-  AtomicPath& operator=(const AtomicPath&) = delete;
-  const fs::path& temp() const { return temp_; }
-  void Commit();  // throws ImagingError when the rename fails
+  explicit AtomicPath(const fs::path& target);  // throws when the temporary cannot be made
+  const fs::path& temp() const { return file_->tempPath(); }
+  void Commit();  // throws with the cause; the temporary is then removed
 
  private:
-  fs::path target_;
-  fs::path temp_;
-  bool committed_ = false;
-  int registered_ = -1;  // removed by SIGINT / SIGTERM while it exists
+  std::unique_ptr<AtomicFile> file_;
 };
 
 bool LooksLikeTiff(const fs::path& path);

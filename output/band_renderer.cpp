@@ -40,7 +40,8 @@ using raster::Position;
 RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
   const ActiveSetting& s = raster.setting;
   auto positions = raster::Positions(raster);
-  const DotLevels levels = JobDotLevels(s);
+  const HalftoneParams halftone = HalftoneParams::Of(s);
+  const DotLevels& levels = halftone.levels;
   RasterResult result;
   const uint64_t decodedBefore = imaging::DecodedRowCount();
   try {
@@ -117,8 +118,7 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
                                   {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
             if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
                                                                  " differs from " + std::to_string(width));
-            HalftonePlane(s, band.pixels.data(), band.width, band.height, s.Bits, s.MiddleDotDilution,
-                          s.LargeDotDilution, s.UseDots, s.DitherMethod, positions[p].slot, b);
+            HalftonePlane(halftone, band.pixels.data(), band.width, band.height, positions[p].slot, b);
             const uint32_t drop = DroppedRows(plan);
             for (uint32_t i = 0; i < plan.outCount; ++i) {
               const uint32_t y = std::min(drop + i, band.height - 1);

@@ -14,6 +14,7 @@
 #include "output/prn_file.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
+#include "separation/plane_recipe.h"
 #include "settings/apply.h"
 
 namespace qm {
@@ -47,7 +48,7 @@ bool IsPlaneOf(const std::string& name, const std::string& base, const std::stri
 // plane; an M or S slot without a plane before it is a channel without dots,
 // as the Print job packs it.
 Status PackComposed(JobContext& ctx, const std::string& base) {
-  ActiveSetting& setting = ctx.setting;
+  const ActiveSetting& setting = ctx.setting;
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kApplySettingFirst);
     return Status::Fail("the preset is not applied");
@@ -96,10 +97,8 @@ Status PackComposed(JobContext& ctx, const std::string& base) {
     std::string error;
     const bool ok = WritePrnFile(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
                                  static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), first->width,
-                                 first->height, setting.Bits, pointers, JobDotLevels(setting), &error);
+                                 first->height, setting.Bits, pointers, HalftoneParams::Of(setting).levels, &error);
     if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
-    setting.largeDotEnabled = 1;
-    setting.middleDotEnabled = 1;
     return Status::Ok();
   } catch (const std::exception& e) {
     return Status::Fail(e.what());
@@ -127,13 +126,15 @@ Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string&
     // The rotation test counts whole inches at the printer's resolution.
     const float limit = static_cast<float>(ParseLeadingDouble(ctx.init.dfRotLimit));
     const float inches = static_cast<float>(plane.width / static_cast<uint32_t>(setting.xResolutionValue));
-    if (ctx.init.dfImageRt && inches > limit) imaging::Rotate(plane, ctx.init.dfRotatedOri ? -90 : 90);
-    if (ctx.init.dfImageUp) imaging::Rotate(plane, 180);
-    imaging::Negate(plane);
-    imaging::Resample(plane, setting.xResolutionValue, setting.yResolutionValue);
-    HalftonePlane(setting, plane.pixels.data(), plane.width, plane.height, setting.Bits,
-                  setting.MiddleDotDilution, setting.LargeDotDilution, setting.UseDots, setting.DitherMethod,
-                  slot);
+    // The plane file holds 0 for full ink: turn, negate, resample, halftone.
+    PlaneRecipe recipe;
+    recipe.order = kPrintOrder;
+    if (ctx.init.dfImageRt && inches > limit) recipe.quarterTurn = ctx.init.dfRotatedOri ? -90 : 90;
+    recipe.halfTurn = ctx.init.dfImageUp;
+    recipe.negate = true;
+    recipe.xResolution = setting.xResolutionValue;
+    recipe.yResolution = setting.yResolutionValue;
+    ApplyRecipe(recipe, HalftoneParams::Of(setting), slot, plane);
     imaging::Negate(plane);
     imaging::WritePlane(slotFile, plane, 16);
   } catch (const std::exception& e) {
@@ -163,9 +164,7 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   }
 
   if (!dithered) {
-    for (const int index : AssignSlots(working, ctx.setting.PRNSequence)) {
-      ctx.host.Warn(UnplacedInkWarning(index));
-    }
+    AssignSlots(working, ctx.setting.PRNSequence, ctx.host);
     for (const std::string& name : ListFolder(working, "00_*.tiff", EntryKind::Files)) {
       if (const Status status = RipSlotFile(ctx, working / name, base); !status) {
         ctx.host.ShowMessage(kFailRip, status.cause());

@@ -6,10 +6,6 @@
 
 namespace qm {
 
-DotLevels JobDotLevels(const ActiveSetting& setting) {
-  return DeriveDotLevels(setting.middleDotLevel, setting.largeDotLevel, setting.Bits, setting.UseDots);
-}
-
 bool IsImageListItem(const std::string& item) {
   if (item.empty()) return false;
   const auto items = ListFolder(CustomFilesDir(), "*", EntryKind::Folders);

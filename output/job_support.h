@@ -1,5 +1,5 @@
-// What the Compose and Print jobs share: their messages, the slot files of
-// the Working folder, the level set of a job and the channel positions.
+// What the Compose and Print jobs share: their messages (separation/messages.h),
+// the slot files of the Working folder and the channel positions.
 //
 // Error policy: nothing here shows a message or throws; the jobs decide.
 #pragma once
@@ -17,15 +17,6 @@
 #include "settings/active_setting.h"
 
 namespace qm {
-
-inline constexpr const char* kApplySettingFirst = "Apply the Setting first!";
-inline constexpr const char* kFailRip = "Fail to Rip the files !";
-inline constexpr const char* kFailCompose = "Fail to Compose the files !";
-inline constexpr const char* kFailPrint = "Fail to Print !";
-
-// The dot levels and flags every writer of a job codes with: derived from the
-// preset's levels, Bits and UseDots exactly as the halftoner derives them.
-DotLevels JobDotLevels(const ActiveSetting& setting);
 
 // Whether `name` is one of the Image List's items (a folder of CustomFiles).
 bool IsImageListItem(const std::string& item);

@@ -32,7 +32,7 @@ void ResetDisplays(JobHost& host) {
 std::optional<double> CyanInches(const fs::path& working, const std::string& prnSequence) {
   const auto fields = SequenceCodes(prnSequence);
   std::vector<fs::path> candidates;
-  for (int k = 0; k < kPrnSlotCount; ++k) {
+  for (int k = 0; k < kSlotCount; ++k) {
     if (fields[k] == "0") {
       candidates.push_back(working / SlotFileName(k));
       break;
@@ -68,7 +68,7 @@ RasterMode ChosenRasterMode(const InitiationSettings& init) {
 }
 
 Status PrintJob(JobContext& ctx, const fs::path& input) {
-  ActiveSetting& setting = ctx.setting;
+  const ActiveSetting& setting = ctx.setting;
   const InitiationSettings& init = ctx.init;
   JobHost& host = ctx.host;
   if (setting.settingApplied == 0) {
@@ -164,8 +164,6 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
   }
   // Only a printed file leaves its item folder; a failure above gives it back.
   stagedInput->Commit();
-  setting.largeDotEnabled = 1;
-  setting.middleDotEnabled = 1;
   ResetDisplays(host);
   return Status::Ok();
 }

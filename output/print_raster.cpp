@@ -92,19 +92,18 @@ using raster::Position;
 class PlaneRows {
  public:
   PlaneRows(const PrintRaster& raster, const Position& position, const imaging::PlaneInfo& info, bool halfTurn,
-            uint32_t p, const PrnFileHeader& header, const DotLevels& levels, PrnFile& file)
+            uint32_t p, const PrnFileHeader& header, const HalftoneParams& halftone, PrnFile& file)
       : raster_(raster),
         info_(info),
         halfTurn_(halfTurn),
         p_(p),
         header_(header),
-        levels_(levels),
+        levels_(halftone.levels),
         file_(file),
         reader_(position.file),
         resampler_(info.width, info.height, info.xResolution, info.yResolution, raster.setting.xResolutionValue,
                    raster.setting.yResolutionValue),
-        halftone_(raster.setting, resampler_.OutputWidth(), raster.setting.Bits, raster.setting.MiddleDotDilution,
-                  raster.setting.LargeDotDilution, raster.setting.UseDots, raster.setting.DitherMethod, position.slot),
+        halftone_(halftone, resampler_.OutputWidth(), position.slot),
         row_(info.width),
         packed_(header.rowStride) {}
 
@@ -176,7 +175,7 @@ constexpr uint32_t kPumpRows = 128;
 // more run one pipeline per worker.
 RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
   auto positions = raster::Positions(raster);
-  const DotLevels levels = JobDotLevels(raster.setting);
+  const HalftoneParams halftone = HalftoneParams::Of(raster.setting);
   const ActiveSetting& s = raster.setting;
   RasterResult result;
   const uint64_t decodedBefore = imaging::DecodedRowCount();
@@ -212,7 +211,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     for (std::size_t p = 0; p < positions.size(); ++p) {
       if (!positions[p].present) continue;
       pipes[p] = std::make_unique<PlaneRows>(raster, positions[p], infos[p], halfTurn, static_cast<uint32_t>(p),
-                                             *header, levels, file);
+                                             *header, halftone, file);
     }
     // Progress: the share of all source rows through their pipelines.
     std::atomic<uint64_t> pumped{0};

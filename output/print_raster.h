@@ -10,9 +10,11 @@
 // - large-image (band_renderer.cpp): 96 bands of every plane, 8 band
 //   workers, each band written at its place under one lock.
 //
-// Sequential and turbo take each plane through its steps in rows (read,
-// negate, RowResampler, HalftoneRows, pack), with the bytes of the whole-plane
-// steps and a few rows of memory per plane; a 180-degree turn reads the
+// Every mode runs the Print recipe (separation/plane_recipe.h, kPrintOrder:
+// turn, negate, resample, halftone), then packs. Sequential and turbo take
+// each plane through it in rows (read, negate, RowResampler, HalftoneRows,
+// pack), with the bytes of the whole-plane steps and a few rows of memory per
+// plane; a 180-degree turn reads the
 // plane bottom up, a 90-degree turn reads a turned copy (TurnedPlanes). Planes
 // still being rendered by Ghostscript are worked on as their rows arrive.
 //
@@ -20,8 +22,8 @@
 // the format). A position whose slot file is absent is written as rows
 // without dots, so the file always has its full size.
 //
-// Levels: all modes halftone with HalftonePlane and code with
-// JobDotLevels(setting), so the same planes give the same dots in every mode
+// Levels: all modes halftone and code with one HalftoneParams::Of(setting),
+// so the same planes give the same dots in every mode
 // (the band renderer restarts the error diffusion at each band).
 //
 // Error policy: the modes never throw. An image-library error on any thread,

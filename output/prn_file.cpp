@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/temporaries.h"
+#include "platform/atomic_file.h"
 
 namespace qm {
 
@@ -28,69 +28,23 @@ void SetError(std::string* error, const std::string& text) {
 
 }  // namespace
 
-std::string PrnTempNamePrefix(const fs::path& finalPath) {
-  return "." + finalPath.filename().string() + ".";
-}
+std::string PrnTempNamePrefix(const fs::path& finalPath) { return TemporaryNamePrefix(finalPath); }
 
 std::unique_ptr<PrnFile> PrnFile::Create(const fs::path& finalPath, std::string* error) {
-  if (finalPath.filename().empty()) {
-    SetError(error, "no file name in " + finalPath.string());
-    return nullptr;
-  }
-  static std::atomic<uint64_t> counter{0};
-  const fs::path folder = finalPath.parent_path();
-  const std::string prefix = PrnTempNamePrefix(finalPath);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const uint64_t stamp =
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    const std::string unique = std::to_string(::getpid()) + "-" +
-                               std::to_string(counter.fetch_add(1)) + "-" +
-                               std::to_string(stamp % 1000000);
-    const fs::path temp = folder / (prefix + unique + ".tmp");
-    // Registered before it exists, so a signal at any moment finds it.
-    const int registered = RegisterTemporary(temp);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      // Held while this writer lives: a later job removes the file only
-      // when the lock is free (platform/temporaries.h).
-      ::flock(fd, LOCK_EX | LOCK_NB);
-      return std::unique_ptr<PrnFile>(new PrnFile(fd, finalPath, temp, registered));
-    }
-    UnregisterTemporary(registered);
-    if (errno != EEXIST) {
-      SetError(error, "cannot create " + temp.string() + ": " + ErrnoText(errno));
-      return nullptr;
-    }
-  }
-  SetError(error, "cannot find a free temporary name beside " + finalPath.string());
-  return nullptr;
+  auto file = AtomicFile::Create(finalPath, error);
+  if (!file) return nullptr;
+  return std::unique_ptr<PrnFile>(new PrnFile(std::move(file)));
 }
 
-PrnFile::PrnFile(int fd, fs::path finalPath, fs::path tempPath, int registered)
-    : fd_(fd), finalPath_(std::move(finalPath)), tempPath_(std::move(tempPath)), registered_(registered) {
-  buffer_.reserve(kAppendBufferSize);
-}
+PrnFile::PrnFile(std::unique_ptr<AtomicFile> file) : file_(std::move(file)) { buffer_.reserve(kAppendBufferSize); }
 
-PrnFile::~PrnFile() {
-  if (!committed_) Discard();
-}
+PrnFile::~PrnFile() = default;
 
-void PrnFile::Discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!tempPath_.empty()) {
-    ::unlink(tempPath_.c_str());
-    tempPath_.clear();
-  }
-  UnregisterTemporary(registered_);
-  registered_ = -1;
-}
+void PrnFile::Fail(const std::string& what, int err) { Fail(what + ": " + ErrnoText(err)); }
 
-void PrnFile::Fail(const std::string& what, int err) {
+void PrnFile::Fail(const std::string& cause) {
   std::lock_guard<std::mutex> lock(errorMutex_);
-  if (!failed_.exchange(true)) error_ = what + ": " + ErrnoText(err);
+  if (!failed_.exchange(true)) error_ = cause;
 }
 
 std::string PrnFile::error() const {
@@ -99,19 +53,20 @@ std::string PrnFile::error() const {
 }
 
 bool PrnFile::WriteFully(uint64_t offset, const uint8_t* data, std::size_t size) {
-  if (fd_ < 0) {
-    Fail("write to " + finalPath_.string() + " after it was closed", EBADF);
+  const int fd = file_->fd();
+  if (fd < 0) {
+    Fail("write to " + finalPath().string() + " after it was closed", EBADF);
     return false;
   }
   while (size > 0) {
-    const ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+    const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("write to " + tempPath_.string() + " at offset " + std::to_string(offset), errno);
+      Fail("write to " + tempPath().string() + " at offset " + std::to_string(offset), errno);
       return false;
     }
     if (n == 0) {
-      Fail("write to " + tempPath_.string() + " at offset " + std::to_string(offset), ENOSPC);
+      Fail("write to " + tempPath().string() + " at offset " + std::to_string(offset), ENOSPC);
       return false;
     }
     data += n;
@@ -157,49 +112,27 @@ bool PrnFile::Commit(std::optional<uint64_t> expectedSize) {
   bool ok = FlushAppendBuffer() && !failed_.load();
   if (ok && expectedSize) {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-      Fail("size of " + tempPath_.string(), errno);
+    if (::fstat(file_->fd(), &st) != 0) {
+      Fail("size of " + tempPath().string(), errno);
       ok = false;
     } else if (static_cast<uint64_t>(st.st_size) != *expectedSize) {
-      std::lock_guard<std::mutex> lock(errorMutex_);
-      failed_ = true;
-      error_ = tempPath_.string() + " holds " + std::to_string(st.st_size) + " bytes, not " +
-               std::to_string(*expectedSize);
+      Fail(tempPath().string() + " holds " + std::to_string(st.st_size) + " bytes, not " +
+           std::to_string(*expectedSize));
       ok = false;
     }
-  }
-  if (ok && ::fsync(fd_) != 0) {
-    Fail("flush of " + tempPath_.string(), errno);
-    ok = false;
   }
   if (ok) {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-      Fail("close of " + tempPath_.string(), errno);
+    if (const Status status = file_->Commit(); !status) {
+      Fail(status.cause());
       ok = false;
     }
   }
-  if (ok && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
-    Fail("rename of " + tempPath_.string() + " to " + finalPath_.string(), errno);
-    ok = false;
-  }
   if (!ok) {
-    Discard();
+    file_->Discard();
+    discarded_ = true;
     return false;
   }
-  tempPath_.clear();
-  UnregisterTemporary(registered_);
-  registered_ = -1;
   committed_ = true;
-  // Make the rename itself durable; a folder that cannot be synced does not
-  // undo a file that is complete and in place.
-  const fs::path folder = finalPath_.parent_path().empty() ? fs::path(".") : finalPath_.parent_path();
-  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
   return true;
 }
 

@@ -35,6 +35,7 @@
 
 #include "halftone/levels.h"
 #include "output/prn_format.h"
+#include "platform/atomic_file.h"
 
 namespace qm {
 
@@ -70,30 +71,29 @@ class PrnFile {
 
   bool failed() const { return failed_.load(); }
   std::string error() const;
-  const std::filesystem::path& finalPath() const { return finalPath_; }
-  const std::filesystem::path& tempPath() const { return tempPath_; }
+  const std::filesystem::path& finalPath() const { return file_->finalPath(); }
+  // The temporary file while it exists; empty once committed or discarded.
+  std::filesystem::path tempPath() const { return committed_ || discarded_ ? std::filesystem::path() : file_->tempPath(); }
 
  private:
-  PrnFile(int fd, std::filesystem::path finalPath, std::filesystem::path tempPath, int registered);
+  explicit PrnFile(std::unique_ptr<AtomicFile> file);
   bool WriteFully(uint64_t offset, const uint8_t* data, std::size_t size);
   bool FlushAppendBuffer();
   void Fail(const std::string& what, int err);
-  void Discard();
+  void Fail(const std::string& cause);
 
-  int fd_ = -1;
-  std::filesystem::path finalPath_;
-  std::filesystem::path tempPath_;
+  std::unique_ptr<AtomicFile> file_;
   std::vector<uint8_t> buffer_;
   uint64_t appendOffset_ = kPrnHeaderSize;  // file offset of buffer_[0]
   bool committed_ = false;
-  int registered_ = -1;  // handle of the temporary file for a signal's clean-up
+  bool discarded_ = false;
   std::atomic<bool> failed_{false};
   mutable std::mutex errorMutex_;
   std::string error_;
 };
 
-// The temporary name PrnFile uses for finalPath, without its unique part:
-// the prefix "." + file name + "." (the file ends in ".tmp").
+// The temporary name PrnFile uses for finalPath, without its unique part
+// (AtomicFile's): the prefix "." + file name + "." (the file ends in ".tmp").
 std::string PrnTempNamePrefix(const std::filesystem::path& finalPath);
 
 // The whole straight-through packer: header, then for each row y and each

@@ -31,7 +31,7 @@ inline int32_t TruncateToInt(float f) {
   return std::numeric_limits<int32_t>::min();
 }
 
-inline uint8_t Code2(int32_t v, int32_t middle, int32_t large, uint8_t fallback) {
+inline uint8_t TwoBitCode(int32_t v, int32_t middle, int32_t large, uint8_t fallback) {
   // Branch-light select; the order of the tests is the priority (0 first).
   uint8_t c = fallback;
   c = v == large ? uint8_t{2} : c;
@@ -62,14 +62,14 @@ void Pack2Scalar(const float* src, std::size_t count, const DotLevels& lv, uint8
   for (; x + 4 <= count; x += 4) {
     unsigned b = 0;
     for (int k = 0; k < 4; ++k)
-      b = (b << 2) | Code2(TruncateToInt(src[x + k]), lv.middle, lv.large, fallback);
+      b = (b << 2) | TwoBitCode(TruncateToInt(src[x + k]), lv.middle, lv.large, fallback);
     *dst++ = static_cast<uint8_t>(b);
   }
   if (x < count) {
     unsigned b = 0;
     int k = 0;
     for (; x < count; ++x, ++k)
-      b |= static_cast<unsigned>(Code2(TruncateToInt(src[x]), lv.middle, lv.large, fallback))
+      b |= static_cast<unsigned>(TwoBitCode(TruncateToInt(src[x]), lv.middle, lv.large, fallback))
            << (6 - 2 * k);
     *dst = static_cast<uint8_t>(b);
   }
@@ -97,7 +97,7 @@ std::size_t Pack1Sse2(const float* src, std::size_t count, uint8_t* dst) {
   return x;
 }
 
-inline __m128i Codes4(const float* p, __m128i zero, __m128i middle, __m128i large, __m128i one,
+inline __m128i CodesOfFour(const float* p, __m128i zero, __m128i middle, __m128i large, __m128i one,
                       __m128i two, __m128i fallback) {
   const __m128i v = _mm_cvttps_epi32(_mm_loadu_ps(p));
   __m128i c = fallback;
@@ -111,10 +111,10 @@ inline __m128i Codes4(const float* p, __m128i zero, __m128i middle, __m128i larg
 // 16 pixels -> four 32-bit lanes, each holding one packed byte in its low 8 bits.
 inline __m128i Bytes16(const float* p, __m128i zero, __m128i middle, __m128i large, __m128i one,
                        __m128i two, __m128i fallback) {
-  const __m128i a = Codes4(p, zero, middle, large, one, two, fallback);
-  const __m128i b = Codes4(p + 4, zero, middle, large, one, two, fallback);
-  const __m128i c = Codes4(p + 8, zero, middle, large, one, two, fallback);
-  const __m128i d = Codes4(p + 12, zero, middle, large, one, two, fallback);
+  const __m128i a = CodesOfFour(p, zero, middle, large, one, two, fallback);
+  const __m128i b = CodesOfFour(p + 4, zero, middle, large, one, two, fallback);
+  const __m128i c = CodesOfFour(p + 8, zero, middle, large, one, two, fallback);
+  const __m128i d = CodesOfFour(p + 12, zero, middle, large, one, two, fallback);
   // One code per byte, pixels in order; lane j holds pixels 4j..4j+3 with
   // pixel 4j in its lowest byte.
   const __m128i x = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
@@ -235,8 +235,8 @@ uint8_t PrnFallbackCode(const DotLevels& levels) {
   return 1;
 }
 
-uint8_t PrnDotCode2(float value, const DotLevels& levels) {
-  return Code2(TruncateToInt(value), levels.middle, levels.large, PrnFallbackCode(levels));
+uint8_t PrnTwoBitCode(float value, const DotLevels& levels) {
+  return TwoBitCode(TruncateToInt(value), levels.middle, levels.large, PrnFallbackCode(levels));
 }
 
 bool PackPrnRow(std::span<const float> row, int bits, const DotLevels& levels,
@@ -263,20 +263,6 @@ bool PackPrnRow(std::span<const float> row, int bits, const DotLevels& levels,
   const std::size_t used = (count * static_cast<std::size_t>(bits) + 7) / 8;
   std::memset(dst + used, 0, stride - used);
   return true;
-}
-
-std::string_view PrnSlotCode(int slot) {
-  static constexpr std::array<std::string_view, kPrnSlotCount> kCodes = {
-      "0",  "1",  "2",  "3",  "L0", "L1", "L2", "L3", "M0",
-      "M1", "M2", "M3", "S0", "S1", "S2", "S3", "S4", "S5"};
-  if (slot < 0 || slot >= kPrnSlotCount) return {};
-  return kCodes[static_cast<std::size_t>(slot)];
-}
-
-std::optional<int> PrnSlotFromCode(std::string_view code) {
-  for (int s = 0; s < kPrnSlotCount; ++s)
-    if (PrnSlotCode(s) == code) return s;
-  return std::nullopt;
 }
 
 std::optional<std::vector<int>> PrnPositionSlots(const PrnChannelSet& set) {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "halftone/levels.h"
+#include "separation/channel_codes.h"
 
 namespace qm {
 
@@ -93,12 +94,12 @@ uint8_t PrnFallbackCode(const DotLevels& levels);
 // first that applies of v == 0 -> 00, v == middle -> 01, v == large -> 10,
 // else PrnFallbackCode. A value that does not fit int32 (or NaN) counts as
 // INT32_MIN.
-uint8_t PrnDotCode2(float value, const DotLevels& levels);
+uint8_t PrnTwoBitCode(float value, const DotLevels& levels);
 
 // Packs one row of row.size() pixels into PrnRowStride(row.size(), bits)
 // bytes at the start of out, most significant bit first, then zero bytes up
 // to R. Bits 1: a pixel whose float value is not 0.0 is a 1 bit. Bits 2:
-// PrnDotCode2, pixel x in bits 7-2k and 6-2k of byte x/4 (k = x mod 4).
+// PrnTwoBitCode, pixel x in bits 7-2k and 6-2k of byte x/4 (k = x mod 4).
 // Returns false (writing nothing) when bits is not 1 or 2 or out is shorter
 // than R.
 bool PackPrnRow(std::span<const float> row, int bits, const DotLevels& levels,
@@ -106,10 +107,7 @@ bool PackPrnRow(std::span<const float> row, int bits, const DotLevels& levels,
 
 // ---- Channel positions --------------------------------------------------------
 
-// Slot indices 0..17 and their codes: "0".."3", "L0".."L3", "M0".."M3", "S0".."S5".
-inline constexpr int kPrnSlotCount = 18;
-std::string_view PrnSlotCode(int slot);  // empty outside 0..17
-std::optional<int> PrnSlotFromCode(std::string_view code);
+// Positions name their inks by the channel codes of separation/channel_codes.h.
 
 // Which slots a job packs: the four light-ink flags (Lc, Lm, Lk, Llk: slots
 // L0..L3), the multicolour plane count m (0..4) and the spot count s (0..6).

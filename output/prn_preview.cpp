@@ -144,7 +144,7 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
   std::vector<std::array<float, 3>> colours;
   for (const uint32_t p : drawn)
     colours.push_back(PreviewInkColour(p < inks.size() ? std::string_view(inks[p])
-                                                       : PrnSlotCode(static_cast<int>(p))));
+                                                       : ChannelCode(static_cast<int>(p))));
 
   const uint32_t scale = PreviewScale(h.width, h.height, options.maxSide);
   const uint32_t outW = std::max<uint32_t>(1, (h.width + scale - 1) / scale);

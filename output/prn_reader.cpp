@@ -164,7 +164,7 @@ std::optional<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader, std::st
 
 std::vector<int> DefaultPositionSlots(uint32_t n) {
   std::vector<int> slots;
-  for (uint32_t p = 0; p < n && p < static_cast<uint32_t>(kPrnSlotCount); ++p)
+  for (uint32_t p = 0; p < n && p < static_cast<uint32_t>(kSlotCount); ++p)
     slots.push_back(static_cast<int>(p));
   return slots;
 }
@@ -177,7 +177,7 @@ std::vector<int> PositionSlotsFromPreset(uint32_t n, const std::array<int, 4>& l
   for (std::size_t i = 0; i < 4; ++i) {
     // The ink PRNSequence places in the slot: a process ink or a light ink
     // in use is always there, a multicolour or spot ink when the artwork has it.
-    const int ink = PrnSlotFromCode(SequenceField(prnSequence, 4 + i)).value_or(-1);
+    const int ink = ChannelIndexOfCode(SequenceField(prnSequence, 4 + i));
     const bool always = ink >= 0 && (ink < 4 || (ink < 8 && lightFlags[static_cast<std::size_t>(ink - 4)] != 0));
     optional[i] = lightFlags[i] == 0 && !always && ink >= 8;
     light[i] = lightFlags[i] != 0 || always || optional[i];
@@ -214,7 +214,7 @@ std::vector<std::string> InksForSlots(std::span<const int> slots,
     if (prnSequence)
       inks.emplace_back(SequenceField(*prnSequence, static_cast<std::size_t>(slot)));
     else
-      inks.emplace_back(PrnSlotCode(slot));
+      inks.emplace_back(ChannelCode(slot));
   }
   return inks;
 }
@@ -265,7 +265,7 @@ std::optional<std::string> PrnInfo(const fs::path& path, std::span<const int> sl
     for (uint32_t p = 0; p < reader->header().channels; ++p) {
       PrnPositionInfo info;
       const int slot = p < slots.size() ? slots[p] : static_cast<int>(p);
-      info.slot = std::string(PrnSlotCode(slot));
+      info.slot = std::string(ChannelCode(slot));
       info.ink = p < inks.size() ? inks[p] : info.slot;
       info.dots = (*counts)[p];
       const InkFigures f = FiguresOf(info.dots, reader->header().bits,

@@ -7,6 +7,8 @@
 
 #include "platform/platform.h"
 
+#include "platform/atomic_file.h"
+
 namespace qm {
 
 bool CopyFileOver(const fs::path& from, const fs::path& to) {
@@ -62,21 +64,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
-  static std::atomic<unsigned> counter{0};
-  const fs::path tmp = path.parent_path() /
-                       ("." + path.filename().string() + "." + std::to_string(::getpid()) + "." +
-                        std::to_string(counter++) + ".tmp");
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  std::error_code ec;
-  if (ok) {
-    fs::rename(tmp, path, ec);
-    ok = !ec;
-  }
-  if (!ok) fs::remove(tmp, ec);
-  return ok;
+  const auto file = AtomicFile::Create(path);
+  return file && WriteAll(file->fd(), bytes) && file->Commit().ok();
 }
 
 fs::path FreeName(const fs::path& folder, const std::string& name) {

@@ -56,6 +56,4 @@ struct BatchReturn {
 };
 BatchReturn ReturnBatch(const std::filesystem::path& batch, const std::filesystem::path& folder);
 
-inline constexpr const char* kAnotherJobMessage = "Another job is using the working folder!";
-
 }  // namespace qm

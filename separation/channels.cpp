@@ -26,18 +26,19 @@ int ChannelIndexFromName(const std::string& name) {
   return index < 0 ? 0 : index;
 }
 
-std::vector<int> AssignSlots(const fs::path& working, const std::string& prnSequence) {
+void AssignSlots(const fs::path& working, const std::string& prnSequence, JobHost& host,
+                 const std::function<std::string(int)>& inkName) {
   const auto codes = SequenceCodes(prnSequence);
   for (int k = 0; k < kSlotCount; ++k) {
     if (ChannelIndexOfCode(codes[k]) < 0) continue;
     MoveFile(working / ChannelPlaneName(codes[k]), working / SlotFileName(k));
   }
-  std::vector<int> unplaced;
   for (int i = 0; i < kSlotCount; ++i) {
     std::error_code ec;
-    if (fs::exists(working / ChannelPlaneName(ChannelCode(i)), ec)) unplaced.push_back(i);
+    if (fs::exists(working / ChannelPlaneName(ChannelCode(i)), ec)) {
+      host.Warn(UnplacedInkWarning(i, inkName ? inkName(i) : std::string()));
+    }
   }
-  return unplaced;
 }
 
 std::string InkLabel(int index, const std::string& name) {

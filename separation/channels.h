@@ -1,12 +1,15 @@
-// The channel set and the plane file names of every stage. Codes are
-// case-sensitive ASCII: "0".."3" (C, M, Y, K), "L0".."L3" (light inks),
-// "M0".."M3" (multicolor inks), "S0".."S5" (spot colours): indices 0..17.
+// The plane file names of every stage and the slot assignment, over the
+// channels of channel_codes.h.
 #pragma once
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/job_host.h"
+#include "separation/channel_codes.h"
 
 namespace qm {
 
@@ -25,11 +28,14 @@ int ChannelIndexFromName(const std::string& name);
 // The 18 codes of PRNSequence, positions 0..17 (missing fields are empty).
 std::array<std::string, 18> SequenceCodes(const std::string& prnSequence);
 
-// Slot assignment in `working`: for each position k of PRNSequence whose
-// field is a channel code, the plane "00_" + code + ".tif" becomes the slot
-// file of k (a code named twice fills only its first position). Returns the
-// channel indices whose planes no position names: they stay as they were.
-std::vector<int> AssignSlots(const std::filesystem::path& working, const std::string& prnSequence);
+// Slot assignment in `working`, the one every job runs: for each position k
+// of PRNSequence whose field is a channel code, the plane "00_" + code +
+// ".tif" becomes the slot file of k (a code named twice fills only its first
+// position). A plane no position names stays as it was, and the host is
+// warned that its ink is not printed (with the artwork's name of the ink,
+// when `inkName` gives one).
+void AssignSlots(const std::filesystem::path& working, const std::string& prnSequence, JobHost& host,
+                 const std::function<std::string(int)>& inkName = {});
 
 // An ink for the operator: "cyan (0)", "light black (L2)", "spot S1
 // (Varnish)", "multicolor M0" when `name` is empty.

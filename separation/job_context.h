@@ -9,6 +9,7 @@
 
 #include "platform/job_host.h"
 #include "platform/job_lock.h"
+#include "separation/messages.h"
 #include "settings/active_setting.h"
 #include "settings/initiation.h"
 #include "settings/setting_form.h"
@@ -16,7 +17,7 @@
 namespace qm {
 
 struct JobContext {
-  ActiveSetting& setting;
+  const ActiveSetting& setting;
   InitiationSettings& init;
   const SettingForm& form;
   JobHost& host;

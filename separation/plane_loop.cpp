@@ -15,6 +15,7 @@
 #include "platform/parallel.h"
 #include "platform/platform.h"
 #include "separation/channels.h"
+#include "separation/plane_recipe.h"
 #include "separation/stages.h"
 
 namespace qm {
@@ -33,40 +34,43 @@ bool GateOpen(int i, const SeparationOutcome& planes) {
 
 bool Turns(const PlaneLoopInput& input) { return (input.rotationEnabled && input.rotateNeeded) || input.upward; }
 
-void Turn(imaging::Plane& plane, const PlaneLoopInput& input) {
-  if (input.rotationEnabled && input.rotateNeeded) imaging::Rotate(plane, input.anticlockwise ? -90 : 90);
-  if (input.upward) imaging::Rotate(plane, 180);
+// The Separate job's recipe: resample, turn, negate (PDF route), halftone.
+PlaneRecipe Recipe(const ActiveSetting& s, const PlaneLoopInput& input) {
+  PlaneRecipe recipe;
+  recipe.order = kSeparateOrder;
+  if (input.rotationEnabled && input.rotateNeeded) recipe.quarterTurn = input.anticlockwise ? -90 : 90;
+  recipe.halfTurn = input.upward;
+  recipe.negate = input.planes.fromPdfRoute;
+  recipe.xResolution = s.xResolutionValue;
+  recipe.yResolution = s.yResolutionValue;
+  return recipe;
 }
 
-// The whole plane: resample, turn, negate (PDF route), halftone, written back
-// negated at 16 bits (0 where a full dot prints; 16 bits keep the levels exact).
-std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const PlaneLoopInput& input, int slot,
-                                           const fs::path& path) {
+// The whole plane through the recipe, written back negated at 16 bits (0
+// where a full dot prints; 16 bits keep the levels exact).
+std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const HalftoneParams& halftone,
+                                           const PlaneLoopInput& input, int slot, const fs::path& path) {
   imaging::Plane plane = imaging::ReadPlane(path);
-  imaging::Resample(plane, s.xResolutionValue, s.yResolutionValue);
-  Turn(plane, input);
-  if (input.planes.fromPdfRoute) imaging::Negate(plane);
-  HalftonePlane(s, plane.pixels.data(), plane.width, plane.height, s.Bits, s.MiddleDotDilution, s.LargeDotDilution,
-                s.UseDots, s.DitherMethod, slot);
+  ApplyRecipe(Recipe(s, input), halftone, slot, plane);
   imaging::Negate(plane);
   imaging::WritePlane(path, plane, 16);
   return {plane.width, plane.height};
 }
 
-// The same steps without a turn, a step of rows at a time, with the same
-// bytes; a plane still being rendered is read as its rows arrive. The plane
-// takes its slot file's name when complete.
+// The same recipe without a turn, a step of rows at a time (resample,
+// negate, halftone), with the same bytes; a plane still being rendered is
+// read as its rows arrive. The plane takes its slot file's name when complete.
 class PlaneRows {
  public:
-  PlaneRows(const ActiveSetting& s, const PlaneLoopInput& input, int slot, fs::path path)
+  PlaneRows(const ActiveSetting& s, const HalftoneParams& halftone, const PlaneLoopInput& input, int slot,
+            fs::path path)
       : negate_(input.planes.fromPdfRoute),
         path_(std::move(path)),
         reader_(path_),
         info_(reader_.Info()),
         resampler_(info_.width, info_.height, info_.xResolution, info_.yResolution, s.xResolutionValue,
                    s.yResolutionValue),
-        halftone_(s, resampler_.OutputWidth(), s.Bits, s.MiddleDotDilution, s.LargeDotDilution, s.UseDots,
-                  s.DitherMethod, slot),
+        halftone_(halftone, resampler_.OutputWidth(), slot),
         writer_(path_, resampler_.OutputWidth(), resampler_.OutputHeight(), s.xResolutionValue, s.yResolutionValue,
                 16),
         row_(resampler_.OutputWidth()) {}
@@ -122,6 +126,7 @@ constexpr uint32_t kPumpRows = 128;
 PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   PlaneLoopResult result;
   const ActiveSetting& s = ctx.setting;
+  const HalftoneParams halftone = HalftoneParams::Of(s);
   const fs::path working = WorkingDir();
   std::array<std::string, kSlotCount> errors;
   std::array<bool, kSlotCount> absent{};
@@ -166,10 +171,10 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     }
     try {
       if (Turns(input)) {
-        sizes[index] = ProcessWhole(s, input, i, path);
+        sizes[index] = ProcessWhole(s, halftone, input, i, path);
         return;
       }
-      pipes[index] = std::make_unique<PlaneRows>(s, input, i, path);
+      pipes[index] = std::make_unique<PlaneRows>(s, halftone, input, i, path);
       while (input.threads > 1 && pipes[index]) pump(index);
     } catch (const std::exception& e) {
       fail(index, e);

@@ -66,7 +66,7 @@ class Stager {
   void Note(const Status& status) {
     if (!status && toolFailure_.empty()) toolFailure_ = status.cause();
   }
-  fs::path W(const std::string& name) const { return working_ / name; }
+  fs::path InWorking(const std::string& name) const { return working_ / name; }
 
   // The image's extra channels that are not alpha; more than six have no
   // extraction command and no slots.
@@ -81,7 +81,7 @@ class Stager {
     {
       const imaging::Image image = imaging::Image::Read(staged_);
       e = ExtraChannels(image);
-      image.WriteCmykTiff(W("00.tif"));
+      image.WriteCmykTiff(InWorking("00.tif"));
     }
     Progress(15);
     // A failed conversion leaves the unconverted image in place; printing
@@ -97,11 +97,11 @@ class Stager {
     const bool negate = purpose_ == SeparationPurpose::Separate && !dithering_;
     if (auto command = ChannelExtractionCommand(appDir_, e, negate)) Note(RunTool(*command, ctx_.host));
     for (int i = 0; i < e; ++i) {
-      MoveFile(W(ChannelPlaneName(std::to_string(4 + i))), W(ChannelPlaneName("S" + std::to_string(i))));
+      MoveFile(InWorking(ChannelPlaneName(std::to_string(4 + i))), InWorking(ChannelPlaneName("S" + std::to_string(i))));
     }
     out_.spotCount = e;
     DeleteFile(staged_);
-    DeleteFile(W("00.tif"));
+    DeleteFile(InWorking("00.tif"));
     // The extra channels keep the polarity of the colour channels they came
     // with (ink amounts in the file), so they are not turned over here.
   }
@@ -112,7 +112,7 @@ class Stager {
     if (extension_ != "pdf") {
       image.emplace(imaging::Image::Read(staged_));
       e = ExtraChannels(*image);
-      image->WritePdf(W("00.pdf"));
+      image->WritePdf(InWorking("00.pdf"));
     }
     Progress(15);
     const std::string resolution =
@@ -127,32 +127,32 @@ class Stager {
     Progress(purpose_ == SeparationPurpose::Print ? 40 : 50);
 
     static const char* const kProcess[4] = {"Cyan", "Magenta", "Yellow", "Black"};
-    for (int i = 0; i < 4; ++i) MoveFile(W(SeparatorPlaneName(kProcess[i])), W(ChannelPlaneName(std::to_string(i))));
+    for (int i = 0; i < 4; ++i) MoveFile(InWorking(SeparatorPlaneName(kProcess[i])), InWorking(ChannelPlaneName(std::to_string(i))));
     for (int j = 0; j < 4; ++j) {
       const std::string name = Field(ctx_.setting.ICCOutputColors, ',', static_cast<std::size_t>(j + 4));
       if (name.empty()) continue;
-      if (MoveFile(W(SeparatorPlaneName(name)), W(ChannelPlaneName("M" + std::to_string(j))))) {
+      if (MoveFile(InWorking(SeparatorPlaneName(name)), InWorking(ChannelPlaneName("M" + std::to_string(j))))) {
         ++out_.multicolorCount;
       }
     }
-    DeleteFile(W("00_.tif"));
-    DeleteFile(W("00.pdf"));
+    DeleteFile(InWorking("00_.tif"));
+    DeleteFile(InWorking("00.pdf"));
     Progress(50);
 
     if (extension_ == "pdf") {
       SpotsByName();
     } else {
-      image->WriteCmykTiff(W("00.tif"));
+      image->WriteCmykTiff(InWorking("00.tif"));
       image.reset();
       if (auto command = SpotExtractionCommand(appDir_, e)) Note(RunTool(*command, ctx_.host));
       DeleteFile(staged_);
-      DeleteFile(W("00.tif"));
+      DeleteFile(InWorking("00.tif"));
       out_.spotCount = e;
       // Ghostscript's planes hold 0 for full ink; the extracted spot planes
       // hold ink amounts, so they are turned over to match before the planes
       // are negated together for halftoning.
       for (int i = 0; i < e; ++i) {
-        const fs::path spot = W(ChannelPlaneName("S" + std::to_string(i)));
+        const fs::path spot = InWorking(ChannelPlaneName("S" + std::to_string(i)));
         std::error_code ec;
         if (!fs::exists(spot, ec)) continue;
         imaging::Plane plane = imaging::ReadPlane(spot);
@@ -170,7 +170,7 @@ class Stager {
     const std::vector<std::string> names = SplitFields(ctx_.setting.PdfSpotColorName, ',');
     std::vector<std::string> beyondSix;
     for (std::size_t i = 0; i < names.size(); ++i) {
-      const fs::path plane = W(SeparatorPlaneName(names[i]));
+      const fs::path plane = InWorking(SeparatorPlaneName(names[i]));
       std::error_code ec;
       if (names[i].empty() || !fs::exists(plane, ec)) continue;
       if (i >= 6) {
@@ -179,7 +179,7 @@ class Stager {
         beyondSix.push_back(names[i]);
         continue;
       }
-      MoveFile(plane, W(ChannelPlaneName("S" + std::to_string(i))));
+      MoveFile(plane, InWorking(ChannelPlaneName("S" + std::to_string(i))));
       spotNames_[i] = names[i];
       out_.spotCount = static_cast<int>(i) + 1;
     }
@@ -194,7 +194,7 @@ class Stager {
   bool HasProcessPlane() const {
     std::error_code ec;
     for (int i = 0; i < 4; ++i) {
-      if (fs::exists(W(ChannelPlaneName(std::to_string(i))), ec)) return true;
+      if (fs::exists(InWorking(ChannelPlaneName(std::to_string(i))), ec)) return true;
     }
     return false;
   }
@@ -204,7 +204,7 @@ class Stager {
     static const char* const kSource[4] = {"0", "1", "3", "3"};
     for (int i = 0; i < 4; ++i) {
       if (!use[i]) continue;
-      CopyPlaneFile(W(ChannelPlaneName(kSource[i])), W(ChannelPlaneName("L" + std::to_string(i))));
+      CopyPlaneFile(InWorking(ChannelPlaneName(kSource[i])), InWorking(ChannelPlaneName("L" + std::to_string(i))));
       out_.lightFlags[i] = 1;
     }
   }
@@ -214,12 +214,10 @@ class Stager {
   // slot file that holds an ink is processed and packed: a light slot joins
   // the channels, and the multicolour and spot channels reach up to it.
   void AssignSlots() {
-    for (const int index : qm::AssignSlots(working_, ctx_.setting.PRNSequence)) {
-      ctx_.host.Warn(UnplacedInkWarning(index, InkName(index)));
-    }
+    qm::AssignSlots(working_, ctx_.setting.PRNSequence, ctx_.host, [this](int index) { return InkName(index); });
     auto filled = [&](int slot) {
       std::error_code ec;
-      return fs::exists(W(SlotFileName(slot)), ec);
+      return fs::exists(InWorking(SlotFileName(slot)), ec);
     };
     for (int i = 0; i < 4; ++i) out_.lightSlots[static_cast<std::size_t>(i)] |= filled(4 + i) ? 1 : 0;
     for (int j = 0; j < 4; ++j) {

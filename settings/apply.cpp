@@ -9,8 +9,6 @@
 namespace qm {
 
 namespace {
-constexpr const char* kCodes[kSlotCount] = {"0",  "1",  "2",  "3",  "L0", "L1", "L2", "L3", "M0",
-                                            "M1", "M2", "M3", "S0", "S1", "S2", "S3", "S4", "S5"};
 constexpr std::size_t kLinearLines = 21;
 
 // A decimal as a 32-bit float: the longest leading number, 0 when none.
@@ -59,17 +57,6 @@ int32_t TruncateToInt(double v) {
   return static_cast<int32_t>(v);
 }
 }  // namespace
-
-int ChannelIndexOfCode(const std::string& code) {
-  for (int i = 0; i < kSlotCount; ++i) {
-    if (code == kCodes[i]) return i;
-  }
-  return -1;
-}
-
-const char* ChannelCode(int index) {
-  return (index >= 0 && index < kSlotCount) ? kCodes[index] : "";
-}
 
 std::filesystem::path LinearisationPath(const std::filesystem::path& appDir,
                                         const ActiveSetting& setting) {

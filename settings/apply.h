@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/status.h"
+#include "separation/channel_codes.h"
 #include "settings/active_setting.h"
 #include "settings/setting_form.h"
 
@@ -25,10 +26,6 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
 bool ApplyWrapper(const SettingForm& form, const std::filesystem::path& appDir,
                   ActiveSetting& setting, MessageSink& sink);
 
-// Channel index 0..17 of a PRNSequence code, or -1 for no channel.
-int ChannelIndexOfCode(const std::string& code);
-// The 18 channel codes in index order: "0".."3", "L0".."L3", "M0".."M3", "S0".."S5".
-const char* ChannelCode(int index);
 
 // The linearisation file of the applied preset.
 std::filesystem::path LinearisationPath(const std::filesystem::path& appDir,

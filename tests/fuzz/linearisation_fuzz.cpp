@@ -16,14 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   qm::Session session;
   qm::RecordingSink sink;
   if (!qm::RunHeadlessStartup(app, session, {}, std::nullopt, sink)) return 0;
-  const qm::ActiveSetting& s = session.setting;
+  qm::HalftoneParams params = qm::HalftoneParams::Of(session.setting);
   constexpr uint32_t kWidth = 16, kHeight = 3;
   for (int slot = 0; slot < qm::kSlotCount; ++slot) {
     for (int32_t method : {0, 1}) {
       std::vector<float> plane(kWidth * kHeight);
       for (std::size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<float>(i) * (65535.0f / (plane.size() - 1));
-      qm::HalftonePlane(s, plane.data(), kWidth, kHeight, s.Bits, s.MiddleDotDilution, s.LargeDotDilution,
-                        s.UseDots, method, slot);
+      params.ditherMethod = method;
+      qm::HalftonePlane(params, plane.data(), kWidth, kHeight, slot);
     }
   }
   return 0;

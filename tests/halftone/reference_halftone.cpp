@@ -1,225 +1,145 @@
-// The halftoner written out rule by rule on the plane in memory, with no
-// attention to speed: the oracle that the fast scan must match byte for byte.
 #include "tests/halftone/reference_halftone.h"
 
-#include <cstddef>
+#include <cmath>
+
+#include "halftone/halftone.h"
 
 namespace qm::test {
 
 namespace {
 
-constexpr float kNoiseFloor = 300.0f;
-constexpr float kNoiseGain = 8192.0f;
+constexpr float kFull = 65535.0f;
 
-struct Thresholds {
-  float upper;   // Tu, between U and 65535
-  float middle;  // Tm, between D and U
-  float lower;   // Ts, between 0 and D
-};
+bool TakesShares(float v) { return 0.0f < v && v < kFull; }
 
-Thresholds MakeThresholds(const DotLevels& levels, float middleDotDilution, float largeDotDilution) {
-  const int32_t u = levels.large;
-  const int32_t d = levels.middle;
-  const float keepLarge = 1.0f - largeDotDilution;
-  const float keepMiddle = 1.0f - middleDotDilution;
-  Thresholds t;
-  t.upper = static_cast<float>((static_cast<double>(keepLarge) * (65535 - u) + u) * 0.5 + 32767.5);
-  t.middle = static_cast<float>((static_cast<double>(u - d) * keepMiddle + (u + d)) * 0.5);
-  t.lower = static_cast<float>(d * 0.5);
-  return t;
-}
-
-float Limit(float v) {
-  v = v < kFullTone ? v : kFullTone;
-  return v > 0.0f ? v : 0.0f;
-}
-
-bool Open(float v) { return v > 0.0f && v < kFullTone; }
-
-// The plane with the scan geometry of the row being visited.
-class Scan {
+// Gaussian noise by Box-Muller in double precision, two calls per pair of draws.
+class Noise {
  public:
-  Scan(float* plane, uint32_t width, uint32_t height) : plane_(plane), width_(width), height_(height) {}
-
-  void StartRow(uint32_t row) {
-    row_ = row;
-    dir_ = (row % 2 == 0) ? 1 : -1;
-  }
-  int64_t ColumnAt(uint32_t step) const { return dir_ > 0 ? step : int64_t(width_) - 1 - step; }
-
-  // The pixel `ahead` columns in scan direction and `down` rows below, or null outside the plane.
-  float* At(int64_t column, int ahead, int down) const {
-    const int64_t c = column + ahead * dir_;
-    const uint64_t r = uint64_t(row_) + down;
-    if (c < 0 || c >= int64_t(width_) || r >= height_) return nullptr;
-    return plane_ + r * width_ + c;
-  }
-  // Single precision share, with an optional bias.
-  void Give(int64_t column, int ahead, int down, float e, float weight, float bias) const {
-    float* p = At(column, ahead, down);
-    if (p == nullptr || !Open(*p)) return;
-    *p = Limit(*p + e * weight + bias);
-  }
-  void Give(int64_t column, int ahead, int down, float e, float weight) const {
-    float* p = At(column, ahead, down);
-    if (p == nullptr || !Open(*p)) return;
-    *p = Limit(*p + e * weight);
-  }
-  // Share combined in double precision.
-  void GiveDouble(int64_t column, int ahead, int down, float e, double weight) const {
-    float* p = At(column, ahead, down);
-    if (p == nullptr || !Open(*p)) return;
-    *p = Limit(static_cast<float>(double(*p) + double(e) * weight));
+  explicit Noise(RandomSource random) : random_(random) {}
+  float operator()() {
+    first_ = !first_;
+    if (!first_) return (zs_ + 1.0f) * 0.01f;
+    float u1 = 0.0f, u2 = 0.0f;
+    do {
+      u1 = float(random_.Next() * (1.0 / 32767.0));
+      u2 = float(random_.Next() * (1.0 / 32767.0));
+    } while (u1 <= 1.1920929e-7f);
+    const double radius = std::sqrt(-2.0 * std::log(double(u1)));
+    const double angle = 2.0 * M_PI * double(u2);
+    zs_ = float(radius * std::sin(angle));
+    const float zc = float(radius * std::cos(angle));
+    return (zs_ + zc) * 0.01f;
   }
 
  private:
-  float* plane_;
-  uint32_t width_;
-  uint32_t height_;
-  uint32_t row_ = 0;
-  int dir_ = 1;
+  RandomSource random_;
+  bool first_ = false;
+  float zs_ = 0.0f;
 };
 
-struct Quantised {
-  float level;
-  float error;
-};
-
-Quantised Quantise(float v, int32_t jitter, const DotLevels& levels, const Thresholds& t) {
-  const float u = static_cast<float>(levels.large);
-  const float d = static_cast<float>(levels.middle);
-  const float j = static_cast<float>(jitter);
-  if (u < v && v < kFullTone) {
-    if (v >= t.upper + j) return {kFullTone, v - kFullTone};
-    return {u, v - u};
-  }
-  if (d < v && v < u) {
-    if (v >= t.middle + j) return {u, v - u};
-    return {d, v - d};
-  }
-  if (0.0f < v && v < d) {
-    if (v >= t.lower + j) return {d, v - d};
-    return {0.0f, v};
-  }
-  return {v, 0.0f};
+float AtLeastZeroAtMostFull(float v) {
+  if (v > kFull) v = kFull;
+  return v > 0.0f ? v : 0.0f;
 }
 
-void ThreeRowKernel(const Scan& s, int64_t c, float e) {
-  constexpr float kBias = 0.5f;
-  s.Give(c, 1, 0, e, 0.15625f, kBias);
-  s.Give(c, 2, 0, e, 0.09375f, kBias);
-  s.Give(c, -2, 1, e, 0.0625f, kBias);
-  s.Give(c, -1, 1, e, 0.125f, kBias);
-  s.Give(c, 0, 1, e, 0.15625f, kBias);
-  s.Give(c, 1, 1, e, 0.125f, kBias);
-  s.Give(c, 2, 1, e, 0.0625f, kBias);
-  s.Give(c, -1, 2, e, 0.0625f, kBias);
-  s.Give(c, 0, 2, e, 0.09375f, kBias);
-  s.Give(c, 1, 2, e, 0.0625f, kBias);
+// A share in single precision (plus the bias, 0 where none is added).
+void Add(float* to, float error, float weight, float bias) {
+  if (to != nullptr && TakesShares(*to)) *to = AtLeastZeroAtMostFull(*to + error * weight + bias);
 }
-
-void DiffuseMethod0(float* plane, uint32_t width, uint32_t height, const DotLevels& levels,
-                    const Thresholds& t, RandomSource& random) {
-  Scan s(plane, width, height);
-  for (uint32_t y = 0; y < height; ++y) {
-    s.StartRow(y);
-    for (uint32_t k = 0; k < width; ++k) {
-      const int64_t c = s.ColumnAt(k);
-      float* p = s.At(c, 0, 0);
-      const float v = *p;
-      if (!Open(v)) continue;
-      const Quantised q = Quantise(v, 0, levels, t);
-      *p = q.level;
-      const int32_t r = random.Next() % 7 - 3;
-      const float e = q.error;
-      s.GiveDouble(c, 1, 0, e, 0.25 + 0.0625 * r);
-      s.GiveDouble(c, 2, 0, e, 0.125 + 0.03125 * r);
-      s.Give(c, -2, 1, e, 0.0625f);
-      s.GiveDouble(c, -1, 1, e, (4 - r) * 0.03125);
-      s.GiveDouble(c, 0, 1, e, (4 - r) * 0.0625);
-      s.Give(c, 1, 1, e, 0.125f);
-      s.Give(c, 2, 1, e, 0.0625f);
-    }
-  }
-}
-
-void NoisePass(float* plane, std::size_t count, float ceiling, RandomSource& random) {
-  GaussianNoise noise(random);
-  for (std::size_t i = 0; i < count; ++i) {
-    const float v = plane[i];
-    if (!(kNoiseFloor < v && v < ceiling)) continue;
-    float n = v + kNoiseGain * noise();
-    n = n > 0.0f ? n : 0.0f;
-    plane[i] = n < kFullTone ? n : kFullTone;
-  }
-}
-
-void DiffuseNoisy(float* plane, uint32_t width, uint32_t height, int32_t method, const DotLevels& levels,
-                  const Thresholds& t, RandomSource& random, RandomSource& noiseRandom) {
-  NoisePass(plane, std::size_t(width) * height, method == 1 ? 35535.0f : kFullTone, noiseRandom);
-  const float halfMiddle = static_cast<float>(levels.middle / 2);
-  Scan s(plane, width, height);
-  for (uint32_t y = 0; y < height; ++y) {
-    s.StartRow(y);
-    for (uint32_t k = 0; k < width; ++k) {
-      const int64_t c = s.ColumnAt(k);
-      int32_t jitter = 0;
-      if (method == 1) {
-        jitter = random.Next() % 2001 - 1000;
-      } else if (method == 2) {
-        jitter = random.Next() % 2500;
-      } else {
-        jitter = random.Next() % 3001 - 1500;
-      }
-      float* p = s.At(c, 0, 0);
-      const float v = *p;
-      if (!Open(v)) continue;
-      const Quantised q = Quantise(v, jitter, levels, t);
-      *p = q.level;
-      const float e = q.error;
-      if (method == 1) {
-        const float* back = s.At(c, -1, 0);
-        if (e > -4096.0f && e < halfMiddle && back != nullptr && *back == 0.0f && random.Next() % 4 != 0) {
-          s.Give(c, 1, 0, e, 0.75f);
-          s.Give(c, -1, 1, e, 0.25f);
-          continue;
-        }
-      } else if (method == 2) {
-        const float* next = s.At(c, 1, 0);
-        if (next != nullptr && *next > 0.0f && *next < 16750.0f) {
-          s.Give(c, 1, 0, e, 0.5625f);
-          s.Give(c, -1, 1, e, 0.4375f);
-          continue;
-        }
-      }
-      ThreeRowKernel(s, c, e);
-    }
-  }
+void AddInDouble(float* to, float error, double weight) {
+  if (to != nullptr && TakesShares(*to)) *to = AtLeastZeroAtMostFull(float(double(*to) + double(error) * weight));
 }
 
 }  // namespace
 
-float* ReferenceHalftonePlane(const ActiveSetting& settings, float* plane, uint32_t width, uint32_t height,
-                              int32_t bits, float middleDotDilution, float largeDotDilution, int32_t useDots,
-                              int32_t ditherMethod, int32_t slot, uint32_t band) {
-  if (plane == nullptr || width == 0 || height == 0) return plane;
-  const std::size_t count = std::size_t(width) * height;
-  if (slot >= 0 && slot < kSlotCount) {
-    const Curve curve = Curve::ForSlot(settings, slot);
-    for (std::size_t i = 0; i < count; ++i) plane[i] = curve(plane[i]);
-  }
-  if (ditherMethod < 0 || ditherMethod > 3) return plane;
+void ReferenceHalftone(std::vector<float>& plane, uint32_t width, uint32_t height, const HalftoneCase& c) {
+  if (c.method < 0 || c.method > 3 || width == 0 || height == 0) return;
 
-  const DotLevels levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, bits, useDots);
-  const Thresholds t = MakeThresholds(levels, middleDotDilution, largeDotDilution);
-  RandomSource random = RandomSource::ForPlane(slot, band);
-  RandomSource noiseRandom = RandomSource::ForNoise(slot, band);
-  if (ditherMethod == 0) {
-    DiffuseMethod0(plane, width, height, levels, t, random);
-  } else {
-    DiffuseNoisy(plane, width, height, ditherMethod, levels, t, random, noiseRandom);
+  // Levels: 1 bit drops both intermediate levels; the dots code (1 small,
+  // 10 middle, 100 large dot) then picks which exist.
+  auto tone = [](int32_t v) { return v < 0 ? 0 : v > 65535 ? 65535 : v; };
+  const int32_t presetD = c.bits == 1 ? 0 : tone(c.presetMiddle);
+  const int32_t presetU = c.bits == 1 ? 0 : tone(c.presetLarge);
+  int32_t d = presetD, u = presetU;
+  if (c.useDots == 1) d = 0, u = 0;
+  if (c.useDots == 10) d = 0, u = 65535;
+  if (c.useDots == 100) d = 65535, u = 65535;
+  if (c.useDots == 11) d = 0, u = presetD;
+  if (c.useDots == 110) d = presetU, u = 65535;
+  if (c.useDots == 101) u = presetD;
+  const float D = float(d), U = float(u);
+
+  // Thresholds: a dilution of 1 puts the threshold mid-interval, 0 at its top.
+  const double keepLarge = double(1.0f - c.largeDilution), keepMiddle = double(1.0f - c.middleDilution);
+  const float upper = float((keepLarge * (65535 - u) + u) / 2 + 32767.5);
+  const float middle = float((double(u - d) * keepMiddle + double(u + d)) / 2);
+  const float lower = float(d / 2.0);
+
+  RandomSource draws = RandomSource::ForPlane(c.slot, c.band);
+  if (c.method > 0) {
+    Noise noise(RandomSource::ForNoise(c.slot, c.band));
+    const float ceiling = c.method == 1 ? 35535.0f : kFull;
+    for (float& v : plane) {
+      if (300.0f < v && v < ceiling) {
+        float n = v + 8192.0f * noise();
+        n = n > 0.0f ? n : 0.0f;
+        v = n < kFull ? n : kFull;
+      }
+    }
   }
-  return plane;
+
+  // The pixel at (x, y), or null outside the plane.
+  auto at = [&](int64_t x, int64_t y) {
+    return x < 0 || x >= int64_t(width) || y < 0 || y >= int64_t(height) ? nullptr : &plane[std::size_t(y * width + x)];
+  };
+  for (int64_t y = 0; y < height; ++y) {
+    const int64_t dir = y % 2 == 0 ? 1 : -1;  // serpentine
+    for (int64_t step = 0; step < int64_t(width); ++step) {
+      const int64_t x = dir > 0 ? step : width - 1 - step;
+      // A neighbour `ahead` columns along the scan and `down` rows below.
+      auto n = [&](int64_t ahead, int64_t down) { return at(x + ahead * dir, y + down); };
+      int32_t jitter = 0;
+      if (c.method == 1) jitter = draws.Next() % 2001 - 1000;
+      if (c.method == 2) jitter = draws.Next() % 2500;
+      if (c.method == 3) jitter = draws.Next() % 3001 - 1500;
+      float& p = *at(x, y);
+      const float v = p;
+      if (!TakesShares(v)) continue;
+      float level = v;
+      if (U < v && v < kFull) level = v >= upper + float(jitter) ? kFull : U;
+      if (D < v && v < U) level = v >= middle + float(jitter) ? U : D;
+      if (0.0f < v && v < D) level = v >= lower + float(jitter) ? D : 0.0f;
+      p = level;
+      const float e = v - level;
+
+      if (c.method == 0) {
+        const int32_t r = draws.Next() % 7 - 3;
+        AddInDouble(n(1, 0), e, 0.25 + 0.0625 * r);
+        AddInDouble(n(2, 0), e, 0.125 + 0.03125 * r);
+        Add(n(-2, 1), e, 0.0625f, 0.0f);
+        AddInDouble(n(-1, 1), e, (4 - r) * 0.03125);
+        AddInDouble(n(0, 1), e, (4 - r) * 0.0625);
+        Add(n(1, 1), e, 0.125f, 0.0f);
+        Add(n(2, 1), e, 0.0625f, 0.0f);
+        continue;
+      }
+      if (c.method == 1 && e > -4096.0f && e < float(d / 2) && n(-1, 0) != nullptr && *n(-1, 0) == 0.0f &&
+          draws.Next() % 4 != 0) {
+        Add(n(1, 0), e, 0.75f, 0.0f);
+        Add(n(-1, 1), e, 0.25f, 0.0f);
+        continue;
+      }
+      if (c.method == 2 && n(1, 0) != nullptr && *n(1, 0) > 0.0f && *n(1, 0) < 16750.0f) {
+        Add(n(1, 0), e, 0.5625f, 0.0f);
+        Add(n(-1, 1), e, 0.4375f, 0.0f);
+        continue;
+      }
+      // The three-row kernel, in 32nds: 5 3 / 2 4 5 4 2 / 2 3 2, each share biased by 0.5.
+      const int64_t cells[10][3] = {{1, 0, 5},  {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5},
+                                    {1, 1, 4},  {2, 1, 2}, {-1, 2, 2}, {0, 2, 3},  {1, 2, 2}};
+      for (const auto& cell : cells) Add(n(cell[0], cell[1]), e, float(cell[2]) / 32.0f, 0.5f);
+    }
+  }
 }
 
 }  // namespace qm::test

@@ -233,11 +233,11 @@ TEST(PrnPack, MatchesOracleOnRandomRowsOfManyWidths) {
 }
 
 TEST(PrnPack, DotCodeOfOnePixel) {
-  EXPECT_EQ(PrnDotCode2(0.9f, kLevels111), 0);
-  EXPECT_EQ(PrnDotCode2(16384.7f, kLevels111), 1);
-  EXPECT_EQ(PrnDotCode2(32768.0f, kLevels111), 2);
-  EXPECT_EQ(PrnDotCode2(65535.0f, kLevels111), 3);
-  EXPECT_EQ(PrnDotCode2(std::numeric_limits<float>::quiet_NaN(), kLevels111), 3);
+  EXPECT_EQ(PrnTwoBitCode(0.9f, kLevels111), 0);
+  EXPECT_EQ(PrnTwoBitCode(16384.7f, kLevels111), 1);
+  EXPECT_EQ(PrnTwoBitCode(32768.0f, kLevels111), 2);
+  EXPECT_EQ(PrnTwoBitCode(65535.0f, kLevels111), 3);
+  EXPECT_EQ(PrnTwoBitCode(std::numeric_limits<float>::quiet_NaN(), kLevels111), 3);
 }
 
 TEST(PrnPositions, LightCyanAndBlackOneMulticolourTwoSpots) {
@@ -249,7 +249,7 @@ TEST(PrnPositions, LightCyanAndBlackOneMulticolourTwoSpots) {
   const auto slots = PrnPositionSlots(set);
   ASSERT_TRUE(slots);
   std::string codes;
-  for (int s : *slots) codes += std::string(PrnSlotCode(s)) + ",";
+  for (int s : *slots) codes += std::string(ChannelCode(s)) + ",";
   EXPECT_EQ(codes, "0,1,2,3,L0,L2,M0,S0,S1,");
   EXPECT_EQ(slots->size(), 9u);
   EXPECT_EQ(*slots, (std::vector<int>{0, 1, 2, 3, 4, 6, 8, 12, 13}));
@@ -265,16 +265,6 @@ TEST(PrnPositions, FullAndMinimalSets) {
   EXPECT_FALSE(PrnPositionSlots({false, false, false, false, 5, 0}));
   EXPECT_FALSE(PrnPositionSlots({false, false, false, false, 0, 7}));
   EXPECT_FALSE(PrnPositionSlots({false, false, false, false, -1, 0}));
-}
-
-TEST(PrnPositions, SlotCodes) {
-  EXPECT_EQ(PrnSlotCode(0), "0");
-  EXPECT_EQ(PrnSlotCode(7), "L3");
-  EXPECT_EQ(PrnSlotCode(8), "M0");
-  EXPECT_EQ(PrnSlotCode(17), "S5");
-  EXPECT_EQ(PrnSlotCode(18), "");
-  EXPECT_EQ(PrnSlotFromCode("S0"), 12);
-  EXPECT_FALSE(PrnSlotFromCode("l0"));
 }
 
 }  // namespace

@@ -124,9 +124,9 @@ TEST(PrnPreview, LargeFilesAreReducedByAveraging) {
 
 TEST(PrnPreview, DistinctColoursForEveryInkCode) {
   std::vector<std::array<float, 3>> seen;
-  for (int slot = 0; slot < kPrnSlotCount; ++slot) {
-    const auto c = PreviewInkColour(PrnSlotCode(slot));
-    for (const auto& other : seen) EXPECT_NE(c, other) << PrnSlotCode(slot);
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    const auto c = PreviewInkColour(ChannelCode(slot));
+    for (const auto& other : seen) EXPECT_NE(c, other) << ChannelCode(slot);
     seen.push_back(c);
   }
   // Light inks are lighter than their full-strength inks.

@@ -180,11 +180,13 @@ TEST_F(ComposeTest, DitheredComposeMatchesPrintForEveryDotsCode) {
       const fs::path tones = WorkingDir() / SlotFileName(k);
       imaging::WritePlane(tones, test::TonePlane(37, 23, 100, 5000.0f * k, k + 1), 16);
       imaging::Plane plane = imaging::ReadPlane(tones);
-      HalftonePlane(setting, plane.pixels.data(), plane.width, plane.height, setting.Bits, 1.0f, 1.0f, useDots,
-                    0, k);
+      HalftoneParams params = HalftoneParams::Of(setting);
+      params.middleDotDilution = params.largeDotDilution = 1.0f;
+      params.ditherMethod = 0;
+      HalftonePlane(params, plane.pixels.data(), plane.width, plane.height, k);
       for (float v : plane.pixels) ASSERT_TRUE(v >= 0.0f && v <= 65535.0f) << v;
       imaging::Negate(plane);
-      imaging::WritePlane(folder / ("photo_" + std::string(PrnSlotCode(k)) + ".tiff"), plane, 16);
+      imaging::WritePlane(folder / ("photo_" + std::string(ChannelCode(k)) + ".tiff"), plane, 16);
     }
     // The Print side: the same tones through the sequential raster mode.
     PrintRaster raster{setting, host, WorkingDir(), {0, 1, 2, 3}};

@@ -1,0 +1,103 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "platform/temporaries.h"
+
+namespace qm {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Cause(const std::string& what, int err) { return what + ": " + std::strerror(err); }
+
+}  // namespace
+
+std::string TemporaryNamePrefix(const fs::path& finalPath) { return "." + finalPath.filename().string() + "."; }
+
+std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::string* error) {
+  auto fail = [&](const std::string& cause) {
+    if (error) *error = cause;
+    return nullptr;
+  };
+  if (finalPath.filename().empty()) return fail("no file name in " + finalPath.string());
+  static std::atomic<uint64_t> counter{0};
+  const std::string prefix = TemporaryNamePrefix(finalPath);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const uint64_t stamp = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const fs::path temp = finalPath.parent_path() / (prefix + std::to_string(::getpid()) + "-" +
+                                                     std::to_string(counter.fetch_add(1)) + "-" +
+                                                     std::to_string(stamp % 1000000) + ".tmp");
+    // Registered before it exists, so a signal at any moment finds it.
+    const int registered = RegisterTemporary(temp);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      // Held while this writer lives: a later job removes the file only when
+      // the lock is free (temporaries.h).
+      ::flock(fd, LOCK_EX | LOCK_NB);
+      return std::unique_ptr<AtomicFile>(new AtomicFile(fd, finalPath, temp, registered));
+    }
+    const int err = errno;
+    UnregisterTemporary(registered);
+    if (err != EEXIST) return fail(Cause("cannot create " + temp.string(), err));
+  }
+  return fail("cannot find a free temporary name beside " + finalPath.string());
+}
+
+AtomicFile::AtomicFile(int fd, fs::path finalPath, fs::path tempPath, int registered)
+    : fd_(fd), finalPath_(std::move(finalPath)), tempPath_(std::move(tempPath)), registered_(registered) {}
+
+AtomicFile::~AtomicFile() { Discard(); }
+
+void AtomicFile::Discard() {
+  if (committed_) return;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+  UnregisterTemporary(registered_);
+  registered_ = -1;
+}
+
+Status AtomicFile::Commit() {
+  if (committed_) return Status::Ok();
+  Status status;
+  if (fd_ < 0) {
+    status = Status::Fail("commit of " + tempPath_.string() + " after it was discarded");
+  } else if (::fsync(fd_) != 0) {
+    status = Status::Fail(Cause("flush of " + tempPath_.string(), errno));
+  } else {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+      status = Status::Fail(Cause("close of " + tempPath_.string(), errno));
+    } else if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
+      status = Status::Fail(Cause("rename of " + tempPath_.string() + " to " + finalPath_.string(), errno));
+    }
+  }
+  if (!status) {
+    Discard();
+    return status;
+  }
+  committed_ = true;
+  UnregisterTemporary(registered_);
+  registered_ = -1;
+  // The rename itself made durable; a folder that cannot be flushed does not
+  // undo a file that is complete and in place.
+  const fs::path folder = finalPath_.parent_path().empty() ? fs::path(".") : finalPath_.parent_path();
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  return Status::Ok();
+}
+
+}  // namespace qm
