@@ -69,6 +69,7 @@ const CliCase kCases[] = {
        fs::copy(app / "Configuration/Default.cfg", app / "Configuration/Other.cfg");
        fs::copy(app / "Configuration/Default", app / "Configuration/Other", fs::copy_options::recursive);
      }},
+    {"apply", 0, "\"presetName\": \"Default\"", "=", Append("Configuration/initiation.ini", "dfPreset=DEFAULT.CFG\r\n")},
     // Each start-up failure prints its message, then one indented line with its cause.
     {"apply", 1, "^{\"settingApplied\": 0",
      "=Fail to open initiation.ini!\n  cannot open @/Configuration/initiation.ini: No such file or directory\n",
@@ -83,19 +84,6 @@ const CliCase kCases[] = {
      "=Fail to Apply the Preset file!\n  LinearProfile: cannot open @/Configuration/Default/gone.txt: No such file or "
      "directory\n",
      Append("Configuration/Default.cfg", "LinearProfile=gone.txt\r\n")},
-    // A tool that fails: the cause names it, its exit status and its first line.
-    {"--progress none print x", 1, "",
-     "=Fail to Print !\n  x.pdf: the separation produced none of the four process planes: gs exited with status 1: "
-     "Error: /undefined in --run--\n",
-     [](const test::ScratchAppDir& app) {
-       fs::remove(app / "bin/gs");
-       test::WriteFileBytes(app / "bin/gs", "#!/bin/sh\necho >&2; echo 'Error: /undefined in --run--' >&2; exit 1\n");
-       fs::permissions(app / "bin/gs", fs::perms::owner_all);
-       test::WriteFileBytes(app / "in/x.pdf", "%PDF-1.4\n%%EOF\n");
-       std::string out, err;
-       ASSERT_EQ(RunShell(Cli() + " --app-dir '" + app.path().string() + "' import '" + (app / "in/x.pdf").string() + "'",
-                     out, err), 0);
-     }},
     {"--set dfTurboMd=yes apply", 2, "", ""},
     {"--set noSuchKey=1 apply", 2, "", ""},
     {"--set UseLc=yes apply", 2, "", ""},

@@ -63,10 +63,6 @@ TEST_F(PresetTest, ApplyRunsTheWrapperThroughTheMainWindow) {
   Ctl<QPushButton>(Dlg(), S::kApply)->click();
   EXPECT_EQ(messages, (Strings{"Fail to  read prn color sequence!", "Fail to Apply the Preset file!"}));
   EXPECT_EQ(window->Setting().settingApplied, 0);
-  Ctl<QLineEdit>(Dlg(), S::kPrnSequence)->setText("0,1,2,3");
-  Ctl<QPushButton>(window.get(), gui::CQuillmarkDlg::kApplySetting)->click();
-  EXPECT_EQ(window->Setting().settingApplied, 1);
-  EXPECT_EQ(window->Setting().PRNSequence, "0,1,2,3");
 }
 
 TEST_F(PresetTest, TitleBarCloseAppliesAndEscapeOrEnterOnlyHide) {
