@@ -3,8 +3,6 @@
 #include <QComboBox>
 #include <QPushButton>
 
-#include <cctype>
-
 #include "app/SettingDlg.h"
 #include "app/WorkflowDlg.h"
 #include "tests/gui/gui_test_support.h"
@@ -45,6 +43,7 @@ class StartupTest : public GuiTest, public ::testing::WithParamInterface<Start> 
 
 TEST_P(StartupTest, ShowsItsMessagesAndLeavesTheStateReached) {
   const Start& s = GetParam();
+  SCOPED_TRACE(s.name);
   if (s.initiation == Strings{"-"}) std::filesystem::remove(app / "Configuration/initiation.ini");
   else if (!s.initiation.empty()) WriteInitiation(s.initiation);
   if (s.badPreset) {
@@ -73,12 +72,7 @@ TEST_P(StartupTest, ShowsItsMessagesAndLeavesTheStateReached) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Initiation, StartupTest, ::testing::ValuesIn(kStarts),
-                         [](const auto& info) {
-                           std::string n = info.param.name;
-                           for (char& c : n) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Initiation, StartupTest, ::testing::ValuesIn(kStarts));
 
 // Without an item named AHotFolder the hot folder cannot start.
 TEST_F(GuiTest, HotFolderAtStartNeedsItsItem) {

@@ -75,9 +75,9 @@ TEST(MagickIcc, MatchesAnIndependentLittleCmsTransformAndKeepsExtrasByteEqual) {
 }
 
 // "+profile icm" ignores an embedded profile; without it the embedded profile
-// is the source of the first conversion, so the result changes. A failure
-// leaves the input in place.
-TEST(MagickIcc, EmbeddedProfilesAndFailures) {
+// is the source of the first conversion, so the result changes. Only CMYK
+// to CMYK: a failure leaves the input in place.
+TEST(MagickIcc, PlusProfileIcmIgnoresTheEmbeddedProfile) {
   test::TempDir dir;
   TiffRaster plain;
   plain.width = 16;
@@ -109,11 +109,9 @@ TEST(MagickIcc, EmbeddedProfilesAndFailures) {
   EXPECT_EQ(a.data, imaging::ReadTiffRaster(dir / "b.tif").data);
   EXPECT_NE(a.data, imaging::ReadTiffRaster(dir / "c.tif").data);
   for (uint32_t x = 0; x < 16; ++x) EXPECT_EQ(a.Sample(x, 2, 4), plain.Sample(x, 2, 4));
-  // A missing profile, an RGB or six-colour output profile, and RGB input.
   const std::string before = test::ReadFileBytes(dir / "plain.tif");
-  for (const std::string& to : {(dir / "missing.icc").string(), (test::SamplesDir() / "sRGB.icc").string(),
-                                (test::SamplesDir() / "cmykog_6clr.icc").string()}) {
-    EXPECT_EQ(convert("plain.tif", "plain.tif", false, to), 1) << to;
+  for (const char* to : {"sRGB.icc", "cmykog_6clr.icc"}) {
+    EXPECT_EQ(convert("plain.tif", "plain.tif", false, (test::SamplesDir() / to).string()), 1) << to;
   }
   EXPECT_EQ(test::ReadFileBytes(dir / "plain.tif"), before);
   std::filesystem::copy_file(test::SamplesDir() / "imagemagick_logo_rgb.tif", dir / "rgb.tif");
