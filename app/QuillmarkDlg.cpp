@@ -14,12 +14,12 @@
 #include <array>
 #include <cstdio>
 
-#include "app/AboutVEXDlg.h"
+#include "app/AboutDlg.h"
 #include "app/gui_hooks.h"
 #include "app/message_map.h"
 #include "platform/platform.h"
-#include "settings/SettingDlg.h"
-#include "settings/WorkflowDlg.h"
+#include "app/SettingDlg.h"
+#include "app/WorkflowDlg.h"
 #include "settings/apply.h"
 
 // The icons and the About picture live in the GUI library's Qt resources,
@@ -30,27 +30,28 @@ namespace qm::gui {
 
 namespace {
 
+using C = CQuillmarkDlg;
 using Entry = MessageEntry<CQuillmarkDlg>;
 constexpr std::array<Entry, 19> kMessageMap{{
-    {1005, Notify::Clicked, &CQuillmarkDlg::OnUpdateList},
-    {1006, Notify::Clicked, &CQuillmarkDlg::OnImport},
-    {1007, Notify::Clicked, &CQuillmarkDlg::OnSeparate},
-    {1046, Notify::Clicked, &CQuillmarkDlg::OnCompose},
-    {1051, Notify::Clicked, &CQuillmarkDlg::OnPrint},
-    {1008, Notify::Clicked, &CQuillmarkDlg::OnActive},
-    {1058, Notify::Clicked, &CQuillmarkDlg::OnAbout},
-    {1000, Notify::Clicked, &CQuillmarkDlg::OnSetting},
-    {1001, Notify::Clicked, &CQuillmarkDlg::OnWorkflow},
-    {1060, Notify::Clicked, &CQuillmarkDlg::OnApplyRelay},
-    {1002, Notify::SelChange, &CQuillmarkDlg::OnSelChangeImageList},
-    {1003, Notify::SelChange, &CQuillmarkDlg::OnSelChangeSeparationList},
-    {1004, Notify::SelChange, &CQuillmarkDlg::OnSelChangePrnList},
-    {1002, Notify::DblClk, &CQuillmarkDlg::OnDblClkImageList},
-    {1003, Notify::DblClk, &CQuillmarkDlg::OnDblClkSeparationList},
-    {1004, Notify::DblClk, &CQuillmarkDlg::OnDblClkPrnList},
-    {1062, Notify::DropDown, &CQuillmarkDlg::OnDropDownPreset},
-    {1062, Notify::SelChange, &CQuillmarkDlg::OnSelChangePreset},
-    {2, Notify::Clicked, &CQuillmarkDlg::OnCancel},
+    {C::kUpdateList, Notify::Clicked, &CQuillmarkDlg::OnUpdateList},
+    {C::kImport, Notify::Clicked, &CQuillmarkDlg::OnImport},
+    {C::kSeparate, Notify::Clicked, &CQuillmarkDlg::OnSeparate},
+    {C::kCompose, Notify::Clicked, &CQuillmarkDlg::OnCompose},
+    {C::kPrint, Notify::Clicked, &CQuillmarkDlg::OnPrint},
+    {C::kActive, Notify::Clicked, &CQuillmarkDlg::OnActive},
+    {C::kAbout, Notify::Clicked, &CQuillmarkDlg::OnAbout},
+    {C::kSetting, Notify::Clicked, &CQuillmarkDlg::OnSetting},
+    {C::kWorkflow, Notify::Clicked, &CQuillmarkDlg::OnWorkflow},
+    {C::kApplySetting, Notify::Clicked, &CQuillmarkDlg::OnApplySetting},
+    {C::kImageList, Notify::SelChange, &CQuillmarkDlg::OnSelChangeImageList},
+    {C::kSeparationList, Notify::SelChange, &CQuillmarkDlg::OnSelChangeSeparationList},
+    {C::kPrnList, Notify::SelChange, &CQuillmarkDlg::OnSelChangePrnList},
+    {C::kImageList, Notify::DblClk, &CQuillmarkDlg::OnDblClkImageList},
+    {C::kSeparationList, Notify::DblClk, &CQuillmarkDlg::OnDblClkSeparationList},
+    {C::kPrnList, Notify::DblClk, &CQuillmarkDlg::OnDblClkPrnList},
+    {C::kPreset, Notify::DropDown, &CQuillmarkDlg::OnDropDownPreset},
+    {C::kPreset, Notify::SelChange, &CQuillmarkDlg::OnSelChangePreset},
+    {C::kCancel, Notify::Clicked, &CQuillmarkDlg::OnCancel},
 }};
 
 template <class W>
@@ -81,7 +82,7 @@ void InsertSorted(QListWidget* list, const std::string& text) {
 CQuillmarkDlg::CQuillmarkDlg(std::filesystem::path appDir, EngineCommands commands, QWidget* parent)
     : QDialog(parent), appDir_(std::move(appDir)), commands_(std::move(commands)) {
   RegisterResources();
-  setObjectName(QStringLiteral("102"));
+  setObjectName(QString::number(kDialog));
   setWindowTitle(QString::fromLatin1(kWindowTitle));
   setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
   QFont f(QStringLiteral("Arial"));
@@ -93,9 +94,9 @@ CQuillmarkDlg::CQuillmarkDlg(std::filesystem::path appDir, EngineCommands comman
   ConnectMessageMap<CQuillmarkDlg>(this, kMessageMap);
 
   // The secondary dialogs exist for the whole run, hidden until shown.
-  settingDlg_ = new CSettingDlg(appDir_, relay_, this);
+  settingDlg_ = new CSettingDlg(appDir_, applySetting_, this);
   workflowDlg_ = new CWorkflowDlg(appDir_, [this](bool on) { EnableSeparate(on); }, this);
-  aboutDlg_ = new CAboutVEXDlg([this] { ToggleHiddenButtons(); }, this);
+  aboutDlg_ = new CAboutDlg([this] { ToggleHiddenButtons(); }, this);
   for (QDialog* d : {static_cast<QDialog*>(settingDlg_), static_cast<QDialog*>(workflowDlg_),
                      static_cast<QDialog*>(aboutDlg_)}) {
     d->setWindowFlag(Qt::Window);  // modeless windows of their own
@@ -124,7 +125,7 @@ void CQuillmarkDlg::BuildControls() {
 
   auto* presetRow = new QHBoxLayout;
   presetRow->addWidget(new QLabel(QStringLiteral("Preset :"), this));
-  auto* preset = Make<DropDownCombo>(this, 1062);
+  auto* preset = Make<DropDownCombo>(this, kPreset);
   preset->setMinimumWidth(200);
   connect(preset, &QComboBox::activated, this, [this](int index) { preset_.selected = index; });
   presetRow->addWidget(preset, 1);
@@ -137,7 +138,7 @@ void CQuillmarkDlg::BuildControls() {
   };
   auto* images = new QGroupBox(QStringLiteral("Image List"), this);
   auto* il = new QVBoxLayout(images);
-  imageList_ = listBox(1002);
+  imageList_ = listBox(kImageList);
   il->addWidget(imageList_);
   left->addWidget(images, 2);
 
@@ -154,8 +155,8 @@ void CQuillmarkDlg::BuildControls() {
     left->addWidget(g, 2);
     return list;
   };
-  separationList_ = statusGroup("Separation List", 1003, 1044, 1041);
-  prnList_ = statusGroup("Prn List", 1004, 1047, 1043);
+  separationList_ = statusGroup("Separation List", kSeparationList, kSeparationStatus, kSeparationProgress);
+  prnList_ = statusGroup("Prn List", kPrnList, kPrnStatus, kPrnProgress);
 
   // Warnings and failure causes, never as boxes (a hot folder must not stall).
   notice_ = new QLabel(this);
@@ -166,8 +167,8 @@ void CQuillmarkDlg::BuildControls() {
   auto* buttons = new QVBoxLayout;
   top->addLayout(buttons);
   const std::array<std::pair<int, const char*>, 9> visible{{
-      {1006, "Import"}, {1005, "Update List"}, {1007, "Separate"}, {1046, "Compose"},
-      {1051, "Print"}, {1008, "Active"}, {1000, "Setting"}, {1001, "Workflow"}, {1058, "About"},
+      {kImport, "Import"}, {kUpdateList, "Update List"}, {kSeparate, "Separate"}, {kCompose, "Compose"},
+      {kPrint, "Print"}, {kActive, "Active"}, {kSetting, "Setting"}, {kWorkflow, "Workflow"}, {kAbout, "About"},
   }};
   for (const auto& [id, caption] : visible) {
     auto* b = Make<QPushButton>(this, id, caption);
@@ -180,20 +181,21 @@ void CQuillmarkDlg::BuildControls() {
   preview_ = new PreviewPane(this);
   top->addWidget(preview_, 1);
 
-  Control<QPushButton>(this, 1007)->setEnabled(false);
-  Control<QPushButton>(this, 1046)->setEnabled(false);
-  Control<QPushButton>(this, 1000)->hide();
-  Control<QPushButton>(this, 1001)->hide();
+  Control<QPushButton>(this, kSeparate)->setEnabled(false);
+  Control<QPushButton>(this, kCompose)->setEnabled(false);
+  Control<QPushButton>(this, kSetting)->hide();
+  Control<QPushButton>(this, kWorkflow)->hide();
 
-  // Hidden: the Apply relay, the cancel route and a disabled default button.
-  relay_ = Make<QPushButton>(this, 1060);
-  relay_->hide();
-  auto* cancel = Make<QPushButton>(this, 2);
+  // Hidden: the Setting dialog's Apply, the cancel route and a disabled
+  // default button.
+  applySetting_ = Make<QPushButton>(this, kApplySetting);
+  applySetting_->hide();
+  auto* cancel = Make<QPushButton>(this, kCancel);
   cancel->hide();
-  auto* ok = Make<QPushButton>(this, 1);
+  auto* ok = Make<QPushButton>(this, kOk);
   ok->setEnabled(false);
   ok->hide();
-  for (QPushButton* b : {relay_, cancel, ok}) b->setAutoDefault(false);
+  for (QPushButton* b : {applySetting_, cancel, ok}) b->setAutoDefault(false);
 }
 
 // ---- JobHost ---------------------------------------------------------------
@@ -245,13 +247,9 @@ std::string CQuillmarkDlg::SelectedImage() const {
   return row < 0 ? std::string() : Bytes(imageList_->item(row)->text());
 }
 
-JobContext CQuillmarkDlg::Context(JobHost& host) {
-  return JobContext{setting_, workflowDlg_->Init(), settingDlg_->Form(), host};
-}
-
-bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job) {
-  return jobs_.Run([this, &job](JobHost& host) {
-    JobContext ctx = Context(host);
+bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job, InitiationSettings* init) {
+  return jobs_.Run([this, &job, init](JobHost& host) {
+    JobContext ctx{setting_, init ? *init : workflowDlg_->Init(), settingDlg_->Form(), host};
     return job(ctx);
   });
 }
@@ -330,7 +328,7 @@ void CQuillmarkDlg::OnWorkflow() {
   workflowDlg_->activateWindow();
 }
 
-void CQuillmarkDlg::OnApplyRelay() {
+void CQuillmarkDlg::OnApplySetting() {
   ApplyWrapper(settingDlg_->Form(), appDir_, setting_, *this);
 }
 
@@ -380,7 +378,7 @@ void CQuillmarkDlg::OnDblClkPrnList() { OpenPath(appDir_ / "RipIn" / "UserPrn" /
 void CQuillmarkDlg::OnDropDownPreset() {
   preset_.entries = ListPresetFiles(appDir_);
   preset_.selected = -1;
-  ShowCombo(Control<QComboBox>(this, 1062), preset_);
+  ShowCombo(Control<QComboBox>(this, kPreset), preset_);
 }
 
 void CQuillmarkDlg::OnSelChangePreset() {
@@ -392,7 +390,7 @@ void CQuillmarkDlg::OnSelChangePreset() {
   BoxSink sink(settingDlg_, this);
   SelectPreset(form, appDir_, sink);
   settingDlg_->SyncFromForm();
-  relay_->click();
+  applySetting_->click();
 }
 
 void CQuillmarkDlg::OnCancel() { reject(); }
@@ -413,13 +411,13 @@ void CQuillmarkDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CQuillmarkDlg::EnableSeparate(bool on) {
-  Control<QPushButton>(this, 1007)->setEnabled(on);
-  Control<QPushButton>(this, 1046)->setEnabled(on);
+  Control<QPushButton>(this, kSeparate)->setEnabled(on);
+  Control<QPushButton>(this, kCompose)->setEnabled(on);
 }
 
 void CQuillmarkDlg::ToggleHiddenButtons() {
-  auto* setting = Control<QPushButton>(this, 1000);
-  auto* workflow = Control<QPushButton>(this, 1001);
+  auto* setting = Control<QPushButton>(this, kSetting);
+  auto* workflow = Control<QPushButton>(this, kWorkflow);
   const bool show = setting->isHidden();
   setting->setVisible(show);
   workflow->setVisible(show);

@@ -35,12 +35,10 @@ namespace qm::gui {
 
 class CSettingDlg;
 class CWorkflowDlg;
-class CAboutVEXDlg;
+class CAboutDlg;
 
 inline constexpr const char* kWindowTitle = "Quillmark v1.0.3";
-#ifdef QM_VERSION
 static_assert(std::string_view(kWindowTitle) == "Quillmark v" QM_VERSION, "the title names the project's version");
-#endif
 inline constexpr const char* kWantToQuit = "Want to Quit ?";
 inline constexpr const char* kChooseToActivate = "Choose a custom file to active hotfolder !";
 inline constexpr const char* kFailTickNoSelection = "Fail to active hot folder !";
@@ -66,6 +64,33 @@ struct PrintCommandScope {
 class CQuillmarkDlg : public QDialog, public JobHost {
   Q_OBJECT
  public:
+  // The controls; each one's object name is its number. The status lines and
+  // progress bars carry the numbers the jobs name them by (StatusLine,
+  // ProgressBar).
+  enum Id : int {
+    kDialog = 102,
+    kOk = 1,  // hidden and disabled: Enter does nothing
+    kCancel = 2,  // hidden: Escape asks to quit
+    kSetting = 1000,
+    kWorkflow = 1001,
+    kImageList = 1002,
+    kSeparationList = 1003,
+    kPrnList = 1004,
+    kUpdateList = 1005,
+    kImport = 1006,
+    kSeparate = 1007,
+    kActive = 1008,
+    kSeparationProgress = static_cast<int>(ProgressBar::Separation),
+    kPrnProgress = static_cast<int>(ProgressBar::Prn),
+    kSeparationStatus = static_cast<int>(StatusLine::Separation),
+    kCompose = 1046,
+    kPrnStatus = static_cast<int>(StatusLine::Prn),
+    kPrint = 1051,
+    kAbout = 1058,
+    kApplySetting = 1060,  // hidden: runs the Apply wrapper on the Setting dialog's form
+    kPreset = 1062,
+  };
+
   CQuillmarkDlg(std::filesystem::path appDir, EngineCommands commands,
                 QWidget* parent = nullptr);
   ~CQuillmarkDlg() override;
@@ -88,7 +113,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   ActiveSetting& Setting() { return setting_; }
   CSettingDlg* SettingDlg() const { return settingDlg_; }
   CWorkflowDlg* WorkflowDlg() const { return workflowDlg_; }
-  CAboutVEXDlg* AboutDlg() const { return aboutDlg_; }
+  CAboutDlg* AboutDlg() const { return aboutDlg_; }
   QTimer& HotFolderTimer() { return hotTimer_; }
   PreviewPane* Preview() const { return preview_; }
   QSystemTrayIcon* TrayIcon() const { return tray_; }
@@ -105,7 +130,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   void OnAbout();
   void OnSetting();
   void OnWorkflow();
-  void OnApplyRelay();
+  void OnApplySetting();
   void OnSelChangeImageList();
   void OnSelChangeSeparationList();  // the preview pane shows the plane
   void OnSelChangePrnList();         // the preview pane shows the PRN file
@@ -131,8 +156,8 @@ class CQuillmarkDlg : public QDialog, public JobHost {
 
  private:
   void BuildControls();
-  JobContext Context(JobHost& host);
-  bool RunJob(const std::function<bool(JobContext&)>& job);
+  // `init` replaces the Workflow dialog's settings for this one job.
+  bool RunJob(const std::function<bool(JobContext&)>& job, InitiationSettings* init = nullptr);
   std::string SelectedImage() const;  // empty when none
   bool Busy() const;
   void PrintHotFolder(const std::string& item);
@@ -145,15 +170,15 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   std::filesystem::path appDir_;
   EngineCommands commands_;
   ActiveSetting setting_;
-  ComboState preset_;  // 1062, filled only when dropped down
+  ComboState preset_;  // kPreset, filled only when dropped down
   CSettingDlg* settingDlg_ = nullptr;
   CWorkflowDlg* workflowDlg_ = nullptr;
-  CAboutVEXDlg* aboutDlg_ = nullptr;
+  CAboutDlg* aboutDlg_ = nullptr;
   QListWidget* imageList_ = nullptr;
   QListWidget* separationList_ = nullptr;
   QListWidget* prnList_ = nullptr;
   PreviewPane* preview_ = nullptr;
-  QPushButton* relay_ = nullptr;
+  QPushButton* applySetting_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QTimer hotTimer_;
   HotFolderWatch watch_;

@@ -8,8 +8,8 @@
 #include "app/gui_hooks.h"
 #include "app/message_map.h"
 #include "platform/platform.h"
-#include "settings/SettingDlg.h"
-#include "settings/WorkflowDlg.h"
+#include "app/SettingDlg.h"
+#include "app/WorkflowDlg.h"
 #include "settings/apply.h"
 #include "settings/startup.h"
 
@@ -54,7 +54,7 @@ void CQuillmarkDlg::StartUp() {
   // 10.
   OnUpdateList();
   // 11.
-  for (int id : {1041, 1043}) {
+  for (int id : {kSeparationProgress, kPrnProgress}) {
     auto* bar = Control<QProgressBar>(this, id);
     bar->setRange(0, 100);
     bar->setValue(0);

@@ -7,13 +7,9 @@
 #include "app/gui_hooks.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
-#include "settings/WorkflowDlg.h"
+#include "app/WorkflowDlg.h"
 
 namespace qm::gui {
-
-namespace {
-constexpr int kPreservedCheck = 1055;
-}
 
 void CQuillmarkDlg::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
@@ -61,11 +57,7 @@ void CQuillmarkDlg::OnTimer() {
     hotTimer_.stop();
     return ShowMessage(kNameNeedsHotfolder);
   }
-  // The files are taken out of the hot folder, so each is printed once.
-  const bool preserved = workflowDlg_->Init().dfPreserveCF;
-  if (preserved) workflowDlg_->SetCheck(kPreservedCheck, false);
   PrintHotFolder(item);
-  if (preserved) workflowDlg_->SetCheck(kPreservedCheck, true);
 }
 
 void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
@@ -115,12 +107,18 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
 
 bool CQuillmarkDlg::RunTickPrint(const std::string& printed, FileFailure* failure) {
   // Nobody may be there to answer a box: the tick's messages go to the
-  // notice line, and the tick holds the job lock for its command.
+  // notice line, and the tick holds the job lock for its command. The files
+  // are moved out of the hot folder, never copied, whatever "Preserved"
+  // says, so each is printed once.
+  InitiationSettings moveFiles = workflowDlg_->Init();
+  moveFiles.dfPreserveCF = false;
   unattended_ = true;
-  const bool ok = RunJob([this, &printed, failure](JobContext& ctx) {
-    ctx.lockHeld = true;
-    return commands_.print(ctx, printed, failure);
-  });
+  const bool ok = RunJob(
+      [this, &printed, failure](JobContext& ctx) {
+        ctx.lockHeld = true;
+        return commands_.print(ctx, printed, failure);
+      },
+      &moveFiles);
   unattended_ = false;
   return ok;
 }

@@ -1,6 +1,6 @@
 // The engine commands the main window runs, as replaceable functions: the
-// window is tested with stand-ins, and runs the separation and output layers
-// when the build has them.
+// program runs the separation and output layers, the window's tests run
+// stand-ins.
 #pragma once
 
 #include <filesystem>

@@ -11,8 +11,9 @@
 
 #include "app/QuillmarkDlg.h"
 #include "app/gui_hooks.h"
-#include "settings/SettingDlg.h"
-#include "settings/WorkflowDlg.h"
+#include "app/message_map.h"
+#include "app/SettingDlg.h"
+#include "app/WorkflowDlg.h"
 
 namespace qm::gui {
 
@@ -37,7 +38,7 @@ bool TakeScreenshots(CQuillmarkDlg& window, const QString& dir) {
   window.show();
   Settle();
   // The first PRN file in the preview pane, as a click in the Prn List shows it.
-  if (auto* prnList = window.findChild<QListWidget*>(QStringLiteral("1004")); prnList && prnList->count() > 0) {
+  if (auto* prnList = Control<QListWidget>(&window, CQuillmarkDlg::kPrnList); prnList && prnList->count() > 0) {
     prnList->setCurrentRow(0);
     while (window.Preview()->Rendering()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   }

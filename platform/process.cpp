@@ -128,33 +128,4 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* c
   return result;
 }
 
-void OpenWithDefaultProgram(const std::filesystem::path& path) {
-  struct stat st {};
-  const bool executable = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-                          ::access(path.c_str(), X_OK) == 0;
-  std::vector<std::string> argv;
-  if (executable) argv = {path.string()};
-  else argv = {"/usr/bin/xdg-open", path.string()};
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  // Detached: a grandchild, so nothing is left to wait for.
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setsid();
-    if (::fork() == 0) {
-      int devnull = ::open("/dev/null", O_RDWR);
-      if (devnull >= 0) {
-        ::dup2(devnull, 0);
-        ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
-      }
-      ::execv(args[0], args.data());
-      ::_exit(127);
-    }
-    ::_exit(0);
-  }
-  if (pid > 0) ::waitpid(pid, nullptr, 0);
-}
-
 }  // namespace qm

@@ -42,8 +42,4 @@ class ProcessControl {
 // throws.
 ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* control = nullptr);
 
-// Opens a path with the desktop's default program (xdg-open), detached; an
-// executable file is started directly. The result is not checked.
-void OpenWithDefaultProgram(const std::filesystem::path& path);
-
 }  // namespace qm

@@ -33,13 +33,12 @@ struct InitiationSettings {
   std::string dfPAPPPath;
 };
 
-// One key of the file: its section header, its field, and the Workflow
-// dialog's control. The reader, the writer, the dialog and the tests share it.
+// One key of the file: its section header and its field. The reader, the
+// writer, the Workflow dialog and the tests share it.
 struct InitiationKey {
   const char* key;
   const char* section;  // header line of its section, as written
   bool isFlag;
-  int controlId;        // Workflow dialog control
   bool InitiationSettings::*flag;        // when isFlag
   std::string InitiationSettings::*text;  // otherwise
 };

@@ -24,13 +24,12 @@ struct PresetValues {
 
 enum class PresetKind { Edit, Flag, Combo };
 
-// One key of the preset file, in file order, with its section and the Setting
-// dialog control that shows it.
+// One key of the preset file, in file order, with its section and the kind of
+// control that shows it.
 struct PresetKey {
   const char* key;
   const char* section;  // the section it is written under
   PresetKind kind;
-  int controlId;
   std::optional<std::string> PresetValues::*field;
 };
 const std::vector<PresetKey>& PresetKeys();

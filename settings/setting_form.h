@@ -23,7 +23,7 @@ struct ComboState {
 };
 
 struct SettingForm {
-  ComboState preset;  // 1009: preset file names with ".cfg"
+  ComboState preset;  // preset file names with ".cfg"
   std::string xResolution, yResolution, LinearProfile, PdfSpotColorName, ICCOutputColors, UseDots,
       MiddleDotStart, LargeDotStart, MiddleDotDilution, LargeDotDilution, PRNSequence, Suffix;
   bool UseLc = false, UseLm = false, UseLk = false, UseLlk = false;

@@ -1,16 +1,16 @@
-// The controls of every dialog: IDs, kinds, captions and initial states.
+// The controls of every dialog: every preset and initiation key has its
+// control of the right kind, which shows the value in force and writes a
+// change back at once; captions and the main window's initial states.
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/widgets.h"
-#include "settings/SettingDlg.h"
-#include "settings/WorkflowDlg.h"
+#include "app/SettingDlg.h"
+#include "app/WorkflowDlg.h"
 #include "settings/initiation.h"
 #include "settings/preset.h"
 #include "tests/gui/gui_test_support.h"
@@ -18,124 +18,97 @@
 namespace qm::test {
 namespace {
 
-class ControlsTest : public GuiTest {};
+using W = gui::CQuillmarkDlg;
+using S = gui::CSettingDlg;
+using F = gui::CWorkflowDlg;
+using Captions = std::vector<std::pair<int, const char*>>;
 
-bool HasLabel(const QWidget* dlg, const QString& text) {
-  for (const QLabel* l : dlg->findChildren<QLabel*>()) {
-    if (l->text() == text) return true;
+class ControlsTest : public GuiTest {
+ protected:
+  void ExpectCaptions(const QWidget* dlg, const Captions& captions) {
+    for (const auto& [id, caption] : captions) EXPECT_EQ(Ctl<QAbstractButton>(dlg, id)->text(), caption) << id;
   }
-  return false;
-}
+};
 
 TEST_F(ControlsTest, MainWindowBeforeStartUp) {
   auto& w = MakeWindow();
   EXPECT_EQ(w.windowTitle(), "Quillmark v1.0.3");
-  const std::vector<std::pair<int, const char*>> buttons = {
-      {1006, "Import"}, {1051, "Print"},   {1008, "Active"},  {1005, "Update List"},
-      {1007, "Separate"}, {1046, "Compose"}, {1058, "About"}, {1000, "Setting"},
-      {1001, "Workflow"}};
-  for (const auto& [id, caption] : buttons) {
-    auto* b = Ctl<QPushButton>(&w, id);
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->text(), caption) << id;
+  ExpectCaptions(&w, {{W::kImport, "Import"}, {W::kPrint, "Print"}, {W::kActive, "Active"},
+                      {W::kUpdateList, "Update List"}, {W::kSeparate, "Separate"}, {W::kCompose, "Compose"},
+                      {W::kAbout, "About"}, {W::kSetting, "Setting"}, {W::kWorkflow, "Workflow"}});
+  for (int id : {W::kSeparate, W::kCompose, W::kOk}) EXPECT_FALSE(Ctl<QPushButton>(&w, id)->isEnabled()) << id;
+  for (int id : {W::kSetting, W::kWorkflow, W::kApplySetting, W::kCancel, W::kOk}) {
+    EXPECT_TRUE(Ctl<QPushButton>(&w, id)->isHidden()) << id;
   }
-  EXPECT_FALSE(Ctl<QPushButton>(&w, 1007)->isEnabled());
-  EXPECT_FALSE(Ctl<QPushButton>(&w, 1046)->isEnabled());
-  for (int id : {1000, 1001, 1060, 2, 1}) EXPECT_TRUE(Ctl<QPushButton>(&w, id)->isHidden()) << id;
-  EXPECT_FALSE(Ctl<QPushButton>(&w, 1)->isEnabled());
-  for (int id : {1044, 1047}) EXPECT_EQ(Ctl<QLabel>(&w, id)->text(), "None");
-  for (int id : {1041, 1043}) {
-    auto* bar = Ctl<QProgressBar>(&w, id);
-    EXPECT_EQ(bar->value(), 0);
-    EXPECT_EQ(bar->maximum(), 100);
-  }
-  for (int id : {1002, 1003, 1004}) EXPECT_EQ(Ctl<QListWidget>(&w, id)->count(), 0);
-  EXPECT_NE(dynamic_cast<gui::DropDownCombo*>(Ctl<QComboBox>(&w, 1062)), nullptr);
-  EXPECT_TRUE(HasLabel(&w, "Preset :"));
-  QStringList groups;
-  for (const QGroupBox* g : w.findChildren<QGroupBox*>()) groups << g->title();
-  EXPECT_TRUE(groups.contains("Image List") && groups.contains("Separation List") &&
-              groups.contains("Prn List"));
-  EXPECT_FALSE(w.SettingDlg()->isVisible());
-  EXPECT_FALSE(w.WorkflowDlg()->isVisible());
-  EXPECT_EQ(w.SettingDlg()->windowTitle(), "Setting");
-  EXPECT_EQ(w.WorkflowDlg()->windowTitle(), "Workflow");
+  for (int id : {W::kSeparationStatus, W::kPrnStatus}) EXPECT_EQ(Ctl<QLabel>(&w, id)->text(), "None");
+  for (int id : {W::kSeparationProgress, W::kPrnProgress}) EXPECT_EQ(Ctl<QProgressBar>(&w, id)->maximum(), 100);
+  for (int id : {W::kImageList, W::kSeparationList, W::kPrnList}) EXPECT_EQ(Ctl<QListWidget>(&w, id)->count(), 0);
+  EXPECT_NE(dynamic_cast<gui::DropDownCombo*>(Ctl<QComboBox>(&w, W::kPreset)), nullptr);
+  EXPECT_EQ(w.SettingDlg()->windowTitle() + w.WorkflowDlg()->windowTitle(), "SettingWorkflow");
+  EXPECT_FALSE(w.SettingDlg()->isVisible() || w.WorkflowDlg()->isVisible());
 }
 
-TEST_F(ControlsTest, SettingDialogHasAControlForEveryPresetKey) {
-  auto& w = MakeWindow();
-  auto* dlg = w.SettingDlg();
+// After the start-up selected Default.cfg, each key's control shows the
+// file's value; a change in the control reaches the form at once.
+TEST_F(ControlsTest, SettingDialogHasAWiredControlForEveryPresetKey) {
+  S* dlg = StartWindow().SettingDlg();
+  const auto file = ReadPreset(app / "Configuration/Default.cfg");
   for (const PresetKey& k : PresetKeys()) {
-    QWidget* c = Ctl<QWidget>(dlg, k.controlId);
+    const std::string shown = (*file.*k.field).value_or("");
+    QWidget* c = Ctl<QWidget>(dlg, S::ControlOf(k.key));
     ASSERT_NE(c, nullptr) << k.key;
-    switch (k.kind) {
-      case PresetKind::Edit: EXPECT_NE(qobject_cast<QLineEdit*>(c), nullptr) << k.key; break;
-      case PresetKind::Flag: EXPECT_NE(qobject_cast<QCheckBox*>(c), nullptr) << k.key; break;
-      case PresetKind::Combo: EXPECT_NE(qobject_cast<QComboBox*>(c), nullptr) << k.key; break;
+    std::string expected = "12";
+    if (auto* e = qobject_cast<QLineEdit*>(c); e && k.kind == PresetKind::Edit) {
+      EXPECT_EQ(e->text().toStdString(), shown) << k.key;
+      e->setText("12");
+    } else if (auto* b = qobject_cast<QCheckBox*>(c); b && k.kind == PresetKind::Flag) {
+      EXPECT_EQ(b->isChecked(), shown == "1") << k.key;
+      b->click();
+      expected = shown == "1" ? "0" : "1";
+    } else if (auto* box = qobject_cast<QComboBox*>(c); box && k.kind == PresetKind::Combo) {
+      EXPECT_EQ(box->currentText().toStdString(), shown) << k.key;
+      box->setCurrentIndex((box->currentIndex() + 1) % box->count());
+      emit box->activated(box->currentIndex());
+      expected = box->currentText().toStdString();
+    } else {
+      ADD_FAILURE() << k.key << ": a control of the wrong kind";
+    }
+    EXPECT_EQ(*(dlg->Form().ToPresetValues().*k.field), expected) << k.key;
+  }
+  ExpectCaptions(dlg, {{S::kApply, "Apply"}, {S::kSaveAs, "save as"}, {S::kUseLc, "Lc"}, {S::kUseICC, "Use ICC"},
+                       {S::kOverrideICC, "Override Embeded ICC"}, {S::kBlackPtComp, "Black Compensation"},
+                       {S::kKPreserve, "Pure K"}});
+  for (int id : {S::kXResolution, S::kYResolution}) EXPECT_NE(Ctl<QLineEdit>(dlg, id)->validator(), nullptr);
+  EXPECT_EQ(Ctl<QLineEdit>(dlg, S::kPrnSequence)->validator(), nullptr);
+}
+
+TEST_F(ControlsTest, WorkflowDialogHasAWiredControlForEveryInitiationKey) {
+  F* dlg = StartWindow().WorkflowDlg();
+  const InitiationSettings& init = dlg->Init();
+  for (const InitiationKey& k : InitiationKeys()) {
+    QWidget* c = Ctl<QWidget>(dlg, F::ControlOf(k.key));
+    ASSERT_NE(c, nullptr) << k.key;
+    if (auto* box = qobject_cast<QCheckBox*>(c); box && k.isFlag) {
+      const bool before = init.*k.flag;
+      EXPECT_EQ(box->isChecked(), before) << k.key;
+      box->click();
+      EXPECT_EQ(init.*k.flag, !before) << k.key;
+    } else if (auto* edit = qobject_cast<QLineEdit*>(c); edit && !k.isFlag) {
+      EXPECT_EQ(edit->text().toStdString(), init.*k.text) << k.key;
+      edit->setText("12");
+      EXPECT_EQ(init.*k.text, "12") << k.key;
+    } else {
+      EXPECT_TRUE(qobject_cast<QComboBox*>(c) && F::ControlOf(k.key) == F::kPreset) << k.key;
     }
   }
-  EXPECT_EQ(Ctl<QPushButton>(dlg, 1059)->text(), "Apply");
-  EXPECT_EQ(Ctl<QPushButton>(dlg, 1038)->text(), "save as");
-  EXPECT_EQ(Ctl<QCheckBox>(dlg, 1029)->text(), "Override Embeded ICC");
-  EXPECT_EQ(Ctl<QCheckBox>(dlg, 1031)->text(), "Pure K");
-  for (const char* label : {"Preset:", "Resolution:", "Printer Linearization :", "Used Ink:",
-                            "Dots Used (largedot=100,middledot=10,smalldot=1):", "Dither Bits:",
-                            "DitherMethod:", "Prn Channel Sequence (or color sequence):",
-                            "Prn Header:", "Prn Suffix:"}) {
-    EXPECT_TRUE(HasLabel(dlg, label)) << label;
-  }
-  EXPECT_NE(Ctl<QLineEdit>(dlg, 1010)->validator(), nullptr);
-  EXPECT_NE(Ctl<QLineEdit>(dlg, 1011)->validator(), nullptr);
-  EXPECT_EQ(Ctl<QLineEdit>(dlg, 1024)->validator(), nullptr);
-  EXPECT_EQ(Ctl<QComboBox>(dlg, 1018)->count(), 0);  // empty until a preset is selected
-}
-
-TEST_F(ControlsTest, SettingCombosAfterAPresetSelection) {
-  auto& w = StartWindow();
-  auto* dlg = w.SettingDlg();
-  auto items = [&](int id) {
-    QStringList out;
-    auto* c = Ctl<QComboBox>(dlg, id);
-    for (int i = 0; i < c->count(); ++i) out << c->itemText(i);
-    return out;
-  };
-  EXPECT_EQ(items(1018), (QStringList{"1", "2"}));
-  EXPECT_EQ(items(1023), (QStringList{"0", "1", "2", "3"}));
-  EXPECT_EQ(items(1036), (QStringList{"HS"}));
-  EXPECT_EQ(items(1037),
-            (QStringList{"Absolute Colorimetric", "Colorimetric", "Perceptual", "Saturation"}));
-  EXPECT_EQ(items(1025), (QStringList{"default_rgb.icc", "srgb.icc"}));
-  EXPECT_EQ(Ctl<QComboBox>(dlg, 1025)->currentText(), "default_rgb.icc");
-  EXPECT_EQ(Ctl<QComboBox>(dlg, 1037)->currentText(), "Perceptual");
-  EXPECT_EQ(Ctl<QLineEdit>(dlg, 1010)->text(), "720");
-  EXPECT_TRUE(Ctl<QCheckBox>(dlg, 1014)->isChecked());
-  EXPECT_FALSE(Ctl<QCheckBox>(dlg, 1016)->isChecked());
-}
-
-TEST_F(ControlsTest, WorkflowDialogHasAControlForEveryKey) {
-  auto& w = MakeWindow();
-  auto* dlg = w.WorkflowDlg();
-  for (const InitiationKey& k : InitiationKeys()) {
-    QWidget* c = Ctl<QWidget>(dlg, k.controlId);
-    ASSERT_NE(c, nullptr) << k.key;
-    if (k.controlId == 1039) EXPECT_NE(qobject_cast<QComboBox*>(c), nullptr);
-    else if (k.isFlag) EXPECT_NE(qobject_cast<QCheckBox*>(c), nullptr) << k.key;
-    else EXPECT_NE(qobject_cast<QLineEdit*>(c), nullptr) << k.key;
-  }
-  const std::vector<std::pair<int, const char*>> captions = {
-      {1058, "PDF for MultiColor ICC"}, {1060, "Optimized for PDF"},
-      {1051, "Used ( Need more Memory)"}, {1059, "Used ( speed up large image)"},
-      {1056, "Rotated 90d"}, {1057, "Anticlockwise"}, {1067, "Upward"}, {1050, "Enabled"},
-      {1048, "Dithered"}, {1055, "Preserved"}, {1063, "Actived"}, {1065, "Launched"}};
-  for (const auto& [id, caption] : captions) EXPECT_EQ(Ctl<QCheckBox>(dlg, id)->text(), caption);
-  for (const char* label : {"Default Initial Preset :", "PDF Interpret Resolution :",
-                            "Convert TIF/JPG  to :", "RGB  Progress will be :", "if  >", "inch",
-                            "HotFolder will be  :", "Printer App Path  :"}) {
-    EXPECT_TRUE(HasLabel(dlg, label)) << label;
-  }
-  EXPECT_EQ(Ctl<QPushButton>(dlg, 1040)->text(), "Save to Default");
-  for (int id : {1062, 1064, 1061}) EXPECT_NE(Ctl<QLineEdit>(dlg, id)->validator(), nullptr);
-  EXPECT_EQ(Ctl<QLineEdit>(dlg, 1066)->validator(), nullptr);
+  ExpectCaptions(dlg, {{F::kTifToPdf, "PDF for MultiColor ICC"}, {F::kRgbOptimized, "Optimized for PDF"},
+                       {F::kTurboModel, "Used ( Need more Memory)"}, {F::kLargeModel, "Used ( speed up large image)"},
+                       {F::kRotated, "Rotated 90d"}, {F::kAnticlockwise, "Anticlockwise"}, {F::kUpward, "Upward"},
+                       {F::kEnableSeparate, "Enabled"}, {F::kDithered, "Dithered"}, {F::kPreserved, "Preserved"},
+                       {F::kHotFolder, "Actived"}, {F::kLaunchPrinterApp, "Launched"},
+                       {F::kSaveToDefault, "Save to Default"}});
+  for (int id : {F::kVectorX, F::kVectorY, F::kRotateLimit}) EXPECT_NE(Ctl<QLineEdit>(dlg, id)->validator(), nullptr);
+  EXPECT_EQ(Ctl<QLineEdit>(dlg, F::kPrinterAppPath)->validator(), nullptr);
 }
 
 }  // namespace

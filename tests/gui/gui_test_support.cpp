@@ -4,7 +4,6 @@
 #include <QListWidget>
 
 #include "app/gui_hooks.h"
-#include "platform/platform.h"
 
 namespace qm::test {
 
@@ -22,54 +21,42 @@ class QtEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] ::testing::Environment* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+template <class T>
+T Next(std::deque<T>& queue) {
+  if (queue.empty()) return T();
+  T a = queue.front();
+  queue.pop_front();
+  return a;
+}
 }  // namespace
 
-void EnsureApplication() {
-  if (QApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "gui_tests";
-  static char* argv[] = {name, nullptr};
-  g_application = new QApplication(argc, argv);
-  QApplication::setQuitOnLastWindowClosed(false);
-}
-
 GuiTest::GuiTest() {
-  EnsureApplication();
+  if (!QApplication::instance()) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "gui_tests";
+    static char* argv[] = {name, nullptr};
+    g_application = new QApplication(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
   SetAppDirOverride(app.path());
   gui::Hooks& h = gui::TestHooks();
   h = gui::Hooks{};
-  h.message = [this](std::string_view text, std::string_view cause) {
-    messages.emplace_back(text);
-    causes.emplace_back(cause);
-  };
+  h.message = [this](std::string_view text, std::string_view) { messages.emplace_back(text); };
   h.question = [this](std::string_view text) {
     questions.emplace_back(text);
-    if (answers.empty()) return false;
-    const bool a = answers.front();
-    answers.pop_front();
-    return a;
+    return Next(answers);
   };
   h.openFiles = [this](const QString& filter) {
     filters.push_back(filter);
-    if (openAnswers.empty()) return QStringList();
-    QStringList a = openAnswers.front();
-    openAnswers.pop_front();
-    return a;
+    return Next(openAnswers);
   };
   h.saveFile = [this](const QString& filter) {
     filters.push_back(filter);
-    if (saveAnswers.empty()) return QString();
-    QString a = saveAnswers.front();
-    saveAnswers.pop_front();
-    return a;
+    return Next(saveAnswers);
   };
-  h.browseFile = [this] {
-    if (saveAnswers.empty()) return QString();
-    QString a = saveAnswers.front();
-    saveAnswers.pop_front();
-    return a;
-  };
+  h.browseFile = [this] { return Next(saveAnswers); };
   h.openPath = [this](const std::filesystem::path& p) { opened.push_back(p); };
   h.startProgram = [this](const std::filesystem::path& p) { started.push_back(p); };
   h.trayAvailable = [] { return false; };
@@ -86,8 +73,7 @@ gui::CQuillmarkDlg& GuiTest::MakeWindow(gui::EngineCommands commands) {
 }
 
 gui::CQuillmarkDlg& GuiTest::StartWindow(gui::EngineCommands commands) {
-  MakeWindow(std::move(commands));
-  window->StartUp();
+  MakeWindow(std::move(commands)).StartUp();
   return *window;
 }
 
@@ -104,19 +90,18 @@ void GuiTest::MakeItem(const std::string& item, const std::vector<std::string>& 
 
 std::vector<std::string> GuiTest::ListEntries(int id) const {
   std::vector<std::string> out;
-  auto* list = window->findChild<QListWidget*>(QString::number(id));
+  auto* list = Ctl<QListWidget>(window.get(), id);
   for (int i = 0; list && i < list->count(); ++i) out.push_back(list->item(i)->text().toStdString());
   return out;
 }
 
 int GuiTest::SelectedRowOf(int id) const {
-  auto* list = window->findChild<QListWidget*>(QString::number(id));
-  const auto items = list->selectedItems();
-  return items.isEmpty() ? -1 : list->row(items.front());
+  const auto items = Ctl<QListWidget>(window.get(), id)->selectedItems();
+  return items.isEmpty() ? -1 : Ctl<QListWidget>(window.get(), id)->row(items.front());
 }
 
 void GuiTest::SelectImage(const std::string& item) {
-  auto* list = window->findChild<QListWidget*>(QStringLiteral("1002"));
+  auto* list = Ctl<QListWidget>(window.get(), gui::CQuillmarkDlg::kImageList);
   const auto found = list->findItems(QString::fromStdString(item), Qt::MatchFixedString);
   ASSERT_FALSE(found.isEmpty()) << item;
   list->setCurrentItem(found.front());  // notifies, as a click does

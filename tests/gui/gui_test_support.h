@@ -19,27 +19,22 @@
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
 
-class QWidget;
-
 namespace qm::test {
-
-void EnsureApplication();
 
 class GuiTest : public ::testing::Test {
  protected:
   GuiTest();
   ~GuiTest() override;
 
-  // Builds the window (not yet started) with `commands`.
+  // Builds the window with `commands`, and runs the start-up sequence.
   gui::CQuillmarkDlg& MakeWindow(gui::EngineCommands commands = gui::DefaultEngineCommands());
-  // Builds the window and runs the start-up sequence.
   gui::CQuillmarkDlg& StartWindow(gui::EngineCommands commands = gui::DefaultEngineCommands());
 
   // Writes Configuration/initiation.ini from KEY=VALUE lines (CR LF).
   void WriteInitiation(const std::vector<std::string>& lines);
   void MakeItem(const std::string& item, const std::vector<std::string>& files = {});
 
-  // Controls of the window or a dialog by ID.
+  // A control of the window or a dialog by its number.
   template <class W>
   W* Ctl(const QWidget* parent, int id) const {
     W* w = parent->findChild<W*>(QString::number(id));
@@ -51,14 +46,12 @@ class GuiTest : public ::testing::Test {
   void SelectImage(const std::string& item);  // as the operator would
 
   ScratchAppDir app;
-  std::vector<std::string> messages, causes;
+  std::vector<std::string> messages, questions;
   std::deque<bool> answers;  // for "Want to Quit ?"
-  std::vector<std::string> questions;
   std::deque<QStringList> openAnswers;
-  std::deque<QString> saveAnswers;
+  std::deque<QString> saveAnswers;  // also the browse button's
   std::vector<QString> filters;
-  std::vector<std::filesystem::path> opened;
-  std::vector<std::filesystem::path> started;
+  std::vector<std::filesystem::path> opened, started;
   std::unique_ptr<gui::CQuillmarkDlg> window;
 };
 

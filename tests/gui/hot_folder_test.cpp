@@ -1,52 +1,54 @@
-// Hot-folder ticks, driven directly (no waiting for the 3000 ms timer).
+// Hot-folder ticks, driven directly (no waiting for the 3000 ms timer), with
+// a stand-in Print command: the real one is the engine's, and the soak
+// (HotFolderSoak.Short) runs it through the desktop program.
 #include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
-#include <QProcess>
-#include <QPushButton>
-#include <QThread>
 
-#include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <memory>
 
+#include "app/SettingDlg.h"
+#include "app/WorkflowDlg.h"
 #include "app/gui_hooks.h"
 #include "app/hot_folder.h"
 #include "platform/job_lock.h"
-#include "settings/SettingDlg.h"
-#include "settings/WorkflowDlg.h"
 #include "tests/gui/gui_test_support.h"
-#include "tests/reliability/cli_process.h"
 
 namespace qm::test {
 namespace {
 
 using Strings = std::vector<std::string>;
+using W = gui::CQuillmarkDlg;
 namespace fs = std::filesystem;
 
 struct PrintCall {
   std::string item;
   Strings files;
-  bool preserve;
+  bool preserve;  // the job's "Preserved"
 };
 
 class HotFolderTest : public GuiTest {
  protected:
-  // A stand-in Print command: takes the job lock, records what it saw and
-  // takes every file out of the folder, as the Print job does with
-  // "Preserved" off.
+  // Takes the job lock as the Print command does, records what it saw and
+  // prints the files in listing order: moved to Working unless preserved;
+  // the file `failing` fails, and the files after it are not reached.
   gui::EngineCommands FakePrint() {
     gui::EngineCommands c = gui::DefaultEngineCommands();
-    c.print = [this](JobContext& ctx, const std::string& item, FileFailure*) {
-      std::optional<JobLock> lock;  // as the Print command takes it
+    c.print = [this](JobContext& ctx, const std::string& item, FileFailure* failure) {
+      std::optional<JobLock> lock;
       if (!TakeJobLock(ctx, lock)) return false;
       const fs::path folder = CustomFilesDir() / item;
-      PrintCall call{item, ListFolder(folder, "*.*", EntryKind::Files), ctx.init.dfPreserveCF};
-      for (const std::string& f : call.files) {
+      calls.push_back({item, ListFolder(folder, "*.*", EntryKind::Files), ctx.init.dfPreserveCF});
+      if (duringPrint) duringPrint();
+      for (const std::string& f : calls.back().files) {
+        if (f == failing) {
+          if (failure) *failure = FileFailure{f, "it is broken"};
+          return false;
+        }
         if (!ctx.init.dfPreserveCF) fs::rename(folder / f, WorkingDir() / f);
         WriteFileBytes(UserPrnDir() / (StemOf(f) + ".prn"), "prn");
       }
-      calls.push_back(call);
       ctx.host.RefreshLists();
       return true;
     };
@@ -63,59 +65,64 @@ class HotFolderTest : public GuiTest {
     ASSERT_TRUE(window->HotFolderTimer().isActive());
   }
   std::vector<PrintCall> calls;
+  std::string failing;
+  std::function<void()> duringPrint;
 };
 
-TEST_F(HotFolderTest, NameTestIgnoresCase) {
-  EXPECT_TRUE(gui::IsHotFolderName("AHotFolder"));
-  EXPECT_TRUE(gui::IsHotFolderName("MyHotFolder"));
-  EXPECT_TRUE(gui::IsHotFolderName("hotfolder_in"));
-  EXPECT_FALSE(gui::IsHotFolderName("Inbox"));
-  EXPECT_FALSE(gui::IsHotFolderName("hot folder"));
+TEST(HotFolderName, ContainsHotfolderInAnyCase) {
+  for (const char* yes : {"AHotFolder", "MyHotFolder", "hotfolder_in"}) EXPECT_TRUE(gui::IsHotFolderName(yes)) << yes;
+  for (const char* no : {"Inbox", "hot folder"}) EXPECT_FALSE(gui::IsHotFolderName(no)) << no;
 }
 
-TEST_F(HotFolderTest, TickPrintsSettledFilesAndEmptiesTheFolder) {
-  MakeItem("MyHotFolder", {"a.pdf", "b.tif"});
+// An empty hot folder runs the Print command on the item itself, which finds
+// nothing and refreshes the lists. Settled files are printed from the batch
+// folder and moved, even with "Preserved" on (the shipped default), which
+// stays on; Print pressed by hand keeps the files.
+TEST_F(HotFolderTest, ATickMovesTheFilesWhateverPreservedSays) {
+  MakeItem("MyHotFolder");
   StartOn("MyHotFolder");
-  for (int i = 1; i < gui::kSettledLooks; ++i) window->OnTimer();  // they may still be arriving
-  EXPECT_TRUE(calls.empty());
   window->OnTimer();
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].item, gui::BatchItemName("MyHotFolder"));
-  EXPECT_EQ(calls[0].files, (Strings{"a.pdf", "b.tif"}));
+  EXPECT_EQ(calls[0].item, "MyHotFolder");
+  MakeItem("MyHotFolder", {"a.pdf", "b.tif"});
+  for (int i = 1; i < gui::kSettledLooks; ++i) window->OnTimer();  // they may still be arriving
+  EXPECT_EQ(calls.size(), 1u);
+  window->OnTimer();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].item, gui::BatchItemName("MyHotFolder"));
+  EXPECT_EQ(calls[1].files, (Strings{"a.pdf", "b.tif"}));
+  EXPECT_FALSE(calls[0].preserve || calls[1].preserve);
   EXPECT_EQ(ListFolder(app / "RipIn/CustomFiles/MyHotFolder", "*.*"), Strings{});
-  EXPECT_EQ(ListEntries(1004), (Strings{"a.prn", "b.prn"}));
+  EXPECT_EQ(ListEntries(W::kPrnList), (Strings{"a.prn", "b.prn"}));
+  EXPECT_TRUE(Ctl<QCheckBox>(window->WorkflowDlg(), gui::CWorkflowDlg::kPreserved)->isChecked());
+  EXPECT_TRUE(window->WorkflowDlg()->Init().dfPreserveCF);
   EXPECT_TRUE(window->HotFolderTimer().isActive());
   EXPECT_EQ(messages, Strings{});
+  MakeItem("MyHotFolder", {"c.pdf"});
+  window->OnPrint();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_TRUE(calls[2].preserve);
 }
 
-TEST_F(HotFolderTest, PreservedIsOffDuringTheTickAndOnAgainAfter) {
-  MakeItem("MyHotFolder", {"a.pdf"});
-  StartOn("MyHotFolder");
-  auto* preserved = Ctl<QCheckBox>(window->WorkflowDlg(), 1055);
-  ASSERT_TRUE(preserved->isChecked());  // the default initiation file preserves
-  SettleTicks();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_FALSE(calls[0].preserve);
-  EXPECT_TRUE(preserved->isChecked());
-  EXPECT_TRUE(window->WorkflowDlg()->Init().dfPreserveCF);
-}
-
-// A file that changes between looks, or that a process holds open for
-// writing, waits; the others go on.
+// A file that changes between looks (size or time), or that a process holds
+// open for writing, waits; the others go on.
 TEST_F(HotFolderTest, AChangingOrOpenFileWaitsForALaterTick) {
-  MakeItem("MyHotFolder", {"done.pdf", "open.pdf"});
+  MakeItem("MyHotFolder", {"done.pdf", "open.pdf", "touched.pdf"});
   const fs::path folder = app / "RipIn/CustomFiles/MyHotFolder";
   WriteFileBytes(folder / "growing.pdf", "part");
   std::ofstream writer(folder / "open.pdf", std::ios::app);  // open, writing nothing
   StartOn("MyHotFolder");
   window->OnTimer();
   WriteFileBytes(folder / "growing.pdf", "part and more");
-  for (int i = 1; i < gui::kSettledLooks; ++i) window->OnTimer();
+  window->OnTimer();
+  fs::last_write_time(folder / "touched.pdf", fs::last_write_time(folder / "touched.pdf") - std::chrono::seconds(5));
+  window->OnTimer();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].files, Strings{"done.pdf"});
-  EXPECT_EQ(ListFolder(folder, "*.*"), (Strings{"growing.pdf", "open.pdf"}));
+  EXPECT_EQ(ListFolder(folder, "*.*"), (Strings{"growing.pdf", "open.pdf", "touched.pdf"}));
   EXPECT_FALSE(fs::exists(CustomFilesDir() / gui::BatchItemName("MyHotFolder")));
-  window->OnTimer();  // the third look without a change: growing.pdf's turn
+  fs::remove(folder / "touched.pdf");
+  window->OnTimer();  // the third look without a change
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].files, Strings{"growing.pdf"});
   writer.close();
@@ -124,46 +131,69 @@ TEST_F(HotFolderTest, AChangingOrOpenFileWaitsForALaterTick) {
   EXPECT_EQ(calls[2].files, Strings{"open.pdf"});
 }
 
-TEST_F(HotFolderTest, ATouchedFileAlsoWaits) {
-  MakeItem("MyHotFolder", {"a.pdf"});
+// A file that fails is set aside in RipIn/Failed/<item>/ with a notice and no
+// box; the files not reached go back, and one whose name a newer file took
+// meanwhile comes back beside it, never over it.
+TEST_F(HotFolderTest, AFailedFileIsSetAsideAndTheRestGoBack) {
+  MakeItem("MyHotFolder", {"a.pdf", "bad.pdf", "c.pdf"});
+  const fs::path folder = app / "RipIn/CustomFiles/MyHotFolder";
+  failing = "bad.pdf";
+  duringPrint = [&] { WriteFileBytes(folder / "c.pdf", "newer"); };
   StartOn("MyHotFolder");
-  window->OnTimer();
-  window->OnTimer();
-  const fs::path file = app / "RipIn/CustomFiles/MyHotFolder/a.pdf";
-  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::seconds(5));
-  window->OnTimer();
-  EXPECT_TRUE(calls.empty());
-  EXPECT_TRUE(fs::exists(file));
+  SettleTicks();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(messages, Strings{});
+  EXPECT_TRUE(fs::exists(app / "RipIn/Failed/MyHotFolder/bad.pdf"));
+  EXPECT_EQ(ListFolder(folder, "*.*"), (Strings{"c (2).pdf", "c.pdf"}));
+  EXPECT_EQ(ReadFileBytes(folder / "c.pdf"), "newer");
+  EXPECT_FALSE(fs::exists(CustomFilesDir() / gui::BatchItemName("MyHotFolder")));
+  // Both warnings are on the notice line's list, the last one shown.
+  const std::string notices = window->findChild<QLabel*>(QStringLiteral("notice"))->toolTip().toStdString();
+  EXPECT_NE(notices.find("Warning: bad.pdf was not printed (it is broken) and was moved to " +
+                         (app.path() / "RipIn/Failed/MyHotFolder/bad.pdf").string()),
+            std::string::npos)
+      << notices;
+  EXPECT_NE(window->LastNotice().find("a newer file took the name in the hot folder MyHotFolder: "), std::string::npos)
+      << window->LastNotice();
+  EXPECT_TRUE(window->HotFolderTimer().isActive());
 }
 
-TEST_F(HotFolderTest, NameWithoutHotfolderStopsTheTimer) {
+TEST_F(HotFolderTest, ANameWithoutHotfolderStopsTheTimerAndNoSelectionKeepsIt) {
   MakeItem("Inbox", {"a.pdf"});
-  StartOn("Inbox");
-  window->OnTimer();
-  EXPECT_EQ(messages, Strings{"Custom file name should contain \"hotfolder\" !"});
-  EXPECT_FALSE(window->HotFolderTimer().isActive());
-  EXPECT_TRUE(calls.empty());
-}
-
-TEST_F(HotFolderTest, NothingSelectedKeepsTheTimerRunning) {
   MakeItem("MyHotFolder", {"a.pdf"});
   StartOn("MyHotFolder");
-  SelectImage("MyHotFolder");
-  window->findChild<QListWidget*>(QStringLiteral("1002"))->clearSelection();
+  Ctl<QListWidget>(window.get(), W::kImageList)->clearSelection();
   window->OnTimer();
   window->OnTimer();
   EXPECT_EQ(messages, (Strings{"Fail to active hot folder !", "Fail to active hot folder !"}));
   EXPECT_TRUE(window->HotFolderTimer().isActive());
+  SelectImage("Inbox");
+  window->OnTimer();
+  EXPECT_EQ(messages.back(), "Custom file name should contain \"hotfolder\" !");
+  EXPECT_FALSE(window->HotFolderTimer().isActive());
   EXPECT_TRUE(calls.empty());
 }
 
-// Ticks are held while a box of a tick (or of Print) waits, and only then:
-// a box of another window ("Saved!" of the Setting dialog) holds nothing.
-TEST_F(HotFolderTest, OnlyBoxesOfTicksAndPrintHoldTheTicks) {
+// Ticks are held while a job runs or a box of a tick (or of Print) waits,
+// and only then: a box of another window ("Saved!" of the Setting dialog)
+// holds nothing.
+TEST_F(HotFolderTest, OnlyJobsAndBoxesOfTicksAndPrintHoldTheTicks) {
   MakeItem("MyHotFolder", {"a.pdf"});
-  StartOn("MyHotFolder");
+  gui::EngineCommands c = FakePrint();
+  const auto fake = c.print;
+  c.print = [&](JobContext& ctx, const std::string& item, FileFailure* failure) {
+    // A tick arrives on the GUI thread while this job runs.
+    QMetaObject::invokeMethod(window.get(), [&] { window->OnTimer(); }, Qt::BlockingQueuedConnection);
+    return fake(ctx, item, failure);
+  };
+  StartWindow(c);
+  SelectImage("MyHotFolder");
+  window->OnActive();
+  window->OnPrint();
+  EXPECT_EQ(calls.size(), 1u);
+  MakeItem("MyHotFolder", {"b.pdf"});
   for (int i = 1; i < gui::kSettledLooks; ++i) window->OnTimer();
-  window->findChild<QListWidget*>(QStringLiteral("1002"))->clearSelection();
+  Ctl<QListWidget>(window.get(), W::kImageList)->clearSelection();
   gui::TestHooks().message = [this](std::string_view text, std::string_view) {
     messages.emplace_back(text);
     if (messages.size() > 1) return;
@@ -172,43 +202,10 @@ TEST_F(HotFolderTest, OnlyBoxesOfTicksAndPrintHoldTheTicks) {
   };
   window->OnTimer();  // "Fail to active hot folder !"
   EXPECT_EQ(messages, Strings{"Fail to active hot folder !"});
-  EXPECT_TRUE(calls.empty()) << "a tick printed while the box of a tick waited";
-
+  EXPECT_EQ(calls.size(), 1u) << "a tick printed while the box of a tick waited";
   messages.clear();
   gui::ShowMessage(window->SettingDlg(), "Saved!");
-  EXPECT_EQ(calls.size(), 1u) << "a box of the Setting dialog held the hot folder";
-  EXPECT_TRUE(window->HotFolderTimer().isActive());
-}
-
-TEST_F(HotFolderTest, TickDuringAJobStartsNoSecondPrint) {
-  MakeItem("MyHotFolder", {"a.pdf"});
-  gui::EngineCommands c = FakePrint();
-  int nested = 0;
-  auto fake = c.print;
-  c.print = [&](JobContext& ctx, const std::string& item, FileFailure* failure) {
-    // The tick arrives on the GUI thread while this job runs.
-    QMetaObject::invokeMethod(window.get(), [&] { window->OnTimer(); ++nested; },
-                              Qt::BlockingQueuedConnection);
-    return fake(ctx, item, failure);
-  };
-  StartWindow(c);
-  SelectImage("MyHotFolder");
-  window->OnPrint();
-  EXPECT_EQ(nested, 1);
-  EXPECT_EQ(calls.size(), 1u);
-}
-
-// A batch comes back without replacing a file that took its name meanwhile.
-TEST_F(HotFolderTest, ReturningABatchNeverOverwritesANewerFile) {
-  const fs::path folder = app / "RipIn/CustomFiles/MyHotFolder", batch = app / "RipIn/CustomFiles/.b";
-  WriteFileBytes(batch / "a.pdf", "older");
-  WriteFileBytes(batch / "b.pdf", "b");
-  WriteFileBytes(folder / "a.pdf", "newer");
-  ReturnBatch(batch, folder);
-  EXPECT_EQ(ReadFileBytes(folder / "a.pdf"), "newer");
-  EXPECT_EQ(ReadFileBytes(folder / "a (2).pdf"), "older");
-  EXPECT_EQ(ReadFileBytes(folder / "b.pdf"), "b");
-  EXPECT_FALSE(fs::exists(batch));
+  EXPECT_EQ(calls.size(), 2u) << "a box of the Setting dialog held the hot folder";
 }
 
 // Another job holding the AppDir's lock (a quillmark-cli job) makes a tick
@@ -225,125 +222,12 @@ TEST_F(HotFolderTest, ABusyJobLockSkipsTheTickWithoutABox) {
     EXPECT_EQ(messages, Strings{});
     EXPECT_TRUE(calls.empty());
     EXPECT_EQ(ListFolder(app / "RipIn/CustomFiles/MyHotFolder", "*.*"), Strings{"a.pdf"});
-    EXPECT_TRUE(window->HotFolderTimer().isActive());
     window->OnPrint();
     EXPECT_EQ(messages, Strings{"Another job is using the working folder!"});
   }
   window->OnTimer();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].files, Strings{"a.pdf"});
-}
-
-TEST_F(HotFolderTest, AnEmptyHotFolderRunsThePrintCommand) {
-  MakeItem("MyHotFolder");
-  StartOn("MyHotFolder");
-  window->OnTimer();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].item, "MyHotFolder");
-}
-
-TEST_F(HotFolderTest, ActiveRestartsTheTimer) {
-  MakeItem("MyHotFolder");
-  StartOn("MyHotFolder");
-  window->OnActive();
-  EXPECT_TRUE(window->HotFolderTimer().isActive());
-  EXPECT_EQ(window->HotFolderTimer().interval(), 3000);
-}
-
-// With the real Print command: a tick prints the image into UserPrn and
-// takes it out of the hot folder.
-TEST_F(HotFolderTest, RealPrintEmptiesTheHotFolder) {
-  const fs::path sample = SamplesDir() / "tcl_logo_cmyk_300dpi.tif";
-  if (!fs::exists(sample)) GTEST_SKIP() << "no sample artwork";
-  StartWindow();
-  if (!gui::DefaultEngineCommands().print) GTEST_SKIP() << "no output layer";
-  MakeItem("MyHotFolder");
-  fs::copy_file(sample, app / "RipIn/CustomFiles/MyHotFolder/logo.tif");
-  window->OnUpdateList();
-  SelectImage("MyHotFolder");
-  window->OnActive();
-  SettleTicks();
-  EXPECT_EQ(messages, Strings{});
-  EXPECT_EQ(ListFolder(app / "RipIn/CustomFiles/MyHotFolder", "*.*"), Strings{});
-  EXPECT_TRUE(fs::exists(app / "RipIn/UserPrn/logo.prn"));
-  EXPECT_EQ(ListEntries(1004), Strings{"logo.prn"});
-  EXPECT_TRUE(window->HotFolderTimer().isActive());
-  EXPECT_TRUE(Ctl<QCheckBox>(window->WorkflowDlg(), 1055)->isChecked());
-}
-
-// With the real Print command, writers that pause with their file open and
-// files cut short (the writer closed it early), dropped together: a file is
-// printed only whole, to the very bytes the command line prints from the
-// whole file; one cut short is set aside in RipIn/Failed/<item>/ with its
-// reason in the notice line, never printed, and no box waits for anyone.
-TEST_F(HotFolderTest, OnlyWholeFilesArePrinted) {
-  struct Drop {
-    const char* name;
-    const char* sample;
-    int pause;  // seconds the writer holds the file open half-written; -1: it stops there
-  };
-  const Drop drops[] = {{"pause 4 s.jpg", "flowers_rgb.jpg", 4},
-                        {"pause 7 s.tif", "imagemagick_logo_rgb.tif", 7},
-                        {"cut short.jpg", "flowers_rgb.jpg", -1},
-                        {"ends early.pdf", "tcl_logo.pdf", -1}};
-  UseFastPreset(app);
-  StartWindow();
-  if (!gui::DefaultEngineCommands().print) GTEST_SKIP() << "no output layer";
-  MakeItem("MyHotFolder");
-  MakeItem("whole");
-  window->OnUpdateList();
-  SelectImage("MyHotFolder");
-  window->OnActive();
-  const fs::path folder = app / "RipIn/CustomFiles/MyHotFolder";
-  std::vector<std::unique_ptr<QProcess>> writers;
-  for (const Drop& d : drops) {
-    const fs::path sample = SamplesDir() / d.sample;
-    if (d.pause >= 0) fs::copy_file(sample, app / "RipIn/CustomFiles/whole" / d.name);
-    const std::string half = std::to_string(fs::file_size(sample) / 2);
-    const QString script = d.pause < 0 ? QStringLiteral("head -c $2 \"$3\" > \"$1\"")
-                                       : QStringLiteral("exec 3>\"$1\"; head -c $2 \"$3\" >&3; sleep $4; "
-                                                        "tail -c +$(($2 + 1)) \"$3\" >&3");
-    writers.push_back(std::make_unique<QProcess>());
-    writers.back()->start("sh", {"-c", script, "sh", QString::fromStdString((folder / d.name).string()),
-                                 QString::fromStdString(half), QString::fromStdString(sample.string()),
-                                 QString::number(d.pause)});
-    ASSERT_TRUE(writers.back()->waitForStarted());
-  }
-  // Ticks twice a second, faster than the timer's, until the writers are
-  // done and the folder is empty (or a minute has passed).
-  auto busy = [&] {
-    const bool writing = std::any_of(writers.begin(), writers.end(),
-                                     [](const auto& w) {
-                                       w->waitForFinished(0);  // takes in its end, if it came
-                                       return w->state() != QProcess::NotRunning;
-                                     });
-    return writing || !ListFolder(folder, "*.*", EntryKind::Files).empty();
-  };
-  for (int tick = 0; tick < 120 && busy(); ++tick) {
-    window->OnTimer();
-    QThread::msleep(500);
-  }
-  EXPECT_EQ(messages, Strings{}) << "a box was opened";
-  auto prn = [&](const Drop& d) { return app / "RipIn/UserPrn" / (StemOf(d.name) + ".prn"); };
-  std::vector<std::string> printed;
-  for (const Drop& d : drops) printed.push_back(fs::exists(prn(d)) ? ReadFileBytes(prn(d)) : "(none)");
-  const CliResult whole = RunCli(app.path(), {"print", "whole"});  // replaces them
-  ASSERT_EQ(whole.exitStatus, 0) << whole.err;
-  for (std::size_t i = 0; i < std::size(drops); ++i) {
-    const Drop& d = drops[i];
-    const fs::path failed = app / "RipIn/Failed/MyHotFolder" / d.name;
-    if (d.pause >= 0) {
-      EXPECT_EQ(FirstDifference(ReadFileBytes(prn(d)), printed[i]), "") << d.name << " was not printed whole";
-      EXPECT_FALSE(fs::exists(failed)) << d.name;
-    } else {
-      EXPECT_TRUE(printed[i] == "(none)") << d.name << " was printed";
-      EXPECT_EQ(ReadFileBytes(failed).size(), fs::file_size(SamplesDir() / d.sample) / 2) << d.name;
-      EXPECT_NE(window->LastNotice().find(" was not printed ("), std::string::npos) << window->LastNotice();
-    }
-  }
-  EXPECT_EQ(ListFolder(folder, "*.*"), Strings{});
-  EXPECT_EQ(ListEntries(1002), (Strings{"MyHotFolder", "whole"}));
-  EXPECT_TRUE(window->HotFolderTimer().isActive());
 }
 
 }  // namespace

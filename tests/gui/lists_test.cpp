@@ -1,12 +1,17 @@
-// Update List, Import and the double-clicks of the three lists.
+// The three lists: Update List, Import, double-clicks, the commands'
+// selection checks and the preview pane of a selected entry.
+#include <QCoreApplication>
 #include <QListWidget>
 
+#include "imaging/imaging.h"
+#include "output/prn_file.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace qm::test {
 namespace {
 
 using Strings = std::vector<std::string>;
+using W = gui::CQuillmarkDlg;
 namespace fs = std::filesystem;
 
 class ListsTest : public GuiTest {
@@ -14,105 +19,102 @@ class ListsTest : public GuiTest {
   void SetUp() override {
     MakeItem("photo", {"photo.pdf"});
     MakeItem("logo", {"logo.tif"});
-    WriteFileBytes(app / "RipIn/Separation/photo/photo_0.tif", "x");
     WriteFileBytes(app / "RipIn/Separation/photo/photo_1.tiff", "x");
     WriteFileBytes(app / "RipIn/Separation/photo/notes.txt", "x");
-    WriteFileBytes(app / "RipIn/UserPrn/photo.prn", "x");
     WriteFileBytes(app / "RipIn/UserPrn/photo.txt", "x");
+    // A 20 x 10 print of the Default preset's six positions, black (position
+    // 3) covering the left half with large dots; a plane of the multicolour
+    // ink M0 (0 is full ink) inked in its top half.
+    std::vector<float> black(200, 0.0f), blank(200, 0.0f);
+    for (int y = 0; y < 10; ++y) std::fill_n(black.begin() + y * 20, 10, 65535.0f);
+    const float* planes[] = {blank.data(), blank.data(), blank.data(), black.data(), blank.data(), blank.data()};
+    EXPECT_TRUE(WritePrnFile(app / "RipIn/UserPrn/photo.prn", 720, 720, 20, 10, 2, planes, DotLevels{16384, 32768, 1, 1}));
+    imaging::Plane plane;
+    plane.width = plane.height = 8;
+    plane.pixels.assign(64, 65535.0f);
+    std::fill_n(plane.pixels.begin(), 32, 0.0f);
+    imaging::WritePlane(app / "RipIn/Separation/photo/photo_M0.tif", plane, 8);
     StartWindow();
+  }
+  // Selects a row as a click does and waits for the preview pane.
+  QRgb ShownAt(int listId, int row, double fx, double fy) {
+    Ctl<QListWidget>(window.get(), listId)->setCurrentRow(row);
+    while (window->Preview()->Rendering()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const QImage& image = window->Preview()->Picture();
+    EXPECT_FALSE(image.isNull()) << window->Preview()->FiguresText().toStdString();
+    return image.isNull() ? 0 : image.pixel(int(fx * (image.width() - 1)), int(fy * (image.height() - 1)));
   }
 };
 
-TEST_F(ListsTest, WithoutSelectionRefillsTheImageList) {
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "photo"}));
-  EXPECT_EQ(ListEntries(1003), Strings{});
-  EXPECT_EQ(ListEntries(1004), Strings{"photo.prn"});
+// Without a selection Update List refills the Image List; with one, only the
+// Separation and Prn lists.
+TEST_F(ListsTest, UpdateListFillsByTheSelection) {
+  EXPECT_EQ(ListEntries(W::kImageList), (Strings{"logo", "photo"}));
+  EXPECT_EQ(ListEntries(W::kSeparationList), Strings{});
+  EXPECT_EQ(ListEntries(W::kPrnList), Strings{"photo.prn"});
   MakeItem("new");
   window->OnUpdateList();
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "new", "photo"}));
-}
-
-TEST_F(ListsTest, WithSelectionFillsOnlyTheSeparationAndPrnLists) {
+  EXPECT_EQ(ListEntries(W::kImageList), (Strings{"logo", "new", "photo"}));
   SelectImage("photo");  // a selection change runs Update List
-  EXPECT_EQ(ListEntries(1003), (Strings{"photo_0.tif", "photo_1.tiff"}));
-  MakeItem("new");
+  EXPECT_EQ(ListEntries(W::kSeparationList), (Strings{"photo_1.tiff", "photo_M0.tif"}));
+  MakeItem("newer");
   WriteFileBytes(app / "RipIn/UserPrn/logo.prn", "x");
   window->OnUpdateList();
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "photo"}));  // not refreshed
-  EXPECT_EQ(ListEntries(1003), (Strings{"photo_0.tif", "photo_1.tiff"}));
-  EXPECT_EQ(ListEntries(1004), (Strings{"logo.prn", "photo.prn"}));
-  SelectImage("logo");
-  EXPECT_EQ(ListEntries(1003), Strings{});  // no Separation folder
+  EXPECT_EQ(ListEntries(W::kImageList), (Strings{"logo", "new", "photo"}));
+  EXPECT_EQ(ListEntries(W::kPrnList), (Strings{"logo.prn", "photo.prn"}));
 }
 
-TEST_F(ListsTest, ImportOfTwoFilesWithOneStemMakesOneEntry) {
+// A PRN file shows its picture and ink figures (the renderer of prn-preview),
+// a plane its ink's colour.
+TEST_F(ListsTest, TheSelectedEntryIsPreviewed) {
+  EXPECT_LT(qGray(ShownAt(W::kPrnList, 0, 0.1, 0.5)), 60);
+  EXPECT_EQ(window->Preview()->Picture().width(), 20);
+  EXPECT_EQ(ShownAt(W::kPrnList, 0, 0.9, 0.5), qRgb(255, 255, 255));
+  EXPECT_NE(window->Preview()->FiguresText().indexOf("Position 3, ink 3: 50 % covered"), -1);
+  SelectImage("photo");
+  EXPECT_EQ(ShownAt(W::kSeparationList, 1, 0.5, 0.1), qRgb(255, 128, 0));  // the orange of M0
+  EXPECT_EQ(ShownAt(W::kSeparationList, 1, 0.5, 0.9), qRgb(255, 255, 255));
+}
+
+// Two files of one stem make one entry, selected in the first row; a file
+// that cannot be imported shows its message and the others go on; the dialog
+// offers the four filters.
+TEST_F(ListsTest, ImportAddsOneSortedEntryPerStem) {
   TempDir src;
   WriteFileBytes(src / "scan.pdf", "pdf");
   WriteFileBytes(src / "scan.tif", "tif");
   openAnswers.push_back({QString::fromStdString((src / "scan.pdf").string()),
+                         QString::fromStdString((src / "missing.pdf").string()),
                          QString::fromStdString((src / "scan.tif").string())});
   window->OnImport();
-  EXPECT_EQ(messages, Strings{});
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "photo", "scan"}));
-  EXPECT_EQ(SelectedRowOf(1002), 0);  // the first entry is selected
-  EXPECT_TRUE(fs::exists(app / "RipIn/CustomFiles/scan/scan.pdf"));
-  EXPECT_TRUE(fs::exists(app / "RipIn/CustomFiles/scan/scan.tif"));
-  // The Separation and Prn lists are not refreshed by Import.
-  EXPECT_EQ(ListEntries(1004), Strings{"photo.prn"});
-}
-
-TEST_F(ListsTest, ImportOfAnExistingNameRenamesTheCopy) {
-  TempDir src;
-  WriteFileBytes(src / "photo.pdf", "new");
-  openAnswers.push_back({QString::fromStdString((src / "photo.pdf").string())});
-  window->OnImport();
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "photo"}));
-  EXPECT_EQ(ReadFileBytes(app / "RipIn/CustomFiles/photo/photo.pdf"), "x");
-  EXPECT_EQ(ListFolder(app / "RipIn/CustomFiles/photo", "*.*").size(), 2u);
-}
-
-TEST_F(ListsTest, ImportOfAFileWithDotsKeepsTheStem) {
-  TempDir src;
-  WriteFileBytes(src / "report.v2.pdf", "pdf");
-  openAnswers.push_back({QString::fromStdString((src / "report.v2.pdf").string())});
-  window->OnImport();
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "photo", "report.v2"}));
-}
-
-TEST_F(ListsTest, ImportOffersTheFourFiltersAndCancelDoesNothing) {
-  window->OnImport();
-  ASSERT_EQ(filters.size(), 1u);
-  const QStringList entries = filters[0].split(QStringLiteral(";;"));
-  ASSERT_EQ(entries.size(), 4);
-  EXPECT_EQ(entries[0], "All Files(*.pdf;*tif;*.jpg) (*.pdf *.tif *.jpg)");
-  EXPECT_EQ(entries[1], "PDF Files(*.pdf;*.PDF) (*.pdf *PDF)");
-  EXPECT_EQ(entries[2], "TIF Files(*.tif;*tiff;*.TIF;*.TIFF) (*.tif *tiff *.TIF *.TIFF)");
-  EXPECT_EQ(entries[3], "JPG Files(*.jpg;*.JPG;*.jpeg;*.JPEG) (*.jpg *.JPG *.jpeg *.JPEG)");
-  EXPECT_EQ(ListEntries(1002), (Strings{"logo", "photo"}));
-}
-
-TEST_F(ListsTest, ImportFailureShowsItsMessageAndGoesOn) {
-  TempDir src;
-  WriteFileBytes(src / "good.pdf", "pdf");
-  openAnswers.push_back({QString::fromStdString((src / "missing.pdf").string()),
-                         QString::fromStdString((src / "good.pdf").string())});
-  window->OnImport();
   EXPECT_EQ(messages, Strings{"Fail to import files!"});
-  EXPECT_EQ(ListEntries(1002), (Strings{"good", "logo", "photo"}));
+  EXPECT_EQ(ListEntries(W::kImageList), (Strings{"logo", "photo", "scan"}));
+  EXPECT_EQ(SelectedRowOf(W::kImageList), 0);
+  EXPECT_TRUE(fs::exists(app / "RipIn/CustomFiles/scan/scan.tif"));
+  EXPECT_EQ(filters.at(0).split(QStringLiteral(";;")),
+            (QStringList{"All Files(*.pdf;*tif;*.jpg) (*.pdf *.tif *.jpg)", "PDF Files(*.pdf;*.PDF) (*.pdf *PDF)",
+                         "TIF Files(*.tif;*tiff;*.TIF;*.TIFF) (*.tif *tiff *.TIF *.TIFF)",
+                         "JPG Files(*.jpg;*.JPG;*.jpeg;*.JPEG) (*.jpg *.JPG *.jpeg *.JPEG)"}));
 }
 
+// Double-clicks open the folders (nothing without a selection); a name that
+// is no UTF-8 (Latin-1 e acute, then 0xFF) maps back to the same bytes.
 TEST_F(ListsTest, DoubleClicksOpenTheFolders) {
   window->OnDblClkImageList();
   window->OnDblClkSeparationList();
-  EXPECT_TRUE(opened.empty());  // nothing selected
+  EXPECT_TRUE(opened.empty());
   window->OnDblClkPrnList();
   SelectImage("photo");
   window->OnDblClkImageList();
   window->OnDblClkSeparationList();
-  ASSERT_EQ(opened.size(), 3u);
-  EXPECT_EQ(opened[0], app.path() / "RipIn/UserPrn/");
-  EXPECT_EQ(opened[1], app.path() / "RipIn/CustomFiles/photo");
-  EXPECT_EQ(opened[2], app.path() / "RipIn/Separation/photo");
+  const std::string name = "caf\xE9\xFF";
+  MakeItem(name);
+  Ctl<QListWidget>(window.get(), W::kImageList)->clearSelection();
+  window->OnUpdateList();
+  Ctl<QListWidget>(window.get(), W::kImageList)->setCurrentRow(0);  // "caf..." sorts first
+  window->OnDblClkImageList();
+  EXPECT_EQ(opened, (std::vector<fs::path>{app.path() / "RipIn/UserPrn/", app.path() / "RipIn/CustomFiles/photo",
+                                           app.path() / "RipIn/Separation/photo", app.path() / "RipIn/CustomFiles" / name}));
 }
 
 TEST_F(ListsTest, CommandsCheckTheirSelectionFirst) {
@@ -121,23 +123,8 @@ TEST_F(ListsTest, CommandsCheckTheirSelectionFirst) {
   window->OnCompose();
   window->OnActive();
   EXPECT_EQ(messages, (Strings{"Choose an item from Image List!", "Choose an item from Image List!",
-                               "Choose an item from Separation List!",
-                               "Choose a custom file to active hotfolder !"}));
+                               "Choose an item from Separation List!", "Choose a custom file to active hotfolder !"}));
   EXPECT_FALSE(window->HotFolderTimer().isActive());
-}
-
-// A folder name that is no UTF-8 (Latin-1 e acute, then 0xFF) is shown and
-// maps back to the same bytes when the window uses the selection.
-TEST_F(ListsTest, NamesThatAreNoUtf8KeepTheirBytes) {
-  const std::string name = "caf\xE9\xFF";
-  MakeItem(name);
-  window->OnUpdateList();
-  auto* list = window->findChild<QListWidget*>(QStringLiteral("1002"));
-  ASSERT_EQ(list->count(), 3);
-  list->setCurrentRow(0);  // "caf..." sorts first
-  window->OnDblClkImageList();
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(opened[0], app.path() / "RipIn/CustomFiles" / name);
 }
 
 }  // namespace

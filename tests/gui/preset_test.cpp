@@ -1,18 +1,19 @@
-// The two preset combos, the Apply relay and the Setting dialog's commands.
-#include <QCloseEvent>
-#include <QComboBox>
+// The two preset combos, the hidden Apply button and the Setting dialog's
+// commands.
 #include <QApplication>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "settings/SettingDlg.h"
+#include "app/SettingDlg.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace qm::test {
 namespace {
 
 using Strings = std::vector<std::string>;
+using S = gui::CSettingDlg;
 namespace fs = std::filesystem;
 
 class PresetTest : public GuiTest {
@@ -22,149 +23,101 @@ class PresetTest : public GuiTest {
     std::string cfg = ReadFileBytes(app / "Configuration/Default.cfg");
     cfg.replace(cfg.find("Suffix=prn"), std::string("Suffix=prn").size(), "Suffix=" + suffix);
     WriteFileBytes(app / ("Configuration/" + name + ".cfg"), cfg);
-    fs::copy(app / "Configuration/Default", app / ("Configuration/" + name),
-             fs::copy_options::recursive);
+    fs::copy(app / "Configuration/Default", app / ("Configuration/" + name), fs::copy_options::recursive);
   }
-  QComboBox* MainCombo() { return Ctl<QComboBox>(window.get(), 1062); }
   // Drops the main window's combo down and chooses the entry at `index`.
   void ChooseInMainWindow(int index) {
+    auto* combo = Ctl<QComboBox>(window.get(), gui::CQuillmarkDlg::kPreset);
     window->OnDropDownPreset();
-    MainCombo()->setCurrentIndex(index);
-    emit MainCombo()->activated(index);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
   }
+  S* Dlg() { return window->SettingDlg(); }
 };
 
-TEST_F(PresetTest, MainComboIsEmptyUntilDroppedDown) {
-  StartWindow();
-  EXPECT_EQ(MainCombo()->count(), 0);
-  window->OnDropDownPreset();
-  EXPECT_EQ(MainCombo()->count(), 1);
-  EXPECT_EQ(MainCombo()->currentIndex(), -1);
-}
-
-TEST_F(PresetTest, ChoosingAPresetLoadsAndAppliesIt) {
-  AddPreset("Other", "ot");
-  StartWindow();
-  EXPECT_EQ(window->Setting().Suffix, "prn");
-  ChooseInMainWindow(1);  // Default.cfg, Other.cfg
-  EXPECT_EQ(messages, Strings{});
-  EXPECT_EQ(window->SettingDlg()->Form().preset.Text(), "Other.cfg");
-  EXPECT_EQ(Ctl<QLineEdit>(window->SettingDlg(), 1032)->text(), "ot");
-  EXPECT_EQ(window->Setting().Suffix, "ot");
-  EXPECT_EQ(window->Setting().settingApplied, 1);
-}
-
-TEST_F(PresetTest, CombosArePairedByPositionAfterAPresetWasAdded) {
+// The main window's combo is filled when it drops down; a choice there is
+// taken by position in the Setting dialog's list as of its last filling, and
+// applied.
+TEST_F(PresetTest, MainComboChoosesByPositionAndApplies) {
   AddPreset("Zeta", "ze");
   StartWindow();  // the Setting dialog's combo: Default.cfg, Zeta.cfg
+  EXPECT_EQ(Ctl<QComboBox>(window.get(), gui::CQuillmarkDlg::kPreset)->count(), 0);
   AddPreset("Alpha", "al");  // the main combo, refilled now: Alpha.cfg, Default.cfg, Zeta.cfg
-  ChooseInMainWindow(0);     // "Alpha.cfg" in the main window ...
-  // ... is position 0 of the Setting dialog's older list.
-  EXPECT_EQ(window->SettingDlg()->Form().preset.Text(), "Default.cfg");
-  EXPECT_EQ(window->Setting().Suffix, "prn");
   ChooseInMainWindow(1);
-  EXPECT_EQ(window->SettingDlg()->Form().preset.Text(), "Zeta.cfg");
+  EXPECT_EQ(Dlg()->Form().preset.Text(), "Zeta.cfg");
+  EXPECT_EQ(Ctl<QLineEdit>(Dlg(), S::kSuffix)->text(), "ze");
   EXPECT_EQ(window->Setting().Suffix, "ze");
+  EXPECT_EQ(messages, Strings{});
+  ChooseInMainWindow(0);
+  EXPECT_EQ(window->Setting().Suffix, "prn");
   // Past the end of the older list: no preset selected, and Apply fails.
   ChooseInMainWindow(2);
-  EXPECT_EQ(window->SettingDlg()->Form().preset.selected, -1);
+  EXPECT_EQ(Dlg()->Form().preset.selected, -1);
   EXPECT_EQ(window->Setting().settingApplied, 0);
-  EXPECT_EQ(messages.back(), "Fail to Apply the Preset file!");
+  EXPECT_EQ(messages, Strings{"Fail to Apply the Preset file!"});
 }
 
-TEST_F(PresetTest, ApplyButtonRunsTheWrapperThroughTheRelay) {
+TEST_F(PresetTest, ApplyRunsTheWrapperThroughTheMainWindow) {
   StartWindow();
-  auto* dlg = window->SettingDlg();
-  Ctl<QLineEdit>(dlg, 1024)->setText("");  // an empty sequence fails Apply
-  EXPECT_EQ(dlg->Form().PRNSequence, "");
-  Ctl<QPushButton>(dlg, 1059)->click();
+  Ctl<QLineEdit>(Dlg(), S::kPrnSequence)->setText("");  // an empty sequence fails Apply
+  Ctl<QPushButton>(Dlg(), S::kApply)->click();
   EXPECT_EQ(messages, (Strings{"Fail to  read prn color sequence!", "Fail to Apply the Preset file!"}));
   EXPECT_EQ(window->Setting().settingApplied, 0);
-  Ctl<QLineEdit>(dlg, 1024)->setText("0,1,2,3");
-  Ctl<QPushButton>(window.get(), 1060)->click();
-  EXPECT_EQ(window->Setting().settingApplied, 1);
-  EXPECT_EQ(window->Setting().PRNSequence, "0,1,2,3");
 }
 
 TEST_F(PresetTest, TitleBarCloseAppliesAndEscapeOrEnterOnlyHide) {
   StartWindow();
-  auto* dlg = window->SettingDlg();
+  Ctl<QLineEdit>(Dlg(), S::kSuffix)->setText("esc");
+  for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+    window->OnSetting();
+    EXPECT_TRUE(Dlg()->isVisible());
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(Dlg(), &press);
+    EXPECT_FALSE(Dlg()->isVisible());
+    EXPECT_EQ(window->Setting().Suffix, "prn");
+  }
   window->OnSetting();
-  EXPECT_TRUE(dlg->isVisible());
-  Ctl<QLineEdit>(dlg, 1032)->setText("esc");
-  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-  QApplication::sendEvent(dlg, &escape);
-  EXPECT_FALSE(dlg->isVisible());
-  EXPECT_EQ(window->Setting().Suffix, "prn");
-  window->OnSetting();
-  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-  QApplication::sendEvent(dlg, &enter);
-  EXPECT_FALSE(dlg->isVisible());
-  EXPECT_EQ(window->Setting().Suffix, "prn");
-  window->OnSetting();
-  dlg->close();
-  EXPECT_FALSE(dlg->isVisible());
+  Dlg()->close();
+  EXPECT_FALSE(Dlg()->isVisible());
   EXPECT_EQ(window->Setting().Suffix, "esc");
 }
 
 TEST_F(PresetTest, DigitEditsRefuseOtherCharacters) {
   StartWindow();
-  auto* x = Ctl<QLineEdit>(window->SettingDlg(), 1010);
+  auto* x = Ctl<QLineEdit>(Dlg(), S::kXResolution);
   x->clear();
   for (QChar c : QStringLiteral("7a2-0")) {
     QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
     QApplication::sendEvent(x, &key);
   }
-  EXPECT_EQ(x->text(), "720");
-  EXPECT_EQ(window->SettingDlg()->Form().xResolution, "720");
+  EXPECT_EQ(Dlg()->Form().xResolution, "720");
 }
 
-TEST_F(PresetTest, SaveAsInsideConfigurationRefillsTheCombo) {
-  StartWindow();
-  auto* dlg = window->SettingDlg();
-  Ctl<QLineEdit>(dlg, 1032)->setText("new");
-  saveAnswers.push_back(QString::fromStdString((app / "Configuration/NewPreset").string()));
-  Ctl<QPushButton>(dlg, 1038)->click();
-  EXPECT_EQ(messages, Strings{"Saved!"});
-  EXPECT_EQ(filters.back(), "CFG Files(*.cfg) (*.cfg)");
-  EXPECT_TRUE(fs::exists(app / "Configuration/NewPreset.cfg"));
-  EXPECT_TRUE(fs::exists(app / "Configuration/NewPreset/linear.txt"));
-  EXPECT_NE(ReadFileBytes(app / "Configuration/NewPreset.cfg").find("Suffix=new"), std::string::npos);
-  auto* combo = Ctl<QComboBox>(dlg, 1009);
-  EXPECT_EQ(combo->count(), 2);
-  EXPECT_EQ(combo->currentIndex(), -1);
-  EXPECT_EQ(dlg->Form().preset.selected, -1);
-  Ctl<QPushButton>(dlg, 1059)->click();  // nothing selected: Apply fails
-  EXPECT_EQ(messages.back(), "Fail to Apply the Preset file!");
-}
-
-TEST_F(PresetTest, SaveAsOutsideConfigurationLeavesTheCombo) {
-  StartWindow();
-  TempDir out;
-  auto* dlg = window->SettingDlg();
-  saveAnswers.push_back(QString::fromStdString((out / "new.preset.txt").string()));
-  Ctl<QPushButton>(dlg, 1038)->click();
-  EXPECT_EQ(messages, Strings{"Saved!"});
-  EXPECT_TRUE(fs::exists(out / "new.preset.cfg"));
-  EXPECT_TRUE(fs::exists(out / "new.preset/linear.txt"));
-  EXPECT_EQ(Ctl<QComboBox>(dlg, 1009)->currentText(), "Default.cfg");
-  EXPECT_EQ(dlg->Form().preset.Text(), "Default.cfg");
-}
-
-TEST_F(PresetTest, SaveAsWithoutAPresetAsksForOneBeforeTheDialog) {
+// "save as" asks for a preset first, offers the one filter, and shows the
+// refilled combo without a selection after saving into Configuration.
+TEST_F(PresetTest, SaveAs) {
   std::filesystem::remove(app / "Configuration/initiation.ini");
   StartWindow();
   messages.clear();
-  Ctl<QPushButton>(window->SettingDlg(), 1038)->click();
+  Ctl<QPushButton>(Dlg(), S::kSaveAs)->click();
   EXPECT_EQ(messages, Strings{"Choose a preset file to save as."});
   EXPECT_TRUE(filters.empty());
-}
-
-TEST_F(PresetTest, SettingComboDropDownClearsTheSelection) {
-  StartWindow();
-  window->SettingDlg()->OnDropDownPreset();
-  EXPECT_EQ(window->SettingDlg()->Form().preset.selected, -1);
-  EXPECT_EQ(Ctl<QComboBox>(window->SettingDlg(), 1009)->currentIndex(), -1);
+  Dlg()->OnDropDownPreset();
+  auto* combo = Ctl<QComboBox>(Dlg(), S::kPreset);
+  combo->setCurrentIndex(0);
+  emit combo->activated(0);
+  Ctl<QLineEdit>(Dlg(), S::kSuffix)->setText("new");
+  saveAnswers.push_back(QString::fromStdString((app / "Configuration/NewPreset").string()));
+  Ctl<QPushButton>(Dlg(), S::kSaveAs)->click();
+  EXPECT_EQ(messages.back(), "Saved!");
+  EXPECT_EQ(filters, std::vector<QString>{"CFG Files(*.cfg) (*.cfg)"});
+  EXPECT_NE(ReadFileBytes(app / "Configuration/NewPreset.cfg").find("Suffix=new"), std::string::npos);
+  EXPECT_EQ(combo->count(), 2);
+  EXPECT_EQ(combo->currentIndex(), -1);
+  emit combo->activated(1);
+  ASSERT_EQ(Dlg()->Form().preset.Text(), "NewPreset.cfg");
+  Dlg()->OnDropDownPreset();  // a drop-down clears the selection
+  EXPECT_EQ(Dlg()->Form().preset.selected, -1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "app/AboutVEXDlg.h"
+#include "app/AboutDlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,13 +7,13 @@
 
 namespace qm::gui {
 
-CAboutVEXDlg::CAboutVEXDlg(std::function<void()> toggleHiddenButtons, QWidget* parent)
+CAboutDlg::CAboutDlg(std::function<void()> toggleHiddenButtons, QWidget* parent)
     : QDialog(parent), toggle_(std::move(toggleHiddenButtons)) {
-  setObjectName(QStringLiteral("141"));
+  setObjectName(QString::number(kDialog));
   setWindowTitle(QStringLiteral("About"));
   auto* layout = new QHBoxLayout(this);
   auto* picture = new QLabel(this);
-  picture->setObjectName(QStringLiteral("140"));
+  picture->setObjectName(QString::number(kPicture));
   picture->setPixmap(QPixmap(QStringLiteral(":/quillmark/about.png")));
   layout->addWidget(picture);
   auto* notice = new QLabel(
@@ -23,7 +23,7 @@ CAboutVEXDlg::CAboutVEXDlg(std::function<void()> toggleHiddenButtons, QWidget* p
   layout->addWidget(notice);
 }
 
-void CAboutVEXDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+void CAboutDlg::mouseDoubleClickEvent(QMouseEvent* event) {
   if (toggle_) toggle_();
   event->accept();
 }

@@ -1,4 +1,4 @@
-#include "settings/SettingDlg.h"
+#include "app/SettingDlg.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -22,68 +22,74 @@ namespace qm::gui {
 
 namespace {
 
+using C = CSettingDlg;
+
+// Each control with the preset key it shows and the form field it edits.
 struct EditBinding {
   int id;
+  const char* key;
   std::string SettingForm::*field;
   bool digitsOnly;
 };
 constexpr std::array<EditBinding, 12> kEdits{{
-    {1010, &SettingForm::xResolution, true},
-    {1011, &SettingForm::yResolution, true},
-    {1019, &SettingForm::LinearProfile, false},
-    {1013, &SettingForm::PdfSpotColorName, false},
-    {1033, &SettingForm::ICCOutputColors, false},
-    {1020, &SettingForm::UseDots, false},
-    {1034, &SettingForm::MiddleDotStart, false},
-    {1035, &SettingForm::LargeDotStart, false},
-    {1021, &SettingForm::MiddleDotDilution, false},
-    {1022, &SettingForm::LargeDotDilution, false},
-    {1024, &SettingForm::PRNSequence, false},
-    {1032, &SettingForm::Suffix, false},
+    {C::kXResolution, "xResolution", &SettingForm::xResolution, true},
+    {C::kYResolution, "yResolution", &SettingForm::yResolution, true},
+    {C::kLinearProfile, "LinearProfile", &SettingForm::LinearProfile, false},
+    {C::kSpotColorNames, "PdfSpotColorName", &SettingForm::PdfSpotColorName, false},
+    {C::kOutputColors, "ICCOutputColors", &SettingForm::ICCOutputColors, false},
+    {C::kUseDots, "UseDots", &SettingForm::UseDots, false},
+    {C::kMiddleDotStart, "MiddleDotStart", &SettingForm::MiddleDotStart, false},
+    {C::kLargeDotStart, "LargeDotStart", &SettingForm::LargeDotStart, false},
+    {C::kMiddleDotDilution, "MiddleDotDilution", &SettingForm::MiddleDotDilution, false},
+    {C::kLargeDotDilution, "LargeDotDilution", &SettingForm::LargeDotDilution, false},
+    {C::kPrnSequence, "PRNSequence", &SettingForm::PRNSequence, false},
+    {C::kSuffix, "Suffix", &SettingForm::Suffix, false},
 }};
 
 struct CheckBinding {
   int id;
+  const char* key;
   bool SettingForm::*field;
   const char* caption;
 };
 constexpr std::array<CheckBinding, 8> kChecks{{
-    {1014, &SettingForm::UseLc, "Lc"},
-    {1015, &SettingForm::UseLm, "Lm"},
-    {1016, &SettingForm::UseLk, "Lk"},
-    {1017, &SettingForm::UseLlk, "Llk"},
-    {1012, &SettingForm::UseICC, "Use ICC"},
-    {1029, &SettingForm::OverrideICC, "Override Embeded ICC"},
-    {1030, &SettingForm::BlackPtComp, "Black Compensation"},
-    {1031, &SettingForm::KPreserve, "Pure K"},
+    {C::kUseLc, "UseLc", &SettingForm::UseLc, "Lc"},
+    {C::kUseLm, "UseLm", &SettingForm::UseLm, "Lm"},
+    {C::kUseLk, "UseLk", &SettingForm::UseLk, "Lk"},
+    {C::kUseLlk, "UseLlk", &SettingForm::UseLlk, "Llk"},
+    {C::kUseICC, "UseICC", &SettingForm::UseICC, "Use ICC"},
+    {C::kOverrideICC, "OverrideICC", &SettingForm::OverrideICC, "Override Embeded ICC"},
+    {C::kBlackPtComp, "BlackPtComp", &SettingForm::BlackPtComp, "Black Compensation"},
+    {C::kKPreserve, "KPreserve", &SettingForm::KPreserve, "Pure K"},
 }};
 
 struct ComboBinding {
   int id;
+  const char* key;  // nullptr: the preset combo
   ComboState SettingForm::*field;
 };
 constexpr std::array<ComboBinding, 9> kCombos{{
-    {1009, &SettingForm::preset},
-    {1018, &SettingForm::Bits},
-    {1023, &SettingForm::DitherMethod},
-    {1025, &SettingForm::RGBProfile},
-    {1026, &SettingForm::CMYKProfile},
-    {1027, &SettingForm::GrayProfile},
-    {1028, &SettingForm::OutputProfile},
-    {1037, &SettingForm::RenderIntent},
-    {1036, &SettingForm::PRNHeader},
+    {C::kPreset, nullptr, &SettingForm::preset},
+    {C::kBits, "Bits", &SettingForm::Bits},
+    {C::kDitherMethod, "DitherMethod", &SettingForm::DitherMethod},
+    {C::kRgbProfile, "defaultRGBProfile", &SettingForm::RGBProfile},
+    {C::kCmykProfile, "defaultCMYKProfile", &SettingForm::CMYKProfile},
+    {C::kGrayProfile, "defaultGrayProfile", &SettingForm::GrayProfile},
+    {C::kOutputProfile, "defaultOutputProfile", &SettingForm::OutputProfile},
+    {C::kRenderIntent, "RenderIntent", &SettingForm::RenderIntent},
+    {C::kPrnHeader, "PRNHeader", &SettingForm::PRNHeader},
 }};
 
 using Entry = MessageEntry<CSettingDlg>;
 constexpr std::array<Entry, 8> kMessageMap{{
-    {1009, Notify::DropDown, &CSettingDlg::OnDropDownPreset},
-    {1009, Notify::SelChange, &CSettingDlg::OnSelChangePreset},
-    {1025, Notify::DropDown, &CSettingDlg::OnDropDownRGB},
-    {1026, Notify::DropDown, &CSettingDlg::OnDropDownCMYK},
-    {1027, Notify::DropDown, &CSettingDlg::OnDropDownGray},
-    {1028, Notify::DropDown, &CSettingDlg::OnDropDownOutput},
-    {1059, Notify::Clicked, &CSettingDlg::OnApply},
-    {1038, Notify::Clicked, &CSettingDlg::OnSaveAs},
+    {C::kPreset, Notify::DropDown, &CSettingDlg::OnDropDownPreset},
+    {C::kPreset, Notify::SelChange, &CSettingDlg::OnSelChangePreset},
+    {C::kRgbProfile, Notify::DropDown, &CSettingDlg::OnDropDownRGB},
+    {C::kCmykProfile, Notify::DropDown, &CSettingDlg::OnDropDownCMYK},
+    {C::kGrayProfile, Notify::DropDown, &CSettingDlg::OnDropDownGray},
+    {C::kOutputProfile, Notify::DropDown, &CSettingDlg::OnDropDownOutput},
+    {C::kApply, Notify::Clicked, &CSettingDlg::OnApply},
+    {C::kSaveAs, Notify::Clicked, &CSettingDlg::OnSaveAs},
 }};
 
 template <class W>
@@ -97,9 +103,22 @@ QLabel* Label(QWidget* parent, const char* text) { return new QLabel(QString::fr
 
 }  // namespace
 
-CSettingDlg::CSettingDlg(std::filesystem::path appDir, QAbstractButton* relay, QWidget* parent)
-    : QDialog(parent), appDir_(std::move(appDir)), relay_(relay) {
-  setObjectName(QStringLiteral("132"));
+int CSettingDlg::ControlOf(std::string_view key) {
+  for (const EditBinding& b : kEdits) {
+    if (key == b.key) return b.id;
+  }
+  for (const CheckBinding& b : kChecks) {
+    if (key == b.key) return b.id;
+  }
+  for (const ComboBinding& b : kCombos) {
+    if (b.key && key == b.key) return b.id;
+  }
+  return 0;
+}
+
+CSettingDlg::CSettingDlg(std::filesystem::path appDir, QAbstractButton* applyButton, QWidget* parent)
+    : QDialog(parent), appDir_(std::move(appDir)), applyButton_(applyButton) {
+  setObjectName(QString::number(kDialog));
   setWindowTitle(QStringLiteral("Setting"));
   QFont f(QStringLiteral("Arial"));
   f.setPointSize(8);
@@ -115,13 +134,13 @@ void CSettingDlg::BuildControls() {
 
   auto* presetRow = new QHBoxLayout;
   presetRow->addWidget(Label(this, "Preset:"));
-  auto* preset = Make<DropDownCombo>(this, 1009);
+  auto* preset = Make<DropDownCombo>(this, kPreset);
   preset->setMinimumWidth(180);
   presetRow->addWidget(preset, 1);
-  auto* apply = Make<QPushButton>(this, 1059);
+  auto* apply = Make<QPushButton>(this, kApply);
   apply->setText(QStringLiteral("Apply"));
   presetRow->addWidget(apply);
-  auto* saveAs = Make<QPushButton>(this, 1038);
+  auto* saveAs = Make<QPushButton>(this, kSaveAs);
   saveAs->setText(QStringLiteral("save as"));
   presetRow->addWidget(saveAs);
   top->addLayout(presetRow);
@@ -144,15 +163,15 @@ void CSettingDlg::BuildControls() {
   auto* pg = new QGridLayout(printer);
   pg->addWidget(Label(printer, "Resolution:"), 0, 0);
   auto* res = new QHBoxLayout;
-  res->addWidget(edit(1010));
+  res->addWidget(edit(kXResolution));
   res->addWidget(Label(printer, "x"));
-  res->addWidget(edit(1011));
+  res->addWidget(edit(kYResolution));
   pg->addLayout(res, 0, 1);
   pg->addWidget(Label(printer, "Printer Linearization :"), 1, 0);
-  pg->addWidget(edit(1019), 1, 1);
+  pg->addWidget(edit(kLinearProfile), 1, 1);
   pg->addWidget(Label(printer, "Used Ink:"), 2, 0);
   auto* inks = new QHBoxLayout;
-  for (int id : {1014, 1015, 1016, 1017}) inks->addWidget(check(id));
+  for (int id : {kUseLc, kUseLm, kUseLk, kUseLlk}) inks->addWidget(check(id));
   pg->addLayout(inks, 2, 1);
   leftColumn->addWidget(printer);
 
@@ -165,16 +184,16 @@ void CSettingDlg::BuildControls() {
     g->addWidget(w, row, 1);
     ++row;
   };
-  addRow(sg, Label(separation, "Spot Color Names:"), edit(1013));
+  addRow(sg, Label(separation, "Spot Color Names:"), edit(kSpotColorNames));
   addRow(sg, Label(separation, "MultiColor Identification (according to output multicolor icc):"),
-         edit(1033));
-  addRow(sg, Label(separation, "Dots Used (largedot=100,middledot=10,smalldot=1):"), edit(1020));
-  addRow(sg, Label(separation, "MDotStart:"), edit(1034));
-  addRow(sg, Label(separation, "LDotStart:"), edit(1035));
-  addRow(sg, Label(separation, "MDotDilution:"), edit(1021));
-  addRow(sg, Label(separation, "LDotDilution:"), edit(1022));
-  addRow(sg, Label(separation, "Dither Bits:"), combo(1018));
-  addRow(sg, Label(separation, "DitherMethod:"), combo(1023));
+         edit(kOutputColors));
+  addRow(sg, Label(separation, "Dots Used (largedot=100,middledot=10,smalldot=1):"), edit(kUseDots));
+  addRow(sg, Label(separation, "MDotStart:"), edit(kMiddleDotStart));
+  addRow(sg, Label(separation, "LDotStart:"), edit(kLargeDotStart));
+  addRow(sg, Label(separation, "MDotDilution:"), edit(kMiddleDotDilution));
+  addRow(sg, Label(separation, "LDotDilution:"), edit(kLargeDotDilution));
+  addRow(sg, Label(separation, "Dither Bits:"), combo(kBits));
+  addRow(sg, Label(separation, "DitherMethod:"), combo(kDitherMethod));
   leftColumn->addWidget(separation);
   leftColumn->addStretch();
 
@@ -182,16 +201,16 @@ void CSettingDlg::BuildControls() {
   auto* color = new QGroupBox(QStringLiteral("Color Management Setting"), this);
   auto* cg = new QGridLayout(color);
   row = 0;
-  cg->addWidget(check(1012), row++, 0, 1, 2);
-  addRow(cg, Label(color, "RGB :"), combo(1025));
-  addRow(cg, Label(color, "CMYK :"), combo(1026));
-  addRow(cg, Label(color, "Gray :"), combo(1027));
-  addRow(cg, Label(color, "Output :"), combo(1028));
-  cg->addWidget(check(1029), row++, 0, 1, 2);
-  addRow(cg, Label(color, "Intent :"), combo(1037));
+  cg->addWidget(check(kUseICC), row++, 0, 1, 2);
+  addRow(cg, Label(color, "RGB :"), combo(kRgbProfile));
+  addRow(cg, Label(color, "CMYK :"), combo(kCmykProfile));
+  addRow(cg, Label(color, "Gray :"), combo(kGrayProfile));
+  addRow(cg, Label(color, "Output :"), combo(kOutputProfile));
+  cg->addWidget(check(kOverrideICC), row++, 0, 1, 2);
+  addRow(cg, Label(color, "Intent :"), combo(kRenderIntent));
   auto* checks = new QHBoxLayout;
-  checks->addWidget(check(1030));
-  checks->addWidget(check(1031));
+  checks->addWidget(check(kBlackPtComp));
+  checks->addWidget(check(kKPreserve));
   cg->addLayout(checks, row++, 0, 1, 2);
   rightColumn->addWidget(color);
 
@@ -199,9 +218,9 @@ void CSettingDlg::BuildControls() {
   auto* prn = new QGroupBox(QStringLiteral("Prn Setting"), this);
   auto* ng = new QGridLayout(prn);
   row = 0;
-  addRow(ng, Label(prn, "Prn Channel Sequence (or color sequence):"), edit(1024));
-  addRow(ng, Label(prn, "Prn Header:"), combo(1036));
-  addRow(ng, Label(prn, "Prn Suffix:"), edit(1032));
+  addRow(ng, Label(prn, "Prn Channel Sequence (or color sequence):"), edit(kPrnSequence));
+  addRow(ng, Label(prn, "Prn Header:"), combo(kPrnHeader));
+  addRow(ng, Label(prn, "Prn Suffix:"), edit(kSuffix));
   rightColumn->addWidget(prn);
   rightColumn->addStretch();
 
@@ -248,7 +267,7 @@ void CSettingDlg::SyncFromForm() {
 
 void CSettingDlg::OnDropDownPreset() {
   RefillPresetCombo(form_, appDir_);
-  ShowCombo(Control<QComboBox>(this, 1009), form_.preset);
+  ShowCombo(Control<QComboBox>(this, kPreset), form_.preset);
 }
 
 void CSettingDlg::OnSelChangePreset() {
@@ -263,13 +282,13 @@ void CSettingDlg::RefillProfile(const char* folder, int id) {
   }
 }
 
-void CSettingDlg::OnDropDownRGB() { RefillProfile("RGB", 1025); }
-void CSettingDlg::OnDropDownCMYK() { RefillProfile("CMYK", 1026); }
-void CSettingDlg::OnDropDownGray() { RefillProfile("Gray", 1027); }
-void CSettingDlg::OnDropDownOutput() { RefillProfile("Output", 1028); }
+void CSettingDlg::OnDropDownRGB() { RefillProfile("RGB", kRgbProfile); }
+void CSettingDlg::OnDropDownCMYK() { RefillProfile("CMYK", kCmykProfile); }
+void CSettingDlg::OnDropDownGray() { RefillProfile("Gray", kGrayProfile); }
+void CSettingDlg::OnDropDownOutput() { RefillProfile("Output", kOutputProfile); }
 
 void CSettingDlg::OnApply() {
-  if (relay_) relay_->click();
+  if (applyButton_) applyButton_->click();
 }
 
 void CSettingDlg::OnSaveAs() {

@@ -1,4 +1,4 @@
-#include "settings/WorkflowDlg.h"
+#include "app/WorkflowDlg.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <stdexcept>
+#include <string>
 
 #include "app/gui_hooks.h"
 #include "app/message_map.h"
@@ -20,49 +22,53 @@ namespace qm::gui {
 
 namespace {
 
-// The row label and caption of each control, in the order of the dialog.
+using C = CWorkflowDlg;
+
+// Each control with the initiation key it shows, its row label and caption,
+// in the order of the dialog.
 struct Row {
   int id;
+  const char* key;
   const char* label;
   const char* caption;  // check boxes only
   bool function;        // group "Function", else "Image Raster"
 };
 constexpr std::array<Row, 17> kRows{{
-    {1039, "Default Initial Preset :", nullptr, false},
-    {1062, "PDF Interpret Resolution :", nullptr, false},
-    {1064, "x", nullptr, false},
-    {1058, "Convert TIF/JPG  to :", "PDF for MultiColor ICC", false},
-    {1060, "RGB  Progress will be :", "Optimized for PDF", false},
-    {1051, "Image Turbo Model will be :", "Used ( Need more Memory)", false},
-    {1059, "Image Large Model will be :", "Used ( speed up large image)", false},
-    {1056, "Image for Printing will be :", "Rotated 90d", false},
-    {1057, "", "Anticlockwise", false},
-    {1061, "if  >", nullptr, false},
-    {1067, "Print Direction will be :", "Upward", false},
-    {1050, "Separate Button will be :", "Enabled", true},
-    {1048, "Separation Files will be :", "Dithered", true},
-    {1055, "Custom Files will be :", "Preserved", true},
-    {1063, "HotFolder will be  :", "Actived", true},
-    {1065, "Printer App will be  :", "Launched", true},
-    {1066, "Printer App Path  :", nullptr, true},
+    {C::kPreset, "dfPreset", "Default Initial Preset :", nullptr, false},
+    {C::kVectorX, "dfVectorX", "PDF Interpret Resolution :", nullptr, false},
+    {C::kVectorY, "dfVectorY", "x", nullptr, false},
+    {C::kTifToPdf, "dfTifToPdf", "Convert TIF/JPG  to :", "PDF for MultiColor ICC", false},
+    {C::kRgbOptimized, "dfPDFRGBOpt", "RGB  Progress will be :", "Optimized for PDF", false},
+    {C::kTurboModel, "dfTurboMd", "Image Turbo Model will be :", "Used ( Need more Memory)", false},
+    {C::kLargeModel, "dfLargeImageMd", "Image Large Model will be :", "Used ( speed up large image)", false},
+    {C::kRotated, "dfImageRt", "Image for Printing will be :", "Rotated 90d", false},
+    {C::kAnticlockwise, "dfRotatedOri", "", "Anticlockwise", false},
+    {C::kRotateLimit, "dfRotLimit", "if  >", nullptr, false},
+    {C::kUpward, "dfImageUp", "Print Direction will be :", "Upward", false},
+    {C::kEnableSeparate, "dfEnableSep", "Separate Button will be :", "Enabled", true},
+    {C::kDithered, "dfDitheredCk", "Separation Files will be :", "Dithered", true},
+    {C::kPreserved, "dfPreserveCF", "Custom Files will be :", "Preserved", true},
+    {C::kHotFolder, "dfActiveHF", "HotFolder will be  :", "Actived", true},
+    {C::kLaunchPrinterApp, "dfLaunchPAPP", "Printer App will be  :", "Launched", true},
+    {C::kPrinterAppPath, "dfPAPPPath", "Printer App Path  :", nullptr, true},
 }};
 
-constexpr std::array<int, 3> kDigitsOnly{1062, 1064, 1061};
+constexpr std::array<int, 3> kDigitsOnly{C::kVectorX, C::kVectorY, C::kRotateLimit};
 
 using Entry = MessageEntry<CWorkflowDlg>;
 constexpr std::array<Entry, 5> kMessageMap{{
-    {1039, Notify::DropDown, &CWorkflowDlg::OnDropDownPreset},
-    {1039, Notify::SelChange, &CWorkflowDlg::OnSelChangePreset},
-    {1050, Notify::Clicked, &CWorkflowDlg::OnEnableSeparate},
-    {1040, Notify::Clicked, &CWorkflowDlg::OnSaveToDefault},
-    {kBrowseButtonId, Notify::Clicked, &CWorkflowDlg::OnBrowsePrinterApp},
+    {C::kPreset, Notify::DropDown, &CWorkflowDlg::OnDropDownPreset},
+    {C::kPreset, Notify::SelChange, &CWorkflowDlg::OnSelChangePreset},
+    {C::kEnableSeparate, Notify::Clicked, &CWorkflowDlg::OnEnableSeparate},
+    {C::kSaveToDefault, Notify::Clicked, &CWorkflowDlg::OnSaveToDefault},
+    {C::kBrowsePrinterApp, Notify::Clicked, &CWorkflowDlg::OnBrowsePrinterApp},
 }};
 
-const InitiationKey* KeyOf(int id) {
+const InitiationKey& KeyOf(const Row& row) {
   for (const InitiationKey& k : InitiationKeys()) {
-    if (k.controlId == id) return &k;
+    if (std::string_view(k.key) == row.key) return k;
   }
-  return nullptr;
+  throw std::logic_error(std::string("no initiation key ") + row.key);
 }
 
 QLabel* Label(QWidget* parent, const char* text) { return new QLabel(QString::fromLatin1(text), parent); }
@@ -72,7 +78,7 @@ QLabel* Label(QWidget* parent, const char* text) { return new QLabel(QString::fr
 CWorkflowDlg::CWorkflowDlg(std::filesystem::path appDir, std::function<void(bool)> enableSeparate,
                            QWidget* parent)
     : QDialog(parent), appDir_(std::move(appDir)), enableSeparate_(std::move(enableSeparate)) {
-  setObjectName(QStringLiteral("134"));
+  setObjectName(QString::number(kDialog));
   setWindowTitle(QStringLiteral("Workflow"));
   QFont f(QStringLiteral("Arial"));
   f.setPointSize(8);
@@ -95,7 +101,7 @@ void CWorkflowDlg::BuildControls() {
     QGridLayout* grid = r.function ? fg : rg;
     int& row = r.function ? functionRow : rasterRow;
     const QString name = QString::number(r.id);
-    if (r.id == 1039) {
+    if (r.id == kPreset) {
       auto* combo = new DropDownCombo(group);
       combo->setObjectName(name);
       combo->setMinimumWidth(160);
@@ -104,13 +110,13 @@ void CWorkflowDlg::BuildControls() {
       connect(combo, &QComboBox::activated, this, [this](int index) { preset_.selected = index; });
       continue;
     }
-    const InitiationKey* key = KeyOf(r.id);
-    if (key->isFlag) {
+    const InitiationKey& key = KeyOf(r);
+    if (key.isFlag) {
       auto* box = new QCheckBox(QString::fromLatin1(r.caption), group);
       box->setObjectName(name);
       grid->addWidget(Label(group, r.label), row, 0);
       grid->addWidget(box, row++, 1, 1, 3);
-      const auto field = key->flag;
+      const auto field = key.flag;
       connect(box, &QCheckBox::toggled, this, [this, field](bool on) { init_.*field = on; });
       continue;
     }
@@ -119,21 +125,21 @@ void CWorkflowDlg::BuildControls() {
     for (int d : kDigitsOnly) {
       if (d == r.id) MakeDigitsOnly(edit);
     }
-    const auto field = key->text;
+    const auto field = key.text;
     connect(edit, &QLineEdit::textChanged, this,
             [this, field](const QString& text) { init_.*field = Bytes(text); });
-    if (r.id == 1064) {  // the second resolution edit follows "x" on the row above
+    if (r.id == kVectorY) {  // the second resolution edit follows "x" on the row above
       grid->addWidget(Label(group, r.label), row - 1, 2);
       grid->addWidget(edit, row - 1, 3);
-    } else if (r.id == 1061) {
+    } else if (r.id == kRotateLimit) {
       auto* line = new QHBoxLayout;
       line->addWidget(Label(group, r.label));
       line->addWidget(edit);
       line->addWidget(Label(group, "inch"));
       grid->addLayout(line, row++, 1, 1, 3);
-    } else if (r.id == 1066) {
+    } else if (r.id == kPrinterAppPath) {
       auto* browse = new QPushButton(QStringLiteral("..."), group);
-      browse->setObjectName(QString::number(kBrowseButtonId));
+      browse->setObjectName(QString::number(kBrowsePrinterApp));
       auto* line = new QHBoxLayout;
       line->addWidget(edit, 1);
       line->addWidget(browse);
@@ -147,43 +153,42 @@ void CWorkflowDlg::BuildControls() {
   top->addWidget(raster);
   top->addWidget(function);
   auto* save = new QPushButton(QStringLiteral("Save to Default"), this);
-  save->setObjectName(QStringLiteral("1040"));
+  save->setObjectName(QString::number(kSaveToDefault));
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(save);
   top->addLayout(buttons);
 }
 
+int CWorkflowDlg::ControlOf(std::string_view key) {
+  for (const Row& r : kRows) {
+    if (key == r.key) return r.id;
+  }
+  return 0;
+}
+
 void CWorkflowDlg::SyncFromInit() {
-  for (const InitiationKey& k : InitiationKeys()) {
-    if (k.controlId == 1039) continue;
+  for (const Row& r : kRows) {
+    if (r.id == kPreset) continue;
+    const InitiationKey& k = KeyOf(r);
     if (k.isFlag) {
-      auto* box = Control<QCheckBox>(this, k.controlId);
+      auto* box = Control<QCheckBox>(this, r.id);
       const QSignalBlocker block(box);
       box->setChecked(init_.*k.flag);
     } else {
-      auto* edit = Control<QLineEdit>(this, k.controlId);
+      auto* edit = Control<QLineEdit>(this, r.id);
       const QSignalBlocker block(edit);
       edit->setText(Text(init_.*k.text));
     }
   }
-  ShowCombo(Control<QComboBox>(this, 1039), preset_);
-}
-
-void CWorkflowDlg::SetCheck(int id, bool on) {
-  const InitiationKey* key = KeyOf(id);
-  if (!key || !key->isFlag) return;
-  init_.*key->flag = on;
-  auto* box = Control<QCheckBox>(this, id);
-  const QSignalBlocker block(box);
-  box->setChecked(on);
+  ShowCombo(Control<QComboBox>(this, kPreset), preset_);
 }
 
 void CWorkflowDlg::OnDropDownPreset() {
   preset_.entries = ListPresetFiles(appDir_);
   preset_.selected = -1;
   init_.dfPreset.clear();  // the combo shows no text until a choice
-  ShowCombo(Control<QComboBox>(this, 1039), preset_);
+  ShowCombo(Control<QComboBox>(this, kPreset), preset_);
 }
 
 void CWorkflowDlg::OnSelChangePreset() { init_.dfPreset = preset_.Text(); }
@@ -202,7 +207,7 @@ void CWorkflowDlg::OnSaveToDefault() {
 void CWorkflowDlg::OnBrowsePrinterApp() {
   const QString file = ChooseFile(this);
   if (file.isEmpty()) return;
-  Control<QLineEdit>(this, 1066)->setText(file);  // writes dfPAPPPath
+  Control<QLineEdit>(this, kPrinterAppPath)->setText(file);  // writes dfPAPPPath
 }
 
 void CWorkflowDlg::keyPressEvent(QKeyEvent* event) {

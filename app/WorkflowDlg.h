@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string_view>
 
 #include "app/widgets.h"
 #include "settings/initiation.h"
@@ -14,12 +15,35 @@
 
 namespace qm::gui {
 
-// The browse button of the Printer App Path edit (part of control 1066).
-inline constexpr int kBrowseButtonId = 10661;
-
 class CWorkflowDlg : public QDialog {
   Q_OBJECT
  public:
+  // The controls; each one's object name is its number.
+  enum Id : int {
+    kDialog = 134,
+    kPreset = 1039,
+    kSaveToDefault = 1040,
+    kDithered = 1048,
+    kEnableSeparate = 1050,
+    kTurboModel = 1051,
+    kPreserved = 1055,
+    kRotated = 1056,
+    kAnticlockwise = 1057,
+    kTifToPdf = 1058,
+    kLargeModel = 1059,
+    kRgbOptimized = 1060,
+    kRotateLimit = 1061,
+    kVectorX = 1062,
+    kHotFolder = 1063,
+    kVectorY = 1064,
+    kLaunchPrinterApp = 1065,
+    kPrinterAppPath = 1066,
+    kUpward = 1067,
+    kBrowsePrinterApp = 10661,  // the "..." beside the Printer App Path
+  };
+  // The control that shows the initiation key `key` (InitiationKeys()).
+  static int ControlOf(std::string_view key);
+
   // `enableSeparate` enables or disables the main window's Separate and
   // Compose buttons.
   CWorkflowDlg(std::filesystem::path appDir, std::function<void(bool)> enableSeparate,
@@ -29,8 +53,6 @@ class CWorkflowDlg : public QDialog {
   ComboState& PresetCombo() { return preset_; }
   // Shows the record and the preset combo in the controls.
   void SyncFromInit();
-  // Sets a check box and its field, as a click would (without its command).
-  void SetCheck(int id, bool on);
 
   // Handlers of the message map.
   void OnDropDownPreset();
@@ -48,7 +70,7 @@ class CWorkflowDlg : public QDialog {
   std::filesystem::path appDir_;
   std::function<void(bool)> enableSeparate_;
   InitiationSettings init_;
-  ComboState preset_;  // 1039
+  ComboState preset_;  // kPreset
   BoxSink sink_{this};
 };
 

@@ -1,4 +1,4 @@
-// CAboutVEXDlg: a picture and a short notice. A double-click anywhere in it
+// CAboutDlg: a picture and a short notice. A double-click anywhere in it
 // shows or hides the main window's Setting and Workflow buttons.
 #pragma once
 
@@ -8,10 +8,12 @@
 
 namespace qm::gui {
 
-class CAboutVEXDlg : public QDialog {
+class CAboutDlg : public QDialog {
   Q_OBJECT
  public:
-  explicit CAboutVEXDlg(std::function<void()> toggleHiddenButtons, QWidget* parent = nullptr);
+  enum Id : int { kDialog = 141, kPicture = 140 };  // object names
+
+  explicit CAboutDlg(std::function<void()> toggleHiddenButtons, QWidget* parent = nullptr);
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
