@@ -14,7 +14,7 @@
 #include <array>
 #include <cstdio>
 
-#include "app/AboutDlg.h"
+#include "app/AboutVEXDlg.h"
 #include "app/gui_hooks.h"
 #include "app/message_map.h"
 #include "platform/platform.h"
@@ -96,7 +96,7 @@ CQuillmarkDlg::CQuillmarkDlg(std::filesystem::path appDir, EngineCommands comman
   // The secondary dialogs exist for the whole run, hidden until shown.
   settingDlg_ = new CSettingDlg(appDir_, applySetting_, this);
   workflowDlg_ = new CWorkflowDlg(appDir_, [this](bool on) { EnableSeparate(on); }, this);
-  aboutDlg_ = new CAboutDlg([this] { ToggleHiddenButtons(); }, this);
+  aboutDlg_ = new CAboutVEXDlg([this] { ToggleHiddenButtons(); }, this);
   for (QDialog* d : {static_cast<QDialog*>(settingDlg_), static_cast<QDialog*>(workflowDlg_),
                      static_cast<QDialog*>(aboutDlg_)}) {
     d->setWindowFlag(Qt::Window);  // modeless windows of their own

@@ -35,7 +35,7 @@ namespace qm::gui {
 
 class CSettingDlg;
 class CWorkflowDlg;
-class CAboutDlg;
+class CAboutVEXDlg;
 
 inline constexpr const char* kWindowTitle = "Quillmark v1.0.3";
 static_assert(std::string_view(kWindowTitle) == "Quillmark v" QM_VERSION, "the title names the project's version");
@@ -113,7 +113,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   ActiveSetting& Setting() { return setting_; }
   CSettingDlg* SettingDlg() const { return settingDlg_; }
   CWorkflowDlg* WorkflowDlg() const { return workflowDlg_; }
-  CAboutDlg* AboutDlg() const { return aboutDlg_; }
+  CAboutVEXDlg* AboutDlg() const { return aboutDlg_; }
   QTimer& HotFolderTimer() { return hotTimer_; }
   PreviewPane* Preview() const { return preview_; }
   QSystemTrayIcon* TrayIcon() const { return tray_; }
@@ -173,7 +173,7 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   ComboState preset_;  // kPreset, filled only when dropped down
   CSettingDlg* settingDlg_ = nullptr;
   CWorkflowDlg* workflowDlg_ = nullptr;
-  CAboutDlg* aboutDlg_ = nullptr;
+  CAboutVEXDlg* aboutDlg_ = nullptr;
   QListWidget* imageList_ = nullptr;
   QListWidget* separationList_ = nullptr;
   QListWidget* prnList_ = nullptr;

@@ -74,7 +74,8 @@ std::set<std::string> FilesOpenForWriting(const fs::path& folder) {
   return writing;
 }
 
-FolderWriters::FolderWriters(fs::path folder) : folder_(std::move(folder)) {
+FolderWriters::FolderWriters(fs::path folder, std::chrono::seconds settle)
+    : folder_(std::move(folder)), settle_(settle) {
   inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   Watch();
 }
@@ -107,7 +108,7 @@ bool FolderWriters::Drain() {
       // A writer that closes (also one that was killed: the kernel closes
       // its files) is done; a file moved in or out starts afresh.
       if (event->mask & IN_MODIFY) {
-        modified_.insert(name);
+        modified_[name] = std::chrono::steady_clock::now();
       } else {
         modified_.erase(name);
       }
@@ -120,7 +121,15 @@ std::set<std::string> FolderWriters::Writing() {
   const bool complete = Drain();
   Watch();  // again, when the folder was removed and made anew
   std::set<std::string> writing = FilesOpenForWriting(folder_);
-  writing.insert(modified_.begin(), modified_.end());
+  const auto now = std::chrono::steady_clock::now();
+  for (auto it = modified_.begin(); it != modified_.end();) {
+    if (now - it->second >= settle_ && !writing.contains(it->first)) {
+      it = modified_.erase(it);
+    } else {
+      writing.insert(it->first);
+      ++it;
+    }
+  }
   if (!complete) {
     modified_.clear();
     for (const std::string& name : ListFolder(folder_, "*.*", EntryKind::Files)) writing.insert(name);

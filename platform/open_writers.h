@@ -15,7 +15,9 @@
 // folder that cannot be watched gives only what /proc shows.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 
@@ -27,7 +29,10 @@ std::set<std::string> FilesOpenForWriting(const std::filesystem::path& folder);
 
 class FolderWriters {
  public:
-  explicit FolderWriters(std::filesystem::path folder);
+  // A file modified with no close after it and held open by no process it
+  // can see counts as written for `settle` after its last change: a change
+  // by path (truncate(2)) brings no close, and the file must not wait forever.
+  explicit FolderWriters(std::filesystem::path folder, std::chrono::seconds settle = std::chrono::seconds(120));
   ~FolderWriters();
   FolderWriters(const FolderWriters&) = delete;
   FolderWriters& operator=(const FolderWriters&) = delete;
@@ -45,7 +50,9 @@ class FolderWriters {
   std::filesystem::path folder_;
   int inotify_ = -1;
   int watch_ = -1;
-  std::set<std::string> modified_;  // modified since their last close after writing
+  std::chrono::seconds settle_;
+  // Modified since their last close after writing, with the last change.
+  std::map<std::string, std::chrono::steady_clock::time_point> modified_;
 };
 
 }  // namespace qm

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 
-#include "app/AboutDlg.h"
+#include "app/AboutVEXDlg.h"
 #include "app/SettingDlg.h"
 #include "app/WorkflowDlg.h"
 #include "app/gui_hooks.h"
@@ -76,7 +76,7 @@ TEST_F(WindowTest, DoubleClickInAboutTogglesSettingAndWorkflow) {
   auto* workflow = Ctl<QPushButton>(&w, W::kWorkflow);
   Ctl<QPushButton>(&w, W::kAbout)->click();
   EXPECT_TRUE(w.AboutDlg()->isVisible());
-  EXPECT_FALSE(Ctl<QLabel>(w.AboutDlg(), gui::CAboutDlg::kPicture)->pixmap().isNull());
+  EXPECT_FALSE(Ctl<QLabel>(w.AboutDlg(), gui::CAboutVEXDlg::kPicture)->pixmap().isNull());
   EXPECT_FALSE(w.windowIcon().pixmap(32).isNull());
   QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
                   Qt::NoModifier);

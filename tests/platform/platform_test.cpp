@@ -7,10 +7,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 
 #include "platform/atomic_file.h"
 #include "platform/job_lock.h"
+#include "platform/open_writers.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 #include "tests/support/test_support.h"
@@ -54,6 +56,22 @@ TEST(AtomicFile, ReplacesWholeOrKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_FALSE(WriteFileAtomically(dir / "busy.ini", "data"));
   EXPECT_FALSE(WriteFileAtomically(dir / "no" / "such" / "folder.ini", "data"));
   EXPECT_EQ(ListFolder(dir.path(), ".*", EntryKind::Files).size(), 0u);
+}
+
+TEST(FolderWriters, AWriterHoldsItsFileAndAChangeWithoutCloseSettles) {
+  test::TempDir dir;
+  FolderWriters patient(dir.path()), prompt(dir.path(), std::chrono::seconds(0));
+  const auto path = dir / "art.pdf";
+  test::WriteFileBytes(path, "%PDF");  // written and closed: done
+  EXPECT_FALSE(patient.Writing().contains("art.pdf"));
+  std::FILE* open = std::fopen(path.c_str(), "ab");
+  ASSERT_NE(open, nullptr);
+  EXPECT_TRUE(prompt.Writing().contains("art.pdf")) << "held open for writing";
+  std::fclose(open);
+  EXPECT_FALSE(prompt.Writing().contains("art.pdf"));
+  ASSERT_EQ(::truncate(path.c_str(), 2), 0);  // changed by path: no close follows
+  EXPECT_TRUE(patient.Writing().contains("art.pdf")) << "changed moments ago";
+  EXPECT_FALSE(prompt.Writing().contains("art.pdf")) << "a change nobody holds open settles";
 }
 
 TEST(FileOps, ReportFailuresAndResolveLetterCase) {

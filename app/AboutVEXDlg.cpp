@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "app/AboutVEXDlg.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,7 +7,7 @@
 
 namespace qm::gui {
 
-CAboutDlg::CAboutDlg(std::function<void()> toggleHiddenButtons, QWidget* parent)
+CAboutVEXDlg::CAboutVEXDlg(std::function<void()> toggleHiddenButtons, QWidget* parent)
     : QDialog(parent), toggle_(std::move(toggleHiddenButtons)) {
   setObjectName(QString::number(kDialog));
   setWindowTitle(QStringLiteral("About"));
@@ -23,7 +23,7 @@ CAboutDlg::CAboutDlg(std::function<void()> toggleHiddenButtons, QWidget* parent)
   layout->addWidget(notice);
 }
 
-void CAboutDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+void CAboutVEXDlg::mouseDoubleClickEvent(QMouseEvent* event) {
   if (toggle_) toggle_();
   event->accept();
 }

@@ -1,4 +1,4 @@
-// CAboutDlg: a picture and a short notice. A double-click anywhere in it
+// CAboutVEXDlg: a picture and a short notice. A double-click anywhere in it
 // shows or hides the main window's Setting and Workflow buttons.
 #pragma once
 
@@ -8,12 +8,12 @@
 
 namespace qm::gui {
 
-class CAboutDlg : public QDialog {
+class CAboutVEXDlg : public QDialog {
   Q_OBJECT
  public:
   enum Id : int { kDialog = 141, kPicture = 140 };  // object names
 
-  explicit CAboutDlg(std::function<void()> toggleHiddenButtons, QWidget* parent = nullptr);
+  explicit CAboutVEXDlg(std::function<void()> toggleHiddenButtons, QWidget* parent = nullptr);
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
