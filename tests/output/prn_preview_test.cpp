@@ -54,20 +54,6 @@ fs::path WriteBars(const TempDir& dir, uint32_t width, uint32_t height, int bits
 
 const std::vector<std::string> kCmyk = {"0", "1", "2", "3"};
 
-TEST(PrnPreview, WhitePaperAndInkColours) {
-  TempDir dir;
-  const fs::path prn = WriteBars(dir, 8, 3, 2, {65535, 0, 0, 0}, 0, 4);
-  ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", kCmyk));
-  const Picture pic = ReadPng(dir / "p.png");
-  ASSERT_EQ(pic.width, 8u);
-  ASSERT_EQ(pic.height, 3u);
-  EXPECT_EQ(pic.At(6, 1), (std::array<int, 3>{255, 255, 255}));
-  const auto cyan = PreviewInkColour("0");
-  EXPECT_EQ(pic.At(0, 0), (std::array<int, 3>{static_cast<int>(cyan[0] * 255 + 0.5f),
-                                              static_cast<int>(cyan[1] * 255 + 0.5f),
-                                              static_cast<int>(cyan[2] * 255 + 0.5f)}));
-}
-
 TEST(PrnPreview, LargerDotsAreDarkerAndInksMixSubtractively) {
   TempDir dir;
   auto lum = [](std::array<int, 3> c) { return c[0] + c[1] + c[2]; };
@@ -88,23 +74,6 @@ TEST(PrnPreview, LargerDotsAreDarkerAndInksMixSubtractively) {
   EXPECT_LT(c[2], 20);
 }
 
-TEST(PrnPreview, OnePositionAloneAndItsInk) {
-  TempDir dir;
-  const fs::path prn = WriteBars(dir, 4, 1, 1, {65535, 65535, 65535, 65535}, 0, 4);
-  PrnPreviewOptions options;
-  options.onlyPosition = 1;
-  // The inks of the positions follow the sequence: position 1 holds black.
-  const std::vector<std::string> inks = {"1", "3", "2", "0"};
-  ASSERT_TRUE(WritePrnPreview(prn, dir / "p.png", inks, options));
-  const auto black = PreviewInkColour("3");
-  EXPECT_EQ(ReadPng(dir / "p.png").At(0, 0)[0], static_cast<int>(black[0] * 255 + 0.5f));
-  options.onlyPosition = 4;
-  std::string error;
-  EXPECT_FALSE(WritePrnPreview(prn, dir / "q.png", inks, options, &error));
-  EXPECT_NE(error, "");
-  EXPECT_FALSE(fs::exists(dir / "q.png"));
-}
-
 TEST(PrnPreview, LargeFilesAreReducedByAveraging) {
   TempDir dir;
   // 4500 x 7 with maxSide 2000: factor 3, 1500 x 3. Cyan on the first two
@@ -120,29 +89,6 @@ TEST(PrnPreview, LargeFilesAreReducedByAveraging) {
   EXPECT_NEAR(pic.At(0, 0)[0], (1.0f - coverage * (1.0f - cyan[0])) * 255.0f, 1.0f);
   EXPECT_EQ(pic.At(0, 2), pic.At(0, 0));  // the last block holds one row only
   EXPECT_EQ(pic.At(1, 0), (std::array<int, 3>{255, 255, 255}));
-}
-
-TEST(PrnPreview, DistinctColoursForEveryInkCode) {
-  std::vector<std::array<float, 3>> seen;
-  for (int slot = 0; slot < kPrnSlotCount; ++slot) {
-    const auto c = PreviewInkColour(PrnSlotCode(slot));
-    for (const auto& other : seen) EXPECT_NE(c, other) << PrnSlotCode(slot);
-    seen.push_back(c);
-  }
-  // Light inks are lighter than their full-strength inks.
-  auto sum = [](std::array<float, 3> c) { return c[0] + c[1] + c[2]; };
-  EXPECT_GT(sum(PreviewInkColour("L0")), sum(PreviewInkColour("0")));
-  EXPECT_GT(sum(PreviewInkColour("L2")), sum(PreviewInkColour("3")));
-  EXPECT_GT(sum(PreviewInkColour("L3")), sum(PreviewInkColour("L2")));
-}
-
-TEST(PrnPreview, BrokenFileIsRefused) {
-  TempDir dir;
-  test::WriteFileBytes(dir / "bad.prn", std::string(60, '\0'));
-  std::string error;
-  EXPECT_FALSE(WritePrnPreview(dir / "bad.prn", dir / "p.png", kCmyk, {}, &error));
-  EXPECT_NE(error, "");
-  EXPECT_FALSE(fs::exists(dir / "p.png"));
 }
 
 }  // namespace

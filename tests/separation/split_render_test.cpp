@@ -8,8 +8,11 @@
 #include <map>
 
 #include "imaging/imaging.h"
+#include "output/commands.h"
 #include "platform/platform.h"
+#include "separation/commands.h"
 #include "settings/active_setting.h"
+#include "settings/startup.h"
 #include "tests/support/test_support.h"
 
 namespace qm {
@@ -139,6 +142,44 @@ TEST_F(BandedRender, APlaneMissingInABandIsWhiteThere) {
                                                             : std::vector<float>(a.Row(y), a.Row(y) + a.width);
     ASSERT_EQ(std::vector<float>(b.Row(y), b.Row(y) + b.width), expected) << "row " << y;
   }
+}
+
+// A page split into Ghostscript bands by a small plan (300 x 225 pixels at
+// 150 dpi, 3 bands), through the jobs as the command line runs them: every
+// raster mode takes the same planes, so sequential and turbo write one file,
+// large-image mode its layout, and a Compose of the dithered Separate the
+// Print's bytes.
+TEST(SplitPage, EveryModeAndComposeTakeTheSamePlanes) {
+  struct LogHost : NullJobHost {
+    std::string log;
+    void Log(std::string_view line) override { log.append(line).append("\n"); }
+  } host;
+  test::ScratchAppDir app;
+  SetAppDirOverride(app.path());
+  fs::create_directories(app / "RipIn/CustomFiles/label");
+  fs::copy_file(test::SamplesDir() / "spot_white_varnish.pdf", app / "RipIn/CustomFiles/label/label.pdf");
+  SetBandPlanForTests(25000, 64);
+  std::map<std::string, std::string> prn;
+  for (const char* mode : {"sequential", "dfTurboMd", "dfLargeImageMd", "compose"}) {
+    Session session;
+    std::vector<std::pair<std::string, std::string>> sets = {{"dfPreserveCF", "1"}, {"dfDitheredCk", "1"}};
+    if (*mode == 'd') sets.emplace_back(mode, "1");
+    ASSERT_TRUE(RunHeadlessStartup(app.path(), session, sets, std::nullopt, host,
+                                   {{"xResolution", "150"}, {"yResolution", "150"}, {"UseICC", "0"},
+                                    {"PRNSequence", "0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1"}}));
+    JobContext ctx{session.setting, session.init, session.form, host};
+    const bool compose = std::string(mode) == "compose";
+    ASSERT_TRUE(compose ? SeparateCommand(ctx, "label") && ComposeCommand(ctx, "label", "label_0.tiff")
+                        : PrintCommand(ctx, "label"))
+        << host.log;
+    prn[mode] = test::ReadFileBytes(app / "RipIn/UserPrn/label.prn");
+  }
+  SetBandPlanForTests(0, 0);
+  EXPECT_NE(host.log.find("in 3 bands"), std::string::npos) << host.log;
+  EXPECT_EQ(test::FirstDifference(prn["sequential"], prn["dfTurboMd"]), "");
+  EXPECT_EQ(prn["dfLargeImageMd"].size(), prn["sequential"].size());
+  EXPECT_EQ(prn["dfLargeImageMd"].substr(0, 48), prn["sequential"].substr(0, 48));
+  EXPECT_EQ(test::FirstDifference(prn["sequential"], prn["compose"]), "");
 }
 
 }  // namespace
