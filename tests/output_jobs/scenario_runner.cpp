@@ -127,6 +127,7 @@ struct Played {
   Files outputs;         // below RipIn
   std::vector<std::string> prnInfo;  // prn-info output per new PRN file
   std::vector<std::string> prnNames;
+  std::string item, art;  // the item, the artwork below RipIn
 };
 
 Played Play(const Scenario& s, const std::vector<std::string>& sets, const std::vector<std::string>& steps,
@@ -181,13 +182,16 @@ Played Play(const Scenario& s, const std::vector<std::string>& sets, const std::
                        HostileName(), "$H");
 
   SCOPED_TRACE(label);
+  const bool multiFile = s.fault == "broken-then-good";
   EXPECT_TRUE(Snapshot(app / "Configuration") == configBefore) << "the Configuration changed";
   EXPECT_EQ(OutsideRipIn(app.path()), outsideBefore) << "written outside RipIn";
   EXPECT_FALSE(fs::exists(fs::current_path() / kMarker)) << "a shell ran a command of a name";
   p.outputs = Snapshot(app / "RipIn");
+  p.item = item;
+  p.art = fromScratch ? "" : fs::relative(artPath, app / "RipIn").string();
   for (const auto& [rel, bytes] : p.outputs) {
     if (!WildcardMatch("*.pr?", FileNameOf(rel)) || bytes == kOldPrn) continue;
-    EXPECT_TRUE(p.last.exitStatus == 0 || s.fault == "broken-then-good") << rel << " made by a failed job";
+    EXPECT_TRUE(p.last.exitStatus == 0 || multiFile) << rel << " made by a failed job";
     std::vector<std::string> args;
     for (const std::string& set : sets) args.insert(args.end(), {"--set", set});
     args.insert(args.end(), {"prn-info", (app / "RipIn" / rel).string()});
@@ -197,10 +201,24 @@ Played Play(const Scenario& s, const std::vector<std::string>& sets, const std::
     p.prnNames.push_back(rel);
     p.prnInfo.push_back(info.out);
   }
-  if (p.last.exitStatus != 0 && !fromScratch && !file.empty() && s.fault != "broken-then-good") {
+  const bool plane = file.rfind("Separation/", 0) == 0;
+  const std::string& last = steps.back();
+  if (!fromScratch && !file.empty()) {
+    // A new print where the job made one (the first of several files too),
+    // else the older one left as it was.
+    const bool printed = (p.last.exitStatus == 0 || multiFile) &&
+                         (last.rfind("print", 0) == 0 || last.rfind("compose", 0) == 0);
+    EXPECT_EQ(p.outputs["UserPrn/" + item + ".prn"] != kOldPrn, printed) << "UserPrn/" << item << ".prn";
+  }
+  if (!fromScratch && !file.empty() && !plane) {
+    // "Preserved" off lets a job that succeeds take the artwork away.
+    const bool taken = p.last.exitStatus == 0 && std::count(sets.begin(), sets.end(), "dfPreserveCF=0") &&
+                       (last == "print" || last == "separate");
+    EXPECT_NE(fs::exists(artPath), taken) << "the artwork " << (taken ? "stayed" : "left");
+  }
+  if (p.last.exitStatus != 0 && !fromScratch && !file.empty() && !multiFile) {
     // A failed job gives everything back: the older print, the artwork.
-    EXPECT_TRUE(p.outputs["UserPrn/" + item + ".prn"] == kOldPrn) << "the older PRN file was replaced";
-    EXPECT_TRUE(file.rfind("Separation/", 0) == 0 || ReadFileBytes(artPath) == art) << "the artwork was lost";
+    EXPECT_TRUE(plane || ReadFileBytes(artPath) == art) << "the artwork changed";
     for (const auto& [rel, bytes] : ripInBefore) {
       EXPECT_TRUE(rel.rfind("CustomFiles/", 0) != 0 || p.outputs.count(rel)) << rel << " was lost";
     }
@@ -289,7 +307,10 @@ void RunScenario(const Scenario& s) {
   EXPECT_TRUE(LinesMatch(p.messages, s.messages)) << "messages:\n" << p.messages;
   std::vector<std::string> files;
   for (const auto& [rel, bytes] : p.outputs) {
-    if (rel.rfind("Working/", 0) != 0 && rel != ".joblock") files.push_back(rel);  // the work area
+    // The work area, the item's PRN file and its artwork are checked apart.
+    if (rel.rfind("Working/", 0) != 0 && rel != ".joblock" && rel != "UserPrn/" + p.item + ".prn" && rel != p.art) {
+      files.push_back(rel);
+    }
   }
   EXPECT_EQ(Joined(files), Joined(Expand(s.files)));
   if (!s.inked.empty() || !s.size.empty()) {

@@ -46,7 +46,9 @@ struct Scenario {
   // Standard error of the last step without its "log:" lines; $A is the
   // AppDir, $S the scratch folder, a trailing '*' matches any rest.
   std::vector<std::string> messages{};
-  std::string files{};  // below RipIn but Working after the last step; "a{b,c}d" is abd acd
+  // Files below RipIn after the last step but the Working folder, the
+  // item's PRN file and the placed artwork; "a{b,c}d" is abd acd, ~ a space.
+  std::string files{};
   std::string inked{};  // "+0 -1 ...": the slot of each PRN position, '+' where it has dots
   std::string size{};   // "WxH" of the PRN file, when given
   std::string fault{};  // set up before the steps (see SetUpFault)

@@ -18,7 +18,18 @@ namespace {
 
 const std::string kAll = "PRNSequence=0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1,S2,S3,S4,S5";
 const std::string kSpots = "PRNSequence=0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1";
-const std::string kSixPositions = "{0,1,2,3,L0,L1}";
+const std::string kTclRed = "Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it";
+
+std::string Unplaced(const std::string& code, const std::string& ink = "") {
+  return "Warning: " + (ink.empty() ? "spot " + code : ink + " (" + code + ")") + " is not printed: PRNSequence places " +
+         code + " in no position";
+}
+
+// The messages of a job on a preset that does not apply (PRNSequence empty).
+std::vector<std::string> NotApplied(const std::string& refusal, const std::string& failure, const std::string& cause) {
+  return {"Fail to  read prn color sequence!", "  PRNSequence is empty", "Fail to Apply the Preset file!",
+          "  PRNSequence is empty", refusal, failure, "  " + cause};
+}
 
 // C, Y and the first spot inked, M, K and the second spot blank: a swapped
 // channel or a lost negate moves the dots.
@@ -66,53 +77,49 @@ std::vector<Scenario> Table() {
   std::vector<Scenario> t = {
       // ---- Print, TIF/JPG route (our magick)
       {.name = "print_jpeg", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
-       .files = "CustomFiles/flowers/flowers.jpg UserPrn/flowers.prn", .inked = "+0 +1 +2 +3 +L0 +L1"},
+       .inked = "+0 +1 +2 +3 +L0 +L1"},
       {.name = "print_jpeg_not_preserved", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
-       .sets = {"dfPreserveCF=0"}, .files = "UserPrn/flowers.prn"},
+       .sets = {"dfPreserveCF=0"}},
       {.name = "print_jpeg_96dpi_resampled", .file = "photo.JPG", .bytes = Sample("PHOTO.JPG"),
-       .files = "CustomFiles/photo/photo.JPG UserPrn/photo.prn", .size = "256x300"},
+       .size = "256x300"},
       {.name = "print_gray16_tiff", .file = "mri.tif", .bytes = Sample("mri_gray16.tif"),
-       .files = "CustomFiles/mri/mri.tif UserPrn/mri.prn", .inked = "+0 +1 +2 +3 +L0 +L1"},
+       .inked = "+0 +1 +2 +3 +L0 +L1"},
       {.name = "print_tiff_spots_unplaced", .file = "logo.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
-       .messages = {"Warning: spot S0 is not printed: PRNSequence places S0 in no position",
-                    "Warning: spot S1 is not printed: PRNSequence places S1 in no position"},
-       .files = "CustomFiles/logo/logo.tif UserPrn/logo.prn", .inked = "+0 +1 +2 -3 +L0 +L1 -S0 -S1"},
+       .messages = {Unplaced("S0"),
+                    Unplaced("S1")},
+       .inked = "+0 +1 +2 -3 +L0 +L1 -S0 -S1"},
       {.name = "print_tiff_spots_placed", .file = "logo.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
-       .sets = {kSpots}, .files = "CustomFiles/logo/logo.tif UserPrn/logo.prn", .inked = "+0 +1 +2 -3 +L0 +L1 +S0 +S1"},
+       .sets = {kSpots}, .inked = "+0 +1 +2 -3 +L0 +L1 +S0 +S1"},
       // Hard-edged full and blank tones at the preset's resolution: every
       // raster mode writes the same bytes.
       {.name = "print_bars_modes_agree", .file = "bars.tif", .bytes = Tiff(kBars), .sets = {kSpots, "UseICC=0"},
-       .files = "CustomFiles/bars/bars.tif UserPrn/bars.prn", .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1", .size = "16x12",
+       .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1", .size = "16x12",
        .same = {{{"dfTurboMd=1"}}, {{"dfLargeImageMd=1"}}}},
       {.name = "print_bars_one_bit", .file = "bars.tif", .bytes = Tiff(kBars), .sets = {kSpots, "UseICC=0", "Bits=1"},
-       .files = "CustomFiles/bars/bars.tif UserPrn/bars.prn", .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1",
+       .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1",
        .same = {{{"dfTurboMd=1"}}, {{"dfLargeImageMd=1"}}}},
       {.name = "print_bars_upward", .file = "bars.tif", .bytes = Tiff(kBars), .sets = {kSpots, "UseICC=0", "dfImageUp=1"},
-       .files = "CustomFiles/bars/bars.tif UserPrn/bars.prn", .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1",
+       .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1",
        .same = {{{"dfTurboMd=1"}}, {{"dfLargeImageMd=1"}}}},
       {.name = "print_bars_turned", .file = "bars.tif", .bytes = Tiff({64, 12, 4, 2, 5, 0, 0b010101, 0}),
        .sets = {kSpots, "UseICC=0", "dfImageRt=1", "dfRotLimit=0.5"},
-       .files = "CustomFiles/bars/bars.tif UserPrn/bars.prn", .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1", .size = "12x64",
+       .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1", .size = "12x64",
        .same = {{{"dfTurboMd=1"}}, {{"dfLargeImageMd=1"}}}},
       {.name = "print_stops_at_a_broken_file", .file = "a.jpg", .bytes = Sample("flowers_rgb.jpg"), .exit = 1,
        .messages = {"Fail to Print !", "  a2.jpg: cannot read $A/RipIn/Working/00.jpg: *"},
-       .files = "CustomFiles/a/{a,a2,a3}.jpg UserPrn/a.prn", .fault = "broken-then-good"},
+       .files = "CustomFiles/a/{a2,a3}.jpg", .fault = "broken-then-good"},
       {.name = "print_no_process_slot", .file = "art.tif", .bytes = Tiff(kBars),
        .sets = {"PRNSequence=,,,,,,,,,,,,S0", "dfPreserveCF=0"}, .exit = 1,
-       .messages = {"Warning: cyan (0) is not printed: PRNSequence places 0 in no position",
-                    "Warning: magenta (1) is not printed: PRNSequence places 1 in no position",
-                    "Warning: yellow (2) is not printed: PRNSequence places 2 in no position",
-                    "Warning: black (3) is not printed: PRNSequence places 3 in no position",
-                    "Warning: light cyan (L0) is not printed: PRNSequence places L0 in no position",
-                    "Warning: light magenta (L1) is not printed: PRNSequence places L1 in no position",
-                    "Warning: spot S1 is not printed: PRNSequence places S1 in no position", "Fail to Print !",
-                    "  art.tif: the separation left none of the process slot files*"}, .files = "CustomFiles/art/art.tif UserPrn/art.prn"},
+       .messages = {Unplaced("0", "cyan"),
+                    Unplaced("1", "magenta"),
+                    Unplaced("2", "yellow"),
+                    Unplaced("3", "black"),
+                    Unplaced("L0", "light cyan"),
+                    Unplaced("L1", "light magenta"),
+                    Unplaced("S1"), "Fail to Print !",
+                    "  art.tif: the separation left none of the process slot files*"}},
       {.name = "print_preset_not_applied", .file = "art.tif", .bytes = Tiff(kBars), .sets = {"PRNSequence="},
-       .exit = 1, .messages = {"Fail to  read prn color sequence!", "  PRNSequence is empty",
-                               "Fail to Apply the Preset file!", "  PRNSequence is empty",
-                               "Something is wrong in Setting !", "Fail to Print !",
-                               "  art.tif: the preset is not applied"},
-       .files = "CustomFiles/art/art.tif UserPrn/art.prn"},
+       .exit = 1, .messages = NotApplied("Something is wrong in Setting !", "Fail to Print !", "art.tif: the preset is not applied")},
       {.name = "print_unknown_item", .steps = {"print nothing"}, .exit = 1,
        .messages = {"Choose an item from Image List!"}},
 
@@ -120,174 +127,164 @@ std::vector<Scenario> Table() {
       {.name = "print_pdf_spots_unplaced", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
        .messages = {"Warning: spot S0 (White) is not printed: PRNSequence places S0 in no position",
                     "Warning: spot S1 (Varnish) is not printed: PRNSequence places S1 in no position"},
-       .files = "CustomFiles/label/label.pdf UserPrn/label.prn", .inked = "+0 +1 +2 +3 +L0 +L1 -S0 -S1",
+       .inked = "+0 +1 +2 +3 +L0 +L1 -S0 -S1",
        .same = {{{"dfTurboMd=1"}}}},
       {.name = "print_pdf_turned_past_one_inch", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"),
        .sets = {"PdfSpotColorName=TCL RED", "dfImageRt=1", "dfRotLimit=1"},
        .messages = {"Warning: spot S0 (TCL RED) is not printed: PRNSequence places S0 in no position"},
-       .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn", .size = "180x119"},
+       .size = "180x119"},
       {.name = "print_pdf_not_turned_under_two_inches", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"),
        .sets = {"PdfSpotColorName=TCL RED", "dfImageRt=1", "dfRotLimit=2"},
        .messages = {"Warning: spot S0 (TCL RED) is not printed: PRNSequence places S0 in no position"},
-       .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn", .size = "119x180"},
+       .size = "119x180"},
 
       // ---- Every ink printed or named in a warning
       {.name = "inks_second_listed_spot_after_a_blank_first", .file = "art.pdf", .bytes = SpotPdf({"Varnish"}),
-       .sets = {kAll, "UseLc=0", "UseLm=0"}, .files = "CustomFiles/art/art.pdf UserPrn/art.prn",
+       .sets = {kAll, "UseLc=0", "UseLm=0"},
        .inked = "+0 +1 +2 -3 -S0 +S1"},
       {.name = "inks_both_spots_in_list_order", .file = "art.pdf", .bytes = SpotPdf({"Varnish", "White"}),
-       .sets = {kAll, "UseLc=0", "UseLm=0"}, .files = "CustomFiles/art/art.pdf UserPrn/art.prn",
+       .sets = {kAll, "UseLc=0", "UseLm=0"},
        .inked = "+0 +1 +2 -3 +S0 +S1"},
       {.name = "inks_spots_the_sequence_places_nowhere", .file = "art.pdf", .bytes = SpotPdf({"White", "Varnish"}),
        .messages = {"Warning: spot S0 (White) is not printed: PRNSequence places S0 in no position",
                     "Warning: spot S1 (Varnish) is not printed: PRNSequence places S1 in no position"},
-       .files = "CustomFiles/art/art.pdf UserPrn/art.prn", .inked = "+0 +1 +2 -3 +L0 +L1 -S0 -S1"},
+       .inked = "+0 +1 +2 -3 +L0 +L1 -S0 -S1"},
       {.name = "inks_spots_in_light_ink_slots", .file = "art.pdf", .bytes = SpotPdf({"White", "Varnish"}),
-       .sets = {"PRNSequence=0,1,2,3,S0,S1", "UseLc=0", "UseLm=0"}, .files = "CustomFiles/art/art.pdf UserPrn/art.prn",
+       .sets = {"PRNSequence=0,1,2,3,S0,S1", "UseLc=0", "UseLm=0"},
        .inked = "+0 +1 +2 -3 +S0 +S1 -S0 -S1"},
       {.name = "inks_spot_not_in_the_list", .file = "art.pdf", .bytes = SpotPdf({"Pantone 123 C"}),
        .sets = {kAll, "UseLc=0", "UseLm=0"},
        .messages = {"Warning: spot colour \"Pantone 123 C\" is not printed: PdfSpotColorName does not name it"},
-       .files = "CustomFiles/art/art.pdf UserPrn/art.prn", .inked = "+0 +1 +2 -3"},
+       .inked = "+0 +1 +2 -3"},
       {.name = "inks_a_seventh_spot", .file = "art.pdf", .bytes = SpotPdf({"A", "B", "C", "D", "E", "F", "G"}),
        .sets = {kAll, "UseLc=0", "UseLm=0", "PdfSpotColorName=A,B,C,D,E,F,G"},
        .messages = {"Warning: spot colour \"G\" is not printed: it is name 7 of PdfSpotColorName and only six spots "
                     "have channels"},
-       .files = "CustomFiles/art/art.pdf UserPrn/art.prn", .inked = "+0 +1 +2 -3 +S0 +S1 +S2 +S3 +S4 +S5"},
+       .inked = "+0 +1 +2 -3 +S0 +S1 +S2 +S3 +S4 +S5"},
       {.name = "inks_dithered_separation_warns_the_same", .file = "art.pdf", .bytes = SpotPdf({"Pantone 123 C"}),
        .sets = {kAll, "UseLc=0", "UseLm=0"}, .steps = {"separate"},
        .messages = {"Warning: spot colour \"Pantone 123 C\" is not printed: PdfSpotColorName does not name it"},
-       .files = "CustomFiles/art/art.pdf Separation/art/art_{0,1,2,3}.tiff UserPrn/art.prn"},
+       .files = "Separation/art/art_{0,1,2,3}.tiff"},
 
       // ---- Separate
       {.name = "separate_named_spots", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
        .sets = {"dfDitheredCk=0"}, .steps = {"separate"},
-       .files = "CustomFiles/label/label.pdf Separation/label/label_{0,1,2,3,L0,L1,S0,S1}.tif UserPrn/label.prn"},
+       .files = "Separation/label/label_{0,1,2,3,L0,L1,S0,S1}.tif"},
       {.name = "separate_unnamed_spot", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"), .sets = {"dfDitheredCk=0"},
        .steps = {"separate"},
-       .messages = {"Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it"},
-       .files = "CustomFiles/logo/logo.pdf Separation/logo/logo_{(TCL~RED),0,1,2,3,L0,L1}.tif UserPrn/logo.prn"},
+       .messages = {kTclRed},
+       .files = "Separation/logo/logo_{(TCL~RED),0,1,2,3,L0,L1}.tif"},
       {.name = "separate_six_inks", .file = "mixed.pdf", .bytes = Sample("gs9cm_mixed_rgb_cmyk.pdf"),
        .sets = {"defaultOutputProfile=cmykog_6clr.icc", "ICCOutputColors=Cyan,Magenta,Yellow,Black,Orange,Green",
                 "PRNSequence=0,1,2,3,L0,L1,L2,L3,M0,M1"},
-       .steps = {"separate"}, .files = "CustomFiles/mixed/mixed.pdf Separation/mixed/mixed_{0,1,2,3,L0,L1,M0,M1}.tiff UserPrn/mixed.prn",
+       .steps = {"separate"}, .files = "Separation/mixed/mixed_{0,1,2,3,L0,L1,M0,M1}.tiff",
        .fault = "six-ink-profile"},
       {.name = "separate_jpeg", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"), .sets = {"dfDitheredCk=0"},
        .steps = {"separate"},
-       .files = "CustomFiles/flowers/flowers.jpg Separation/flowers/flowers_{0,1,2,3,L0,L1}.tif UserPrn/flowers.prn"},
+       .files = "Separation/flowers/flowers_{0,1,2,3,L0,L1}.tif"},
       {.name = "separate_tiff_extra_channels", .file = "logo.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
        .sets = {"dfDitheredCk=0", kSpots}, .steps = {"separate"},
-       .files = "CustomFiles/logo/logo.tif Separation/logo/logo_{0,1,2,3,L0,L1,S0,S1}.tif UserPrn/logo.prn"},
+       .files = "Separation/logo/logo_{0,1,2,3,L0,L1,S0,S1}.tif"},
       {.name = "separate_tiff_through_ghostscript", .file = "logo.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
        .sets = {"dfDitheredCk=0", "dfTifToPdf=1"}, .steps = {"separate"},
-       .files = "CustomFiles/logo/logo.tif Separation/logo/logo_{0,1,2,3,L0,L1,S0,S1}.tif UserPrn/logo.prn"},
+       .files = "Separation/logo/logo_{0,1,2,3,L0,L1,S0,S1}.tif"},
       {.name = "separate_alpha_is_no_spot", .file = "rgba.tif", .bytes = Tiff({4, 4, 3, 1, 2, 2, ~0u, 0}),
        .sets = {"dfDitheredCk=0"}, .steps = {"separate"},
-       .files = "CustomFiles/rgba/rgba.tif Separation/rgba/rgba_{0,1,2,3,L0,L1}.tif UserPrn/rgba.prn"},
+       .files = "Separation/rgba/rgba_{0,1,2,3,L0,L1}.tif"},
       {.name = "separate_light_blacks", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"),
        .sets = {"dfDitheredCk=0", "UseLk=1", "UseLlk=1"}, .steps = {"separate"},
-       .messages = {"Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it"},
-       .files = "CustomFiles/logo/logo.pdf Separation/logo/logo_{(TCL~RED),0,1,2,3,L0,L1,L2,L3}.tif UserPrn/logo.prn"},
+       .messages = {kTclRed},
+       .files = "Separation/logo/logo_{(TCL~RED),0,1,2,3,L0,L1,L2,L3}.tif"},
       {.name = "separate_not_preserved", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"),
        .sets = {"dfDitheredCk=0", "dfPreserveCF=0"}, .steps = {"separate"},
-       .messages = {"Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it"},
-       .files = "Separation/logo/logo_{(TCL~RED),0,1,2,3,L0,L1}.tif UserPrn/logo.prn"},
+       .messages = {kTclRed},
+       .files = "Separation/logo/logo_{(TCL~RED),0,1,2,3,L0,L1}.tif"},
       {.name = "separate_threads_agree", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
        .sets = {kSpots}, .steps = {"separate"},
-       .files = "CustomFiles/label/label.pdf Separation/label/label_{0,1,2,3,L0,L1,S0,S1}.tiff UserPrn/label.prn",
+       .files = "Separation/label/label_{0,1,2,3,L0,L1,S0,S1}.tiff",
        .same = {{{"dfTurboMd=1"}}}},
       {.name = "separate_stops_at_a_broken_file", .file = "mix.pdf", .bytes = Sample("tcl_logo.pdf"),
        .sets = {"dfDitheredCk=0"}, .steps = {"separate"}, .exit = 1,
-       .messages = {"Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it",
+       .messages = {kTclRed,
                     "Fail to Separate !", "  mix2.jpg: cannot read $A/RipIn/Working/00.jpg: *"},
-       .files = "CustomFiles/mix/{mix.pdf,mix2.jpg,mix3.pdf} Separation/mix/mix_{(TCL~RED),0,1,2,3,L0,L1}.tif "
-                "UserPrn/mix.prn",
+       .files = "CustomFiles/mix/{mix2.jpg,mix3.pdf} Separation/mix/mix_{(TCL~RED),0,1,2,3,L0,L1}.tif",
        .fault = "broken-then-good"},
       {.name = "separate_planes_cannot_be_filed", .file = "logo.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
        .sets = {"dfPreserveCF=0"}, .steps = {"separate"}, .exit = 1,
-       .messages = {"Warning: spot S0 is not printed: PRNSequence places S0 in no position",
-                    "Warning: spot S1 is not printed: PRNSequence places S1 in no position", "Fail to Separate !",
+       .messages = {Unplaced("S0"),
+                    Unplaced("S1"), "Fail to Separate !",
                     "  logo.tif: cannot create the folder $A/RipIn/Separation/logo for the planes"},
-       .files = "CustomFiles/logo/logo.tif Separation/logo UserPrn/logo.prn", .fault = "separation-is-file"},
+       .files = "Separation/logo", .fault = "separation-is-file"},
       {.name = "separate_unknown_item", .steps = {"separate nothing"}, .exit = 1,
        .messages = {"Choose an item from Image List!"}},
       {.name = "separate_preset_not_applied", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"),
        .sets = {"PRNSequence="}, .steps = {"separate"}, .exit = 1,
-       .messages = {"Fail to  read prn color sequence!", "  PRNSequence is empty", "Fail to Apply the Preset file!",
-                    "  PRNSequence is empty", "Something is wrong in Setting !", "Fail to Separate !",
-                    "  logo.pdf: the preset is not applied"},
-       .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn"},
+       .messages = NotApplied("Something is wrong in Setting !", "Fail to Separate !", "logo.pdf: the preset is not applied")},
 
       // ---- Compose
       {.name = "compose_black_first", .file = "bars.tif", .bytes = Tiff({16, 12, 4, 0, 5, 0, 0b1000, 0}),
        .sets = {"PRNSequence=3,2,1,0", "dfDitheredCk=0", "UseLc=0", "UseLm=0", "UseICC=0"},
-       .steps = {"separate", "compose $I bars_2.tif"}, .files = "CustomFiles/bars/bars.tif UserPrn/bars.prn",
+       .steps = {"separate", "compose $I bars_2.tif"},
        .inked = "+3 -2 -1 -0"},
       {.name = "compose_takes_only_its_own_planes", .file = "ph.tif", .bytes = Tiff(kBars),
        .steps = {"separate", "compose $I ph_0.tiff"},
        .messages = {"Warning: ph_(Gold).tiff is no channel plane of ph: it is not printed"},
-       .files = "CustomFiles/ph/ph.tif Separation/ph/ph_{(Gold),x_0}.tiff UserPrn/ph.prn",
+       .files = "Separation/ph/ph_{(Gold),x_0}.tiff",
        .fault = "foreign-planes"},
       {.name = "compose_entry_not_listed", .file = "art.tif", .bytes = Tiff(kBars), .steps = {"compose $I art_0.tif"},
-       .exit = 1, .messages = {"Choose an item from Separation List!"}, .files = "CustomFiles/art/art.tif UserPrn/art.prn"},
+       .exit = 1, .messages = {"Choose an item from Separation List!"}},
       {.name = "compose_preset_not_applied", .file = "Separation/art/art_0.tif", .bytes = Tiff(kBars),
        .sets = {"PRNSequence="}, .steps = {"compose $I art_0.tif"}, .exit = 1,
-       .messages = {"Fail to  read prn color sequence!", "  PRNSequence is empty", "Fail to Apply the Preset file!",
-                    "  PRNSequence is empty", "Apply the Setting first!", "Fail to Compose the files !",
-                    "  the preset is not applied"},
-       .files = "Separation/art/art_0.tif UserPrn/art.prn"},
+       .messages = NotApplied("Apply the Setting first!", "Fail to Compose the files !", "the preset is not applied")},
       {.name = "compose_dithered_preset_not_applied", .file = "Separation/art/art_0.tiff", .bytes = Tiff(kBars),
        .sets = {"PRNSequence="}, .steps = {"compose $I art_0.tiff"}, .exit = 1,
-       .messages = {"Fail to  read prn color sequence!", "  PRNSequence is empty", "Fail to Apply the Preset file!",
-                    "  PRNSequence is empty", "Apply the Setting first!", "Fail to Compose the files !",
-                    "  the preset is not applied"},
-       .files = "UserPrn/art.prn"},
+       .messages = NotApplied("Apply the Setting first!", "Fail to Compose the files !", "the preset is not applied")},
 
       // ---- Tool and profile faults
       {.name = "fault_ghostscript_missing", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"), .exit = 1,
-       .messages = {"Fail to Print !", "  *"}, .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn",
+       .messages = {"Fail to Print !", "  *"},
        .fault = "gs-missing"},
       {.name = "fault_ghostscript_fails", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"), .steps = {"separate"},
        .exit = 1,
        .messages = {"...", "Fail to Separate !",
                     "  logo.pdf: the separation produced none of the four process planes: gs exited with status 1: "
                     "Error: /undefined in --run--"},
-       .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn", .fault = "gs-fails"},
+       .fault = "gs-fails"},
       {.name = "fault_ghostscript_slow_then_fails", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"), .exit = 1,
-       .messages = {"Fail to Print !", "  *"}, .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn",
+       .messages = {"Fail to Print !", "  *"},
        .fault = "gs-slow-fails"},
       {.name = "fault_profile_junk_pdf", .file = "logo.pdf", .bytes = Sample("tcl_logo.pdf"), .exit = 1,
-       .messages = {"...", "Fail to Print !", "  *"}, .files = "CustomFiles/logo/logo.pdf UserPrn/logo.prn",
+       .messages = {"...", "Fail to Print !", "  *"},
        .fault = "profile-junk"},
       {.name = "fault_profile_junk_tiff", .file = "logo.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
        .steps = {"separate"}, .exit = 1,
        .messages = {"...", "Fail to Separate !",
                     "  logo.tif: the ICC conversion failed: magick exited with status 1: magick: not an ICC profile: "
                     "$A/Configuration/Default/CMYK/default_cmyk.icc"},
-       .files = "CustomFiles/logo/logo.tif UserPrn/logo.prn", .fault = "profile-junk"},
+       .fault = "profile-junk"},
 
       // ---- Hostile names: single arguments, no shell, nothing outside CustomFiles
       {.name = "hostile_file_name_pdf", .file = "$H.pdf", .bytes = Sample("tcl_logo.pdf"),
        .steps = {"import $F", "separate", "print"},
-       .messages = {"Warning: spot colour \"TCL RED\" is not printed: PdfSpotColorName does not name it"},
-       .files = "CustomFiles/$H/$H.pdf Separation/$H/$H_{0,1,2,3,L0,L1}.tiff UserPrn/$H.prn"},
+       .messages = {kTclRed},
+       .files = "CustomFiles/$H/$H.pdf Separation/$H/$H_{0,1,2,3,L0,L1}.tiff"},
       {.name = "hostile_file_name_tiff", .file = "$H.tif", .bytes = Sample("tcl_logo_cmyk_2extra.tif"),
        .steps = {"import $F", "separate", "print"},
-       .messages = {"Warning: spot S0 is not printed: PRNSequence places S0 in no position",
-                    "Warning: spot S1 is not printed: PRNSequence places S1 in no position"},
-       .files = "CustomFiles/$H/$H.tif Separation/$H/$H_{0,1,2,3,L0,L1}.tiff UserPrn/$H.prn"},
+       .messages = {Unplaced("S0"),
+                    Unplaced("S1")},
+       .files = "CustomFiles/$H/$H.tif Separation/$H/$H_{0,1,2,3,L0,L1}.tiff"},
       {.name = "hostile_profile_and_colour_names", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
        .sets = {"defaultCMYKProfile=$H.icc", "defaultOutputProfile=$H.icc",
                 "ICCOutputColors=Cyan,Magenta,Yellow,Black,O'range \"x\"; $(touch qm-scenario-marker)",
                 "PdfSpotColorName=W'hite; $(touch qm-scenario-marker),\xE9"},
        .steps = {"separate"}, .exit = 1, .messages = {"...", "Fail to Separate !", "  *"},
-       .files = "CustomFiles/label/label.pdf UserPrn/label.prn", .fault = "hostile-profile"},
+       .fault = "hostile-profile"},
 
       // ---- Import
       {.name = "import_twice_numbers_the_copy", .file = "report.v2.pdf", .bytes = Literal("pdf"),
        .steps = {"import $F", "import $F"}, .files = "CustomFiles/report.v2/report.v2{,~(2)}.pdf"},
       {.name = "import_missing_file", .steps = {"import $S/none.pdf"}, .exit = 1,
-       .messages = {"Fail to import files!", "  $S/none.pdf: No such file or directory"}, .files = ""},
+       .messages = {"Fail to import files!", "  $S/none.pdf: No such file or directory"}},
   };
   // Names that would leave RipIn/CustomFiles: refused, or imported by their last part.
   for (const auto& [name, exit, files] : {std::tuple<const char*, int, const char*>{"...pdf", 1, ""},
@@ -308,24 +305,22 @@ std::vector<Scenario> Table() {
                                            {47, 0x7F, "reserved byte 47 is not 0"}}) {
     t.push_back({.name = "prn_info_byte_" + std::to_string(at) + "_" + std::to_string(value), .file = "x.prn",
                  .bytes = PrnHeader(at, value), .steps = {"prn-info $F"}, .exit = 1,
-                 .messages = {std::string("quillmark-cli: $S/x.prn: ") + problem}, .files = ""});
+                 .messages = {std::string("quillmark-cli: $S/x.prn: ") + problem}});
   }
   // Compose of dithered planes writes the Print's bytes, for every dots code.
   for (const std::vector<std::string>& dots : std::vector<std::vector<std::string>>{
            {"UseDots=111"}, {"UseDots=100"}, {"UseDots=11"}, {"UseDots=1"}, {"LargeDotStart=1"},
            {"LargeDotStart=1", "MiddleDotStart=1"}}) {
-    std::vector<std::string> sets = {kSpots, "dfDitheredCk=1"};
+    std::vector<std::string> sets = {"dfDitheredCk=1"};
     sets.insert(sets.end(), dots.begin(), dots.end());
-    t.push_back({.name = "compose_equals_print_" + dots.back(), .file = "label.pdf",
-                 .bytes = Sample("spot_white_varnish.pdf"), .sets = sets,
-                 .steps = {"separate", "compose $I label_0.tiff"},
-                 .files = "CustomFiles/label/label.pdf UserPrn/label.prn", .same = {{{}, {"print"}}}});
+    t.push_back({.name = "compose_equals_print_" + dots.back(), .file = "flowers.jpg",
+                 .bytes = Sample("flowers_rgb.jpg"), .sets = sets, .steps = {"separate", "compose $I flowers_0.tiff"},
+                 .same = {{{}, {"print"}}}});
   }
   // The corpus as artwork of Separate and Print, and as a plane of Compose:
   // the failure message with its cause, and nothing lost.
   for (const BadFile& bad : Corpus()) {
     const std::string stem = StemOf(bad.name);
-    const std::string kept = "CustomFiles/" + stem + "/" + bad.name + " UserPrn/" + stem + ".prn";
     // Ghostscript may print its own complaint before the job's message.
     const std::string tool = ExtensionLower(bad.name) == "pdf" ? "..." : "";
     for (const char* job : {"Separate", "Print"}) {
@@ -333,7 +328,7 @@ std::vector<Scenario> Table() {
       if (!tool.empty()) messages.insert(messages.begin(), tool);
       t.push_back({.name = "bad_" + ToLower(job) + "_" + stem + "_" + ExtensionLower(bad.name), .file = bad.name,
                    .bytes = bad.bytes, .sets = {"dfPreserveCF=0"}, .steps = {ToLower(job)}, .exit = 1,
-                   .messages = messages, .files = kept});
+                   .messages = messages});
     }
     // An undithered plane is ripped first (the rip passes over what it cannot
     // read), a dithered one composed directly; both fail the Compose.
@@ -341,8 +336,7 @@ std::vector<Scenario> Table() {
       t.push_back({.name = "bad_plane" + std::string(ext + 1) + "_" + stem + "_" + ExtensionLower(bad.name),
                    .file = "Separation/job/job_0" + std::string(ext), .bytes = bad.bytes,
                    .steps = {"compose $I job_0" + std::string(ext)}, .exit = 1,
-                   .messages = {"Fail to Compose the files !", "  *"},
-                   .files = ext == std::string(".tif") ? "Separation/job/job_0.tif UserPrn/job.prn" : "UserPrn/job.prn"});
+                   .messages = {"Fail to Compose the files !", "  *"}});
     }
   }
   return t;

@@ -1,5 +1,5 @@
 // Ghostscript's separation in bands: the plan, and the planes of a banded
-// render on a sample PDF (real Ghostscript, 300 dpi, a few bands).
+// render on a sample PDF (real Ghostscript, 150 dpi, a few bands).
 #include "separation/split_render.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +60,7 @@ struct BandedRender : ::testing::Test {
     std::string why;
     std::map<std::string, imaging::Plane> planes;
     {
-      auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "300x300", false), host, options, &why);
+      auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "150x150", false), host, options, &why);
       if (render && render->Finish(&why)) {
         for (const std::string& name : ListFolder(working, "00_(*).tif", EntryKind::Files)) {
           planes[name] = imaging::ReadPlane(working / name);
@@ -75,7 +75,7 @@ struct BandedRender : ::testing::Test {
     RenderOptions o;
     o.processes = processes;
     o.overlap = overlap;
-    o.bandPixels = 100000;  // 600 x 450 pixels: 3 bands
+    o.bandPixels = 25000;  // 300 x 225 pixels: 3 bands
     o.minBandRows = 64;
     return o;
   }
@@ -122,23 +122,23 @@ TEST_F(BandedRender, AFailedBandFailsTheRenderWithItsCause) {
                   "exec /usr/bin/gs \"$@\"");
   std::string failure;
   EXPECT_TRUE(Render(Bands(1), &failure).empty());
-  EXPECT_NE(failure.find("Ghostscript band 3 of 3 (rows 300-449): failed with exit status 3: Error: /ioerror"),
+  EXPECT_NE(failure.find("Ghostscript band 3 of 3 (rows 150-224): failed with exit status 3: Error: /ioerror"),
             std::string::npos)
       << failure;
 }
 
-// The middle band (rows 150-299, shift 150) without its Varnish plane: the
+// The middle band (rows 75-149, shift 75) without its Varnish plane: the
 // plane is still made, paper white in those rows and the same elsewhere.
 TEST_F(BandedRender, APlaneMissingInABandIsWhiteThere) {
   const auto normal = Render(Bands(1));
   WrapGhostscript("/usr/bin/gs \"$@\" || exit $?\n"
-                  "case \"$*\" in *'get 150 add'*) for a; do [ \"$o\" = -o ] && rm \"${a%.tif}(Varnish).tif\"; o=$a; done;; esac");
+                  "case \"$*\" in *'get 75 add'*) for a; do [ \"$o\" = -o ] && rm \"${a%.tif}(Varnish).tif\"; o=$a; done;; esac");
   const auto missing = Render(Bands(1));
   const imaging::Plane& a = normal.at("00_(Varnish).tif");
   const imaging::Plane& b = missing.at("00_(Varnish).tif");
-  ASSERT_LT(*std::min_element(a.Row(150), a.Row(300)), 65535.0f) << "the band has varnish to lose";
+  ASSERT_LT(*std::min_element(a.Row(75), a.Row(150)), 65535.0f) << "the band has varnish to lose";
   for (uint32_t y = 0; y < a.height; ++y) {
-    const std::vector<float> expected = y >= 150 && y < 300 ? std::vector<float>(a.width, 65535.0f)
+    const std::vector<float> expected = y >= 75 && y < 150 ? std::vector<float>(a.width, 65535.0f)
                                                             : std::vector<float>(a.Row(y), a.Row(y) + a.width);
     ASSERT_EQ(std::vector<float>(b.Row(y), b.Row(y) + b.width), expected) << "row " << y;
   }
