@@ -55,18 +55,23 @@ class JobFaults : public ::testing::Test {
 };
 
 // The print's PRN size learnt first, then the same print with every file of
-// the process limited to half of it.
-TEST_F(JobFaults, FullDiskWhileThePrnFileIsWritten) {
+// the process limited to half of it: appended rows (sequential mode) and
+// rows written in place (large-image mode).
+class FullDisk : public JobFaults, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FullDisk, WhileThePrnFileIsWritten) {
   ExpectNextJobRuns();
   const auto size = static_cast<long>(fs::file_size(prn));
   WriteFileBytes(prn, kOldPrn);
-  const CliResult r = RunCli(app.path(), {"print", "logo"}, size / 2);
+  const CliResult r = RunCli(app.path(), {"--set", GetParam(), "print", "logo"}, size / 2);
   EXPECT_EQ(r.exitStatus, 1) << r.err;
   EXPECT_EQ(r.err.rfind("Fail to Print !\n  ", 0), 0u) << r.err;
   ExpectNothingLost();
   EXPECT_TRUE(Temporaries().empty()) << "temporary file left";
   ExpectNextJobRuns();
 }
+
+INSTANTIATE_TEST_SUITE_P(RasterModes, FullDisk, ::testing::Values("dfLargeImageMd=0", "dfLargeImageMd=1"));
 
 // Killed once its PRN file is being written (the temporary file exists), in
 // each raster mode, at 720 dpi so that the raster work takes a while.

@@ -21,29 +21,20 @@ namespace {
 // Every plan covers the page once, top to bottom, in the number of bands its
 // size asks for.
 TEST(SplitRender, PlanDependsOnlyOnThePageSize) {
-  struct Case {
-    uint32_t width, height;
-    uint64_t bandPixels;
-    uint32_t minRows;
-    std::size_t bands;
-  };
-  const Case cases[] = {{8420, 11910, kBandPixels, kMinBandRows, 4},    // A3 at 720 dpi
-                        {17280, 25920, kBandPixels, kMinBandRows, 18},  // 24 x 36 in at 720 dpi
-                        {6120, 7920, kBandPixels, kMinBandRows, 2},     // US Letter at 720 dpi
-                        {4000, 4000, kBandPixels, kMinBandRows, 1},
-                        {100000, 600, kBandPixels, kMinBandRows, 2},    // no band under 256 rows
-                        {60000, 60000, kBandPixels, kMinBandRows, kMaxBands},
-                        {600, 450, 100000, 64, 3}};
-  for (const Case& c : cases) {
-    const auto plan = PlanRenderBands(c.width, c.height, c.bandPixels, c.minRows);
-    ASSERT_EQ(plan.size(), c.bands) << c.width << " x " << c.height;
+  const std::tuple<uint32_t, uint32_t, std::size_t> cases[] = {
+      {8420, 11910, 4}, {17280, 25920, 18}, {6120, 7920, 2}, {4000, 4000, 1},  // A3, 24 x 36 in, Letter at 720 dpi
+      {100000, 600, 2},                                                         // no band under 256 rows
+      {60000, 60000, kMaxBands}};
+  for (const auto& [width, height, bands] : cases) {
+    const auto plan = PlanRenderBands(width, height);
+    ASSERT_EQ(plan.size(), bands) << width << " x " << height;
     uint32_t next = 0;
     for (const RenderBand& b : plan) {
       EXPECT_EQ(b.top, next);
-      EXPECT_GE(b.rows, std::min(c.height, c.minRows));
+      EXPECT_GE(b.rows, std::min(height, kMinBandRows));
       next += b.rows;
     }
-    EXPECT_EQ(next, c.height);
+    EXPECT_EQ(next, height);
   }
 }
 
