@@ -24,12 +24,7 @@ std::string Hex(std::span<const uint8_t> bytes) {
 }
 
 DotLevels Levels(int32_t middle, int32_t large, int32_t middleEnabled, int32_t largeEnabled) {
-  DotLevels lv;
-  lv.middle = middle;
-  lv.large = large;
-  lv.middleEnabled = middleEnabled;
-  lv.largeEnabled = largeEnabled;
-  return lv;
+  return DotLevels{middle, large, middleEnabled, largeEnabled};
 }
 
 const DotLevels kLevels111 = Levels(16384, 32768, 1, 1);
