@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "imaging/imaging.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 
@@ -213,12 +214,31 @@ Played Play(const Scenario& s, const std::vector<std::string>& sets, const std::
   }
 
   if (const char* digests = std::getenv("QM_SCENARIO_DIGESTS")) {
+    static const bool imagingReady = (imaging::InitializeImaging(), true);
+    (void)imagingReady;
     WriteFileBytes(scratch / "digest/messages", p.messages);
     for (std::size_t i = 0; i < p.prnInfo.size(); ++i) {
       WriteFileBytes(scratch / "digest" / (p.prnNames[i] + ".info"), p.prnInfo[i]);
     }
+    // Plane files by their pixels: a TIFF carries the time it was written.
     std::vector<std::string> argv = {"/usr/bin/sha256sum", "--"};
-    for (const auto& [rel, bytes] : p.outputs) argv.push_back((app / "RipIn" / rel).string());
+    for (const auto& [rel, bytes] : p.outputs) {
+      if (rel.rfind("CustomFiles/", 0) == 0) continue;  // the artwork, made by the test
+      const std::string ext = ExtensionLower(rel);
+      if (ext == "tif" || ext == "tiff") {
+        try {
+          const imaging::Plane plane = imaging::ReadPlane(app / "RipIn" / rel);
+          const std::string size = std::to_string(plane.width) + "x" + std::to_string(plane.height) + "x" +
+                                   std::to_string(plane.depth) + "\n";
+          WriteFileBytes(scratch / "digest" / (rel + ".pixels"),
+                         size + std::string(reinterpret_cast<const char*>(plane.pixels.data()),
+                                            plane.pixels.size() * sizeof(float)));
+          continue;
+        } catch (const std::exception&) {  // no plane: its bytes
+        }
+      }
+      argv.push_back((app / "RipIn" / rel).string());
+    }
     for (const std::string& rel : FilesBelow(scratch / "digest")) argv.push_back((scratch / "digest" / rel).string());
     std::istringstream in(Replace(Replace(RunProcess(argv).output, (app / "RipIn/").string(), ""),
                                   (scratch / "digest/").string(), ""));

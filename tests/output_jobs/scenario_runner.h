@@ -10,8 +10,9 @@
 // older PRN file of the item and its artwork as they were, no new "*.pr?".
 //
 // QM_SCENARIO_DIGESTS=FILE appends "scenario file sha256" lines for every
-// file below RipIn, the prn-info output (ink figures) of every PRN file and
-// the message text, so two builds can be compared (sort, then diff).
+// file the jobs wrote below RipIn (plane files by their size, depth and
+// pixels), the prn-info output (ink figures) of every PRN file and the
+// message text, so two builds can be compared (sort, then diff).
 #pragma once
 
 #include <functional>
