@@ -127,6 +127,8 @@ std::vector<Scenario> Table() {
       // ---- Every ink printed or named in a warning
       {.name = "inks_second_listed_spot_after_a_blank_first", .file = "art.pdf", .bytes = SpotPdf({"Varnish"}),
        .sets = {kAll, "UseLc=0", "UseLm=0"}, .inked = "+0 +1 +2 -3 -S0 +S1"},
+      {.name = "inks_in_large_image_mode", .file = "art.pdf", .bytes = SpotPdf({"Varnish"}),
+       .sets = {kAll, "UseLc=0", "UseLm=0", "dfLargeImageMd=1"}, .inked = "+0 +1 +2 -3 -S0 +S1"},
       {.name = "inks_both_spots_in_list_order", .file = "art.pdf", .bytes = SpotPdf({"Varnish", "White"}),
        .sets = {kAll, "UseLc=0", "UseLm=0"}, .inked = "+0 +1 +2 -3 +S0 +S1"},
       {.name = "inks_spots_the_sequence_places_nowhere", .file = "art.pdf", .bytes = SpotPdf({"White", "Varnish"}),
