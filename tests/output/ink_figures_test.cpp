@@ -67,19 +67,5 @@ TEST(InkFigures, MatchHandCountsOfASmallPatch) {
   }
 }
 
-TEST(InkFigures, InPrnInfoWithThePresetsFile) {
-  TempDir dir;
-  WriteFileBytes(dir / "Default.cfg", "");
-  WriteFileBytes(dir / "Default/INKS.TXT", "DropVolume01=2\r\nDropVolume10=5\r\nDropVolume11=10.5\r\n");
-  const InkSettings inks = InkSettingsOfPreset(dir / "default.CFG");
-  const float* planes[] = {kPatch.data(), kBlank.data(), kBlank.data(), kBlank.data()};
-  ASSERT_TRUE(WritePrnFile(dir / "p.prn", 720, 720, 4, 2, 2, planes, DotLevels{16384, 32768, 1, 1}));
-  const auto json = PrnInfo(dir / "p.prn", {}, {}, nullptr, &inks);
-  ASSERT_TRUE(json);
-  EXPECT_NE(json->find("\"inkMl\": 4.05e-08, \"positions\""), std::string::npos) << *json;
-  EXPECT_NE(json->find("\"dots\": [2, 2, 1, 3], \"coverage\": 0.75, \"inkMl\": 4.05e-08}"), std::string::npos)
-      << *json;
-}
-
 }  // namespace
 }  // namespace qm

@@ -1,5 +1,5 @@
-// Reading printer files back: layout check, dot counts, slots and inks,
-// prn-info JSON.
+// Reading printer files back: dot counts against the planes written, and
+// the size check.
 #include "output/prn_reader.h"
 
 #include <gtest/gtest.h>
@@ -101,111 +101,6 @@ TEST(PrnRead, TruncatedFileFailsTheSizeCheck) {
   EXPECT_FALSE(PrnReader::Open(path, &error));
   EXPECT_NE(error, "");
   EXPECT_FALSE(PrnReader::Open(dir / "missing.prn"));
-}
-
-TEST(PrnRead, BadHeaderIsNotCounted) {
-  TempDir dir;
-  const fs::path path = WriteSample(dir, MakeSample(20, 3, 4), 2, "b.prn");
-  std::string bytes = ReadFileBytes(path);
-  bytes[32] = 4;  // bits
-  WriteFileBytes(path, bytes);
-  auto reader = PrnReader::Open(path);
-  ASSERT_TRUE(reader);
-  EXPECT_FALSE(reader->layoutOk());
-  EXPECT_FALSE(CountPrnDots(*reader));
-}
-
-TEST(PrnRead, RowsStreamInFileOrder) {
-  TempDir dir;
-  const Sample s = MakeSample(17, 4, 4);
-  const fs::path path = WriteSample(dir, s, 1, "r.prn");
-  const std::string bytes = ReadFileBytes(path);
-  auto reader = PrnReader::Open(path);
-  ASSERT_TRUE(reader);
-  uint32_t next = 0;
-  ASSERT_TRUE(reader->ForEachRow([&](uint32_t y, std::span<const uint8_t> row) {
-    EXPECT_EQ(y, next++);
-    EXPECT_EQ(std::string(row.begin(), row.end()),
-              bytes.substr(PrnRowOffset(reader->header(), y, 0), row.size()));
-    return true;
-  }));
-  EXPECT_EQ(next, 4u);
-}
-
-TEST(PrnSlots, FromPresetAsTheJobsLayThemOut) {
-  const char* full = "0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1,S2,S3,S4,S5";
-  const struct {
-    uint32_t n;
-    std::array<int, 4> light;
-    const char* sequence;
-    const char* colors;  // ICCOutputColors
-    std::vector<int> slots;
-  } cases[] = {
-      // Lc and Lk, one multicolour ink, two spots.
-      {9, {1, 0, 1, 0}, "0,1,2,3,L0,,L2,,M0,,,,S0,S1", "C,M,Y,K,Orange", {0, 1, 2, 3, 4, 6, 8, 12, 13}},
-      // Without multicolour inks the positions after the light inks are spots.
-      {8, {1, 1, 0, 0}, full, "Cyan,Magenta,Yellow,Black", {0, 1, 2, 3, 4, 5, 12, 13}},
-      {8, {1, 1, 0, 0}, full, "C,M,Y,K,Orange,Green", {0, 1, 2, 3, 4, 5, 8, 9}},
-      // Spots placed in light slots are printed there, when the artwork has them.
-      {8, {0, 0, 0, 0}, "0,1,2,3,S0,S1", "C,M,Y,K", {0, 1, 2, 3, 4, 5, 12, 13}},
-      {4, {0, 0, 0, 0}, "0,1,2,3,S0,S1", "C,M,Y,K", {0, 1, 2, 3}},
-      // A count that the preset cannot explain falls back to slot order.
-      {3, {1, 1, 1, 1}, full, "C,M,Y,K", {0, 1, 2}},
-      {5, {0, 0, 0, 0}, "3,2,1,0", "", {0, 1, 2, 3, 12}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(PositionSlotsFromPreset(c.n, c.light, c.sequence, c.colors), c.slots) << c.n << " " << c.sequence;
-  }
-  EXPECT_EQ(InksForSlots(std::vector<int>{0, 1, 2, 3, 4, 6, 8, 12, 13}, std::string_view(full)),
-            (std::vector<std::string>{"0", "1", "2", "3", "L0", "L2", "M0", "S0", "S1"}));
-}
-
-TEST(PrnSlots, InksFollowTheSequenceAsWritten) {
-  const std::vector<int> slots = {0, 1, 2, 3, 5};
-  EXPECT_EQ(InksForSlots(slots, std::string_view("3,2,1,0,L0, L1")),
-            (std::vector<std::string>{"3", "2", "1", "0", " L1"}));
-  EXPECT_EQ(InksForSlots(slots, std::nullopt),
-            (std::vector<std::string>{"0", "1", "2", "3", "L1"}));
-  EXPECT_EQ(InksForSlots(slots, std::string_view("0,1")),
-            (std::vector<std::string>{"0", "1", "", "", ""}));
-}
-
-TEST(PrnInfoText, ShapeForTwoBits) {
-  TempDir dir;
-  std::vector<float> plane = {0, 16384, 32768, 65535, 65535};
-  std::vector<float> blank(5, 0.0f);
-  const float* ptrs[] = {plane.data(), blank.data(), blank.data(), blank.data()};
-  ASSERT_TRUE(WritePrnFile(dir / "a.prn", 720, 720, 5, 1, 2, ptrs, kLevels111));
-  const auto slots = DefaultPositionSlots(4);
-  const auto inks = InksForSlots(slots, std::string_view("3,2,1,0"));
-  const auto json = PrnInfo(dir / "a.prn", slots, inks);
-  ASSERT_TRUE(json);
-  EXPECT_EQ(*json,
-            "{\"signature\": 21845, \"xResolution\": 720, \"yResolution\": 720, "
-            "\"rowStride\": 4, \"height\": 1, \"width\": 5, \"channels\": 4, \"bits\": 2, "
-            "\"sizeOk\": true, \"inkMl\": 3.6e-08, \"positions\": ["
-            "{\"slot\": \"0\", \"ink\": \"3\", \"dots\": [1, 1, 1, 2], \"coverage\": 0.8, \"inkMl\": 3.6e-08}, "
-            "{\"slot\": \"1\", \"ink\": \"2\", \"dots\": [5, 0, 0, 0], \"coverage\": 0, \"inkMl\": 0}, "
-            "{\"slot\": \"2\", \"ink\": \"1\", \"dots\": [5, 0, 0, 0], \"coverage\": 0, \"inkMl\": 0}, "
-            "{\"slot\": \"3\", \"ink\": \"0\", \"dots\": [5, 0, 0, 0], \"coverage\": 0, \"inkMl\": 0}]}");
-}
-
-TEST(PrnInfoText, OneBitHasTwoCountsAndBadSizeHasNoPositions) {
-  PrnFileHeader h = *MakePrnHeader(360, 720, 10, 2, 4, 1);
-  const PrnPositionInfo pos[] = {{"L0", "L\"0", {17, 3, 0, 0}, 0.15, 3.6e-08, 0.25}};
-  EXPECT_EQ(PrnInfoJson(h, true, pos),
-            "{\"signature\": 21845, \"xResolution\": 360, \"yResolution\": 720, "
-            "\"rowStride\": 4, \"height\": 2, \"width\": 10, \"channels\": 4, \"bits\": 1, "
-            "\"sizeOk\": true, \"inkMl\": 3.6e-08, \"cost\": 0.25, \"positions\": [{\"slot\": \"L0\", "
-            "\"ink\": \"L\\\"0\", \"dots\": [17, 3], \"coverage\": 0.15, \"inkMl\": 3.6e-08, \"cost\": 0.25}]}");
-
-  TempDir dir;
-  const fs::path path = WriteSample(dir, MakeSample(10, 2, 4), 1, "x.prn");
-  WriteFileBytes(path, ReadFileBytes(path).substr(0, 60));
-  const auto json = PrnInfo(path, {}, {});
-  ASSERT_TRUE(json);
-  EXPECT_NE(json->find("\"sizeOk\": false, \"inkMl\": 0, \"positions\": []}"), std::string::npos)
-      << *json;
 }
 
 }  // namespace

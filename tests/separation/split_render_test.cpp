@@ -1,5 +1,5 @@
 // Ghostscript's separation in bands: the plan, and the planes of a banded
-// render on a sample PDF (real Ghostscript, 300 dpi, a few bands).
+// render on a sample PDF (real Ghostscript, 150 dpi, a few bands).
 #include "separation/split_render.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,11 @@
 #include <map>
 
 #include "imaging/imaging.h"
+#include "output/commands.h"
 #include "platform/platform.h"
+#include "separation/commands.h"
 #include "settings/active_setting.h"
+#include "settings/startup.h"
 #include "tests/support/test_support.h"
 
 namespace qm {
@@ -18,29 +21,20 @@ namespace {
 // Every plan covers the page once, top to bottom, in the number of bands its
 // size asks for.
 TEST(SplitRender, PlanDependsOnlyOnThePageSize) {
-  struct Case {
-    uint32_t width, height;
-    uint64_t bandPixels;
-    uint32_t minRows;
-    std::size_t bands;
-  };
-  const Case cases[] = {{8420, 11910, kBandPixels, kMinBandRows, 4},    // A3 at 720 dpi
-                        {17280, 25920, kBandPixels, kMinBandRows, 18},  // 24 x 36 in at 720 dpi
-                        {6120, 7920, kBandPixels, kMinBandRows, 2},     // US Letter at 720 dpi
-                        {4000, 4000, kBandPixels, kMinBandRows, 1},
-                        {100000, 600, kBandPixels, kMinBandRows, 2},    // no band under 256 rows
-                        {60000, 60000, kBandPixels, kMinBandRows, kMaxBands},
-                        {600, 450, 100000, 64, 3}};
-  for (const Case& c : cases) {
-    const auto plan = PlanRenderBands(c.width, c.height, c.bandPixels, c.minRows);
-    ASSERT_EQ(plan.size(), c.bands) << c.width << " x " << c.height;
+  const std::tuple<uint32_t, uint32_t, std::size_t> cases[] = {
+      {8420, 11910, 4}, {17280, 25920, 18}, {6120, 7920, 2}, {4000, 4000, 1},  // A3, 24 x 36 in, Letter at 720 dpi
+      {100000, 600, 2},                                                         // no band under 256 rows
+      {60000, 60000, kMaxBands}};
+  for (const auto& [width, height, bands] : cases) {
+    const auto plan = PlanRenderBands(width, height);
+    ASSERT_EQ(plan.size(), bands) << width << " x " << height;
     uint32_t next = 0;
     for (const RenderBand& b : plan) {
       EXPECT_EQ(b.top, next);
-      EXPECT_GE(b.rows, std::min(c.height, c.minRows));
+      EXPECT_GE(b.rows, std::min(height, kMinBandRows));
       next += b.rows;
     }
-    EXPECT_EQ(next, c.height);
+    EXPECT_EQ(next, height);
   }
 }
 
@@ -57,7 +51,7 @@ struct BandedRender : ::testing::Test {
     std::string why;
     std::map<std::string, imaging::Plane> planes;
     {
-      auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "300x300", false), host, options, &why);
+      auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "150x150", false), host, options, &why);
       if (render && render->Finish(&why)) {
         for (const std::string& name : ListFolder(working, "00_(*).tif", EntryKind::Files)) {
           planes[name] = imaging::ReadPlane(working / name);
@@ -72,7 +66,7 @@ struct BandedRender : ::testing::Test {
     RenderOptions o;
     o.processes = processes;
     o.overlap = overlap;
-    o.bandPixels = 100000;  // 600 x 450 pixels: 3 bands
+    o.bandPixels = 25000;  // 300 x 225 pixels: 3 bands
     o.minBandRows = 64;
     return o;
   }
@@ -119,26 +113,64 @@ TEST_F(BandedRender, AFailedBandFailsTheRenderWithItsCause) {
                   "exec /usr/bin/gs \"$@\"");
   std::string failure;
   EXPECT_TRUE(Render(Bands(1), &failure).empty());
-  EXPECT_NE(failure.find("Ghostscript band 3 of 3 (rows 300-449): failed with exit status 3: Error: /ioerror"),
+  EXPECT_NE(failure.find("Ghostscript band 3 of 3 (rows 150-224): failed with exit status 3: Error: /ioerror"),
             std::string::npos)
       << failure;
 }
 
-// The middle band (rows 150-299, shift 150) without its Varnish plane: the
+// The middle band (rows 75-149, shift 75) without its Varnish plane: the
 // plane is still made, paper white in those rows and the same elsewhere.
 TEST_F(BandedRender, APlaneMissingInABandIsWhiteThere) {
   const auto normal = Render(Bands(1));
   WrapGhostscript("/usr/bin/gs \"$@\" || exit $?\n"
-                  "case \"$*\" in *'get 150 add'*) for a; do [ \"$o\" = -o ] && rm \"${a%.tif}(Varnish).tif\"; o=$a; done;; esac");
+                  "case \"$*\" in *'get 75 add'*) for a; do [ \"$o\" = -o ] && rm \"${a%.tif}(Varnish).tif\"; o=$a; done;; esac");
   const auto missing = Render(Bands(1));
   const imaging::Plane& a = normal.at("00_(Varnish).tif");
   const imaging::Plane& b = missing.at("00_(Varnish).tif");
-  ASSERT_LT(*std::min_element(a.Row(150), a.Row(300)), 65535.0f) << "the band has varnish to lose";
+  ASSERT_LT(*std::min_element(a.Row(75), a.Row(150)), 65535.0f) << "the band has varnish to lose";
   for (uint32_t y = 0; y < a.height; ++y) {
-    const std::vector<float> expected = y >= 150 && y < 300 ? std::vector<float>(a.width, 65535.0f)
+    const std::vector<float> expected = y >= 75 && y < 150 ? std::vector<float>(a.width, 65535.0f)
                                                             : std::vector<float>(a.Row(y), a.Row(y) + a.width);
     ASSERT_EQ(std::vector<float>(b.Row(y), b.Row(y) + b.width), expected) << "row " << y;
   }
+}
+
+// A page split into Ghostscript bands by a small plan (300 x 225 pixels at
+// 150 dpi, 3 bands), through the jobs as the command line runs them: every
+// raster mode takes the same planes, so sequential and turbo write one file,
+// large-image mode its layout, and a Compose of the dithered Separate the
+// Print's bytes.
+TEST(SplitPage, EveryModeAndComposeTakeTheSamePlanes) {
+  struct LogHost : NullJobHost {
+    std::string log;
+    void Log(std::string_view line) override { log.append(line).append("\n"); }
+  } host;
+  test::ScratchAppDir app;
+  SetAppDirOverride(app.path());
+  fs::create_directories(app / "RipIn/CustomFiles/label");
+  fs::copy_file(test::SamplesDir() / "spot_white_varnish.pdf", app / "RipIn/CustomFiles/label/label.pdf");
+  SetBandPlanForTests(25000, 64);
+  std::map<std::string, std::string> prn;
+  for (const char* mode : {"sequential", "dfTurboMd", "dfLargeImageMd", "compose"}) {
+    Session session;
+    std::vector<std::pair<std::string, std::string>> sets = {{"dfPreserveCF", "1"}, {"dfDitheredCk", "1"}};
+    if (*mode == 'd') sets.emplace_back(mode, "1");
+    ASSERT_TRUE(RunHeadlessStartup(app.path(), session, sets, std::nullopt, host,
+                                   {{"xResolution", "150"}, {"yResolution", "150"}, {"UseICC", "0"},
+                                    {"PRNSequence", "0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1"}}));
+    JobContext ctx{session.setting, session.init, session.form, host};
+    const bool compose = std::string(mode) == "compose";
+    ASSERT_TRUE(compose ? SeparateCommand(ctx, "label") && ComposeCommand(ctx, "label", "label_0.tiff")
+                        : PrintCommand(ctx, "label"))
+        << host.log;
+    prn[mode] = test::ReadFileBytes(app / "RipIn/UserPrn/label.prn");
+  }
+  SetBandPlanForTests(0, 0);
+  EXPECT_NE(host.log.find("in 3 bands"), std::string::npos) << host.log;
+  EXPECT_EQ(test::FirstDifference(prn["sequential"], prn["dfTurboMd"]), "");
+  EXPECT_EQ(prn["dfLargeImageMd"].size(), prn["sequential"].size());
+  EXPECT_EQ(prn["dfLargeImageMd"].substr(0, 48), prn["sequential"].substr(0, 48));
+  EXPECT_EQ(test::FirstDifference(prn["sequential"], prn["compose"]), "");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/reliability/cli_process.h"
+#include "tests/support/cli_runner.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -7,22 +7,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
-#include "platform/platform.h"
-
 namespace qm::test {
 
-fs::path CliPath() { return BuiltAppDir() / "quillmark-cli"; }
-
 CliChild::CliChild(const fs::path& appDir, const std::vector<std::string>& args, long limitFileSize) {
-  std::vector<std::string> argv = {CliPath().string(), "--app-dir", appDir.string(), "--progress", "none"};
+  std::vector<std::string> argv = {(BuiltAppDir() / "quillmark-cli").string(), "--app-dir", appDir.string(),
+                                   "--progress", "none"};
   argv.insert(argv.end(), args.begin(), args.end());
-  const std::string outPath = (io_ / "out").string();
-  const std::string errPath = (io_ / "err").string();
-  start_ = std::chrono::steady_clock::now();
+  const std::string outPath = (io_ / "out").string(), errPath = (io_ / "err").string();
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
@@ -62,12 +56,7 @@ bool CliChild::WaitUntil(const std::function<bool()>& ready, std::chrono::millis
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!reaped_ && std::chrono::steady_clock::now() < end) {
     if (ready()) return true;
-    int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-      reaped_ = true;  // ended first; Wait reports this status
-      finalStatus_ = status;
-      return false;
-    }
+    if (::waitpid(pid_, &finalStatus_, WNOHANG) == pid_) reaped_ = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return false;
@@ -76,22 +65,17 @@ bool CliChild::WaitUntil(const std::function<bool()>& ready, std::chrono::millis
 CliResult CliChild::Wait(std::chrono::seconds limit) {
   CliResult r;
   int status = finalStatus_;
-  if (!reaped_) {
-    const auto end = start_ + limit;
-    for (;;) {
-      const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-      if (done == pid_) break;
-      if (std::chrono::steady_clock::now() > end) {
-        r.timedOut = true;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!reaped_ && ::waitpid(pid_, &status, WNOHANG) != pid_) {
+    if (std::chrono::steady_clock::now() > end) {
+      r.timedOut = true;
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
     }
-    reaped_ = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  r.elapsed = std::chrono::steady_clock::now() - start_;
+  reaped_ = true;
   if (WIFEXITED(status)) r.exitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
   r.out = ReadFileBytes(io_ / "out");
@@ -99,10 +83,8 @@ CliResult CliChild::Wait(std::chrono::seconds limit) {
   return r;
 }
 
-CliResult RunCli(const fs::path& appDir, const std::vector<std::string>& args, std::chrono::seconds limit,
-                 long limitFileSize) {
-  CliChild child(appDir, args, limitFileSize);
-  return child.Wait(limit);
+CliResult RunCli(const fs::path& appDir, const std::vector<std::string>& args, long limitFileSize) {
+  return CliChild(appDir, args, limitFileSize).Wait();
 }
 
 void SetConfigValue(const fs::path& file, const std::string& key, const std::string& value) {
@@ -120,43 +102,21 @@ void SetConfigValue(const fs::path& file, const std::string& key, const std::str
 }
 
 void UseFastPreset(const ScratchAppDir& app) {
-  const fs::path cfg = app / "Configuration/Default.cfg";
-  SetConfigValue(cfg, "xResolution", "72");
-  SetConfigValue(cfg, "yResolution", "72");
+  for (const char* key : {"xResolution", "yResolution"}) SetConfigValue(app / "Configuration/Default.cfg", key, "72");
   const fs::path ini = app / "Configuration/initiation.ini";
+  for (const char* key : {"dfVectorX", "dfVectorY"}) SetConfigValue(ini, key, "72");
   SetConfigValue(ini, "dfPreserveCF", "1");
   SetConfigValue(ini, "dfTurboMd", "0");
   SetConfigValue(ini, "dfLargeImageMd", "0");
-  SetConfigValue(ini, "dfVectorX", "72");
-  SetConfigValue(ini, "dfVectorY", "72");
-}
-
-std::string ImportOne(const fs::path& appDir, const fs::path& file) {
-  const auto before = ListFolder(appDir / "RipIn/CustomFiles", "*", EntryKind::Folders);
-  const CliResult r = RunCli(appDir, {"import", file.string()});
-  if (r.exitStatus != 0) throw std::runtime_error("import failed: " + r.err);
-  for (const std::string& item : ListFolder(appDir / "RipIn/CustomFiles", "*", EntryKind::Folders)) {
-    if (std::find(before.begin(), before.end(), item) == before.end()) return item;
-  }
-  throw std::runtime_error("import made no item");
 }
 
 std::vector<std::string> FilesBelow(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;
-  if (!fs::exists(folder, ec)) return names;
   for (const auto& e : fs::recursive_directory_iterator(folder, ec)) {
     if (e.is_regular_file()) names.push_back(fs::relative(e.path(), folder).string());
   }
   std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::vector<std::string> PrnFilesBelow(const fs::path& appDir) {
-  std::vector<std::string> names;
-  for (const std::string& rel : FilesBelow(appDir / "RipIn")) {
-    if (WildcardMatch("*.pr?", FileNameOf(rel))) names.push_back(rel);
-  }
   return names;
 }
 
