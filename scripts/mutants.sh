@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Deliberate faults, one at a time: each mutant below replaces one piece of
 # product code with a plausible mistake, the suite is built and run, and the
-# mutant must make at least one test fail ("caught"). Run by hand, not in CI
-# (about a minute or two per mutant on 2 cores).
+# mutant must make at least one test fail ("caught"). Run by hand, not in CI:
+# two to three minutes per mutant on 2 busy cores (an incremental build and
+# ctest up to the first failure), about 40 minutes for the list, plus the
+# first build and one run of the suite on the unchanged tree.
 #
 # usage: scripts/mutants.sh [NAME...]     (default: every mutant)
 #   QM_MUTANT_WORK        scratch folder (default: a new temporary folder;
@@ -18,27 +20,39 @@
 # mutant is caught.
 #
 # Builds and tests run under nice -n 15. Each mutant's ctest output is kept
-# in the scratch folder as ctest-<name>.log.
+# in a kept scratch folder as ctest-<name>.log. Prints one line per mutant
+# ("caught by" the first test that failed, with the seconds it took) and
+# "caught N of M".
 set -uo pipefail
 cd "$(dirname "$0")/.."
-src=$PWD
 
 # name | file | exact text | replacement  (first occurrence only; each text
 # is unique in its file, so the mutant changes the code it names)
 mutants=(
+  # halftone: the upper threshold one tone too high; the PRN code of a
+  # full-tone dot; a dots code taking the wrong preset level
   'threshold-off-by-one|halftone/diffusion.cpp|* 0.5 + 32767.5|* 0.5 + 32768.5'
   'fallback-level-code|output/prn_format.cpp|if (levels.largeEnabled == 1) return 3;|if (levels.largeEnabled == 1) return 2;'
   'use-dots-110-levels|halftone/levels.cpp|levels.middle = oldLarge;|levels.middle = oldMiddle;'
+  # the Print job's planes of the PDF route not turned over; a row lost in
+  # the large-image bands and in the stitch of a split Ghostscript render
   'pdf-print-not-negated|output/print_job.cpp|raster.negate = separated.fromPdfRoute;|raster.negate = false;'
   'large-image-band-row|output/band_renderer.cpp|std::min(drop + i, band.height - 1)|std::min(drop + i + 1, band.height - 1)'
   'split-stitch-row|separation/split_render.cpp|for (uint32_t r = 0; r < rows.height; ++r)|for (uint32_t r = 1; r < rows.height; ++r)'
+  # PRN positions: magenta and yellow swapped
   'channel-order|output/prn_format.cpp|std::vector<int> slots = {0, 1, 2, 3};|std::vector<int> slots = {0, 2, 1, 3};'
+  # writes under a temporary name never renamed into place (PRN file, presets)
   'prn-rename-skipped|output/prn_file.cpp|if (ok && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {|if (false) {'
   'file-rename-skipped|platform/fileops.cpp|fs::rename(tmp, path, ec);|(void)path;'
+  # a quoted message with one character changed
   'message-text|settings/apply.h|"Fail to  read prn color sequence!";|"Fail to read prn color sequence!";'
+  # separation: TIFF extra channels one spot too far; the resampled rows of a
+  # whole plane one row down; light cyan and magenta copies swapped
   'tif-spot-index|separation/stages.cpp|ChannelPlaneName(std::to_string(4 + i))|ChannelPlaneName(std::to_string(5 + i))'
   'resample-row-window|imaging/plane_ops.cpp|Weights(sourceRows, outH, enlarge, firstOut, count)|Weights(sourceRows, outH, enlarge, firstOut + 1, count)'
   'light-ink-slot|separation/stages.cpp|ChannelPlaneName("L" + std::to_string(i))|ChannelPlaneName("L" + std::to_string(i ^ 1))'
+  # a hot-folder file that failed stays in the batch instead of RipIn/Failed;
+  # an ink PRNSequence places nowhere dropped without its warning
   'hot-folder-not-set-aside|app/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'
   'unplaced-ink-silent|separation/channels.cpp|unplaced.push_back(i);|(void)i;'
 )
