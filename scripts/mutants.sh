@@ -41,9 +41,11 @@ mutants=(
   'split-stitch-row|separation/split_render.cpp|for (uint32_t r = 0; r < rows.height; ++r)|for (uint32_t r = 1; r < rows.height; ++r)'
   # PRN positions: magenta and yellow swapped
   'channel-order|output/prn_format.cpp|std::vector<int> slots = {0, 1, 2, 3};|std::vector<int> slots = {0, 2, 1, 3};'
-  # writes under a temporary name never renamed into place (PRN file, presets)
-  'prn-rename-skipped|output/prn_file.cpp|if (ok && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {|if (false) {'
-  'file-rename-skipped|platform/fileops.cpp|fs::rename(tmp, path, ec);|(void)path;'
+  # atomic writes (PRN file, planes, presets): never renamed into place, the
+  # file not flushed, the folder not flushed after the rename
+  'rename-skipped|platform/atomic_file.cpp|} else if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {|} else if (false) {'
+  'file-fsync-skipped|platform/atomic_file.cpp|} else if (::fsync(fd_) != 0) {|} else if (false) {'
+  'folder-fsync-skipped|platform/atomic_file.cpp|    ::fsync(dirFd);|    (void)dirFd;'
   # a quoted message with one character changed
   'message-text|settings/apply.h|"Fail to  read prn color sequence!";|"Fail to read prn color sequence!";'
   # separation: TIFF extra channels one spot too far; the resampled rows of a
@@ -54,7 +56,7 @@ mutants=(
   # a hot-folder file that failed stays in the batch instead of RipIn/Failed;
   # an ink PRNSequence places nowhere dropped without its warning
   'hot-folder-not-set-aside|app/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'
-  'unplaced-ink-silent|separation/channels.cpp|unplaced.push_back(i);|(void)i;'
+  'unplaced-ink-silent|separation/channels.cpp|host.Warn(UnplacedInkWarning(i, inkName ? inkName(i) : std::string()));|(void)inkName;'
 )
 
 work=${QM_MUTANT_WORK:-$(mktemp -d)}
