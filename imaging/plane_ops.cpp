@@ -240,31 +240,18 @@ bool Enlarges(uint32_t inW, uint32_t inH, uint32_t outW, uint32_t outH) {
 }
 
 
-uint32_t NewSize(uint32_t size, double from, double to, double& exact) {
-  exact = std::round(size * to / from);
-  return exact < 1.0 || exact > 4.0e9 ? 0 : static_cast<uint32_t>(exact);
-}
-
 // The resampling of a plane of which `plane` holds the source rows [top, top
 // + plane.height) of `sourceRows`, producing output rows [firstOut, firstOut
 // + outRows) of the whole plane's result (all of them for a whole plane).
 void ResampleWindow(Plane& plane, double xResolution, double yResolution, uint32_t top, uint32_t sourceRows,
                     uint32_t firstOut, std::optional<uint32_t> outRows) {
-  if (!(xResolution > 0.0) || !(yResolution > 0.0) || !(plane.xResolution > 0.0) || !(plane.yResolution > 0.0)) {
-    throw ImagingError("cannot resample to " + std::to_string(xResolution) + " x " + std::to_string(yResolution) +
-                       " dpi");
-  }
-  double nw = 0.0, nh = 0.0;
-  const uint32_t outW = NewSize(plane.width, plane.xResolution, xResolution, nw);
-  const uint32_t outH = NewSize(sourceRows, plane.yResolution, yResolution, nh);
-  if (outW == 0 || outH == 0) {
-    throw ImagingError("resampling gives an unusable size of " + std::to_string(nw) + " x " + std::to_string(nh));
-  }
+  const auto [outW, outH] =
+      ResampledSize(plane.width, sourceRows, plane.xResolution, plane.yResolution, xResolution, yResolution);
   const uint32_t count = outRows.value_or(outH);
   if (firstOut > outH || count > outH - firstOut) throw ImagingError("rows outside the resampled plane");
   const uint32_t inW = plane.width;
   const uint32_t inH = plane.height;  // the rows held
-  const bool enlarge = static_cast<double>(outW) * outH > static_cast<double>(inW) * sourceRows;
+  const bool enlarge = Enlarges(inW, sourceRows, outW, outH);
   // Horizontal pass: inW x inH -> outW x inH.
   std::vector<float> mid;
   if (outW == inW) {
@@ -273,18 +260,8 @@ void ResampleWindow(Plane& plane, double xResolution, double yResolution, uint32
     const Contributions cx = Weights(inW, outW, enlarge, 0, outW);
     mid = Allocate(std::size_t{outW} * inH, "resample");
     const float* src = plane.pixels.data();
-    ParallelFor(inH, HardwareThreads(), [&](std::size_t index) {
-      const auto y = static_cast<int64_t>(index);
-      const float* row = src + static_cast<std::size_t>(y) * inW;
-      float* dst = mid.data() + static_cast<std::size_t>(y) * outW;
-      for (uint32_t o = 0; o < outW; ++o) {
-        const float* w = cx.weights.data() + std::size_t{o} * cx.taps;
-        const float* s = row + cx.first[o];
-        float acc = 0.0f;
-        for (uint32_t k = 0; k < cx.count[o]; ++k) acc += w[k] * s[k];
-        dst[o] = acc;
-      }
-    });
+    ParallelFor(inH, HardwareThreads(),
+                [&](std::size_t y) { HorizontalRow(cx, src + y * inW, mid.data() + y * outW, outW); });
     std::vector<float>().swap(plane.pixels);
   }
   // Vertical pass: outW x inH -> outW x count, whole rows at a time.
@@ -300,16 +277,9 @@ void ResampleWindow(Plane& plane, double xResolution, double yResolution, uint32
     Contributions cy = Weights(sourceRows, outH, enlarge, firstOut, count);
     KeepInside(cy, top, inH);
     std::vector<float> out = Allocate(std::size_t{outW} * count, "resample");
-    ParallelFor(count, HardwareThreads(), [&](std::size_t index) {
-      const auto o = static_cast<int64_t>(index);
-      float* dst = out.data() + static_cast<std::size_t>(o) * outW;
-      const float* w = cy.weights.data() + static_cast<std::size_t>(o) * cy.taps;
-      std::fill(dst, dst + outW, 0.0f);
-      for (uint32_t k = 0; k < cy.count[o]; ++k) {
-        const float* s = mid.data() + std::size_t{cy.first[o] + k} * outW;
-        const float wk = w[k];
-        for (uint32_t x = 0; x < outW; ++x) dst[x] += wk * s[x];
-      }
+    ParallelFor(count, HardwareThreads(), [&](std::size_t o) {
+      VerticalRow(cy, static_cast<uint32_t>(o), outW, [&](uint32_t i) { return mid.data() + std::size_t{i} * outW; },
+                  out.data() + o * outW);
     });
     plane.pixels.swap(out);
   }

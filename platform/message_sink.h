@@ -1,6 +1,6 @@
 // The system's message boxes, as one interface: the GUI shows a dialog, the
 // command-line program prints the text, tests record it. Texts are passed
-// exactly as the system words them.
+// as they are, character for character.
 #pragma once
 
 #include <string>
