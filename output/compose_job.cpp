@@ -15,6 +15,7 @@
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/plane_recipe.h"
+#include "separation/staging.h"
 #include "settings/apply.h"
 
 namespace qm {
@@ -153,11 +154,21 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) DeleteFile(working / name);
 
   // Only base's own planes: base + "_" + a channel code + the extension.
+  // They are staged (linked) into the Working folder and leave the
+  // separation only when the Compose succeeded: a failed one keeps them.
   const fs::path folder = SeparationDir() / item;
   const std::string extension = dithered ? ".tiff" : ".tif";
+  std::vector<StagedInput> planes;
   for (const std::string& name : ListFolder(folder, base + "_*" + extension, EntryKind::Files)) {
     if (IsPlaneOf(name, base, extension)) {
-      MoveFile(folder / name, working / ("00_" + AfterLastUnderscore(name)));
+      std::string error;
+      auto staged = StagedInput::Stage(folder / name, working / ("00_" + AfterLastUnderscore(name)), false, &error);
+      if (!staged) {
+        ctx.host.ShowMessage(kFailCompose, error);
+        EndWithNone(ctx.host);
+        return false;
+      }
+      planes.push_back(std::move(*staged));
     } else if (AfterLastUnderscore(name).size() == name.size() - base.size() - 1) {
       ctx.host.Warn(name + " is no channel plane of " + base + ": it is not printed");
     }
@@ -179,6 +190,7 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   if (!ok) {
     ctx.host.ShowMessage(kFailCompose, packed.cause());
   } else {
+    for (StagedInput& plane : planes) plane.Commit();
     ctx.host.RefreshLists();
   }
   EndWithNone(ctx.host);
