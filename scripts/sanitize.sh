@@ -26,10 +26,11 @@ cmake -S . -B build-san-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_BENCH=
   -DQM_PARALLEL_STD_THREAD=ON \
   -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
-tsan_targets=(platform_tests halftone_tests imaging_test separation_tests output_jobs_tests print_job_tests prn_tests quillmark-cli magick)
+tsan_targets=(platform_tests halftone_tests imaging_test separation_tests band_geometry_tests prn_tests scenario_tests
+              quillmark-cli magick)
 cmake --build build-san-tsan -j"$jobs" --target "${tsan_targets[@]}"
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 # ImageMagick runs its own OpenMP loops inside the uninstrumented libgomp.
 export MAGICK_THREAD_LIMIT=1
 ctest --test-dir build-san-tsan --output-on-failure -j"$jobs" \
-  -R 'ParallelFor|Reproducibility|RandomSource|Resample|PrnFileWriter|BandGeometry|RasterTest|PrintJobTest|SeparateJob.OneAndEighteen|PlaneLoop|PlaneStream|BandedRender'
+  -R 'ParallelFor|HalftonePlane|PlaneOps|PlaneStream|PrnFileWriter|BandGeometry|BandedRender|SplitRender|SplitPage|Scenarios.Run/(print_bars_modes_agree|separate_threads_agree|inks_in_large_image_mode|print_pdf_turned_past_one_inch|compose_equals_print_UseDots_111)$'
