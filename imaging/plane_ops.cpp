@@ -245,8 +245,11 @@ bool Enlarges(uint32_t inW, uint32_t inH, uint32_t outW, uint32_t outH) {
 // + outRows) of the whole plane's result (all of them for a whole plane).
 void ResampleWindow(Plane& plane, double xResolution, double yResolution, uint32_t top, uint32_t sourceRows,
                     uint32_t firstOut, std::optional<uint32_t> outRows) {
-  const auto [outW, outH] =
+  // Plain variables, not a structured binding: the lambdas below capture
+  // them, which clang before 16 refuses for bindings.
+  const std::pair<uint32_t, uint32_t> size =
       ResampledSize(plane.width, sourceRows, plane.xResolution, plane.yResolution, xResolution, yResolution);
+  const uint32_t outW = size.first, outH = size.second;
   const uint32_t count = outRows.value_or(outH);
   if (firstOut > outH || count > outH - firstOut) throw ImagingError("rows outside the resampled plane");
   const uint32_t inW = plane.width;
