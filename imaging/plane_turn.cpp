@@ -29,7 +29,7 @@ void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees) {
   constexpr uint32_t kTile = 256;   // turned columns: source rows
   constexpr uint32_t kTileRows = 64;  // turned rows: a band reads little beyond its own
 
-  detail::AtomicPath out(to);
+  detail::AtomicPath out(to, /*scratch=*/true);  // a job's hidden turned copy
   detail::TiffFile file(out.temp(), "w");
   TIFF* tif = file.get();
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, h);

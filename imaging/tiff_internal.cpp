@@ -216,9 +216,9 @@ void RowDecoder::ReadTiles(uint32_t first, uint32_t count, uint8_t* out) {
   }
 }
 
-AtomicPath::AtomicPath(const fs::path& target) {
+AtomicPath::AtomicPath(const fs::path& target, bool scratch) {
   std::string error;
-  file_ = AtomicFile::Create(target, &error);
+  file_ = AtomicFile::Create(target, &error, scratch);
   if (!file_) throw ImagingError(error);
 }
 

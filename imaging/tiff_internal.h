@@ -96,7 +96,8 @@ void ReadResolution(TIFF* tif, double& x, double& y);
 // temp() by name; Commit flushes it and renames it over the target.
 class AtomicPath {
  public:
-  explicit AtomicPath(const fs::path& target);  // throws when the temporary cannot be made
+  // Throws when the temporary cannot be made; `scratch`: see AtomicFile::Create.
+  explicit AtomicPath(const fs::path& target, bool scratch = false);
   const fs::path& temp() const { return file_->tempPath(); }
   void Commit();  // throws with the cause; the temporary is then removed
 

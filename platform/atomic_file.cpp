@@ -23,7 +23,7 @@ std::string Cause(const std::string& what, int err) { return what + ": " + std::
 
 std::string TemporaryNamePrefix(const fs::path& finalPath) { return "." + finalPath.filename().string() + "."; }
 
-std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::string* error) {
+std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::string* error, bool scratch) {
   auto fail = [&](const std::string& cause) {
     if (error) *error = cause;
     return nullptr;
@@ -43,7 +43,9 @@ std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::s
       // Held while this writer lives: a later job removes the file only when
       // the lock is free (temporaries.h).
       ::flock(fd, LOCK_EX | LOCK_NB);
-      return std::unique_ptr<AtomicFile>(new AtomicFile(fd, finalPath, temp, registered));
+      std::unique_ptr<AtomicFile> file(new AtomicFile(fd, finalPath, temp, registered));
+      file->scratch_ = scratch;
+      return file;
     }
     const int err = errno;
     UnregisterTemporary(registered);
@@ -71,7 +73,7 @@ Status AtomicFile::Commit() {
   Status status;
   if (fd_ < 0) {
     status = Status::Fail("commit of " + tempPath_.string() + " after it was discarded");
-  } else if (::fsync(fd_) != 0) {
+  } else if (!scratch_ && ::fsync(fd_) != 0) {
     status = Status::Fail(Cause("flush of " + tempPath_.string(), errno));
   } else {
     const int fd = fd_;
@@ -89,6 +91,7 @@ Status AtomicFile::Commit() {
   committed_ = true;
   UnregisterTemporary(registered_);
   registered_ = -1;
+  if (scratch_) return Status::Ok();
   // The rename itself made durable; a folder that cannot be flushed does not
   // undo a file that is complete and in place.
   const fs::path folder = finalPath_.parent_path().empty() ? fs::path(".") : finalPath_.parent_path();

@@ -28,8 +28,11 @@ namespace qm {
 class AtomicFile {
  public:
   // Creates the temporary. nullptr when it cannot (missing folder, no
-  // permission), with the cause in *error.
-  static std::unique_ptr<AtomicFile> Create(const std::filesystem::path& finalPath, std::string* error = nullptr);
+  // permission), with the cause in *error. A scratch file, one that lives
+  // only while a job runs (a turned copy of a plane), is renamed into place
+  // without the flushes: nothing is lost with it that the job cannot redo.
+  static std::unique_ptr<AtomicFile> Create(const std::filesystem::path& finalPath, std::string* error = nullptr,
+                                            bool scratch = false);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -51,6 +54,7 @@ class AtomicFile {
   std::filesystem::path finalPath_, tempPath_;
   int registered_ = -1;
   bool committed_ = false;
+  bool scratch_ = false;
 };
 
 // The temporary name of finalPath without its unique part: "." + file name + ".".
