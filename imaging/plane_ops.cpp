@@ -270,12 +270,13 @@ void ResampleWindow(Plane& plane, double xResolution, double yResolution, uint32
   // Vertical pass: outW x inH -> outW x count, whole rows at a time.
   if (outH == sourceRows) {
     if (firstOut < top || firstOut + count > top + inH) throw ImagingError("rows outside the band");
-    if (firstOut == top && count == inH) {
-      plane.pixels.swap(mid);
-    } else {
-      plane.pixels.assign(mid.begin() + std::ptrdiff_t{firstOut - top} * outW,
-                          mid.begin() + std::ptrdiff_t{firstOut - top + count} * outW);
+    // The rows kept move to the front of the same buffer (a band reuses it).
+    if (firstOut != top) {
+      std::copy(mid.begin() + std::ptrdiff_t{firstOut - top} * outW,
+                mid.begin() + std::ptrdiff_t{firstOut - top + count} * outW, mid.begin());
     }
+    mid.resize(std::size_t{count} * outW);
+    plane.pixels.swap(mid);
   } else {
     Contributions cy = Weights(sourceRows, outH, enlarge, firstOut, count);
     KeepInside(cy, top, inH);

@@ -10,7 +10,7 @@
 // the band (it reads the mirrored rows and reverses them), and so is the
 // negation. A 90-degree turn cannot be done band by band from a row-ordered
 // file: each plane is first written turned to a hidden tiled file in the
-// Working folder (a band of 256 rows in memory at a time, all planes at once;
+// Working folder (a band of 512 rows in memory at a time, all planes at once;
 // imaging::TurnPlaneFile), which the bands read, removed at the end.
 //
 // Writes: one lock around the positional writes of a band's rows.
@@ -99,6 +99,10 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     std::mutex fileLock;
     std::atomic<bool> failed{false};
     std::atomic<uint32_t> bandsDone{0};
+    // A band's buffer goes to the next band: a new one of several megabytes
+    // costs its page faults and zeroing every time.
+    std::mutex spareLock;
+    std::vector<imaging::Plane> spares;
     ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
       if (failed.load()) return;
       const uint32_t b = static_cast<uint32_t>(index);
@@ -106,6 +110,13 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       if (plan.outCount == 0) return;
       std::vector<uint8_t> bytes(std::size_t{plan.outCount} * R);
       imaging::Plane band;  // one buffer for the band of every plane
+      {
+        std::lock_guard<std::mutex> guard(spareLock);
+        if (!spares.empty()) {
+          band = std::move(spares.back());
+          spares.pop_back();
+        }
+      }
       try {
         for (std::size_t p = 0; p < positions.size(); ++p) {
           std::fill(bytes.begin(), bytes.end(), uint8_t{0});
@@ -137,6 +148,10 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       } catch (...) {
         failed.store(true);
         throw;
+      }
+      {
+        std::lock_guard<std::mutex> guard(spareLock);
+        spares.push_back(std::move(band));
       }
       if (raster.progress) raster.progress(static_cast<double>(++bandsDone) / kBandCount);
     });
