@@ -46,6 +46,51 @@ std::pair<uint32_t, uint32_t> Rational(double v) {
   return {static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 4.0e6) * 1000.0)), 1000};
 }
 
+// An uncompressed band whose strips lie one after the other, as Ghostscript
+// writes them, is the plane's rows byte for byte: the kernel copies them
+// (copy_file_range) without a pass through this process. False when the
+// band is stored otherwise, or the file system cannot copy (then the rows
+// are decoded and written).
+bool CopyStoredRows(const detail::TiffFile& file, const detail::TiffLayout& l, uint64_t to, int toFd,
+                    std::size_t rowBytes) {
+  TIFF* tif = file.get();
+  if (l.compression != COMPRESSION_NONE || l.tiled || l.height == 0 || (l.bitsPerSample > 8 && TIFFIsByteSwapped(tif))) {
+    return false;
+  }
+  const uint32_t strips = TIFFNumberOfStrips(tif);
+  uint64_t* offsets = nullptr;
+  uint64_t* counts = nullptr;
+  uint32_t rowsPerStrip = 0;
+  if (TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) != 1 || TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts) != 1 ||
+      offsets == nullptr || counts == nullptr || strips == 0) {
+    return false;
+  }
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  const uint64_t size = uint64_t{rowBytes} * l.height;
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < strips; ++i) {
+    const uint64_t rows = std::min<uint64_t>(rowsPerStrip, l.height - std::min<uint64_t>(l.height, uint64_t{i} * rowsPerStrip));
+    if (counts[i] != rows * rowBytes || offsets[i] != offsets[0] + total) return false;
+    total += counts[i];
+  }
+  struct stat st {};
+  const int fromFd = TIFFFileno(tif);
+  if (total != size || ::fstat(fromFd, &st) != 0 || offsets[0] + size > static_cast<uint64_t>(st.st_size)) return false;
+  auto in = static_cast<off_t>(offsets[0]);
+  auto out = static_cast<off_t>(to);
+  uint64_t left = size;
+  while (left > 0) {
+    const ssize_t n = ::copy_file_range(fromFd, &in, toFd, &out, left, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (left == size) return false;  // nothing copied: the rows are decoded instead
+      throw ImagingError("cannot copy rows into a plane: " + ErrnoText());
+    }
+    left -= static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 void RowGate::Complete(uint32_t first, uint32_t count) {
@@ -206,6 +251,7 @@ void GrowingPlane::CopyRows(uint32_t first, const std::filesystem::path& band) {
     file.Fail("band plane differs in width, depth or photometric from " + path_.filename().string() + " in");
   }
   if (first > height_ || l.height > height_ - first) file.Fail("band rows fall outside " + path_.filename().string() + " in");
+  if (CopyStoredRows(file, l, dataOffset_ + uint64_t{first} * rowBytes_, fd_, rowBytes_)) return;
   detail::RowDecoder decoder(file, l);
   constexpr uint32_t kChunk = 64;
   std::vector<uint8_t> rows(rowBytes_ * std::min(kChunk, l.height));
