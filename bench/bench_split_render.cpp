@@ -36,8 +36,9 @@ Planes Render(const ActiveSetting& s, const fs::path& app, const fs::path& pdf, 
   std::string why;
   Planes planes;
   auto render = RenderSeparation(GhostscriptCommand(s, app, resolution, false), host, options, &why);
-  if (!render || !render->Finish(&why)) {
-    std::fprintf(stderr, "failed: %s\n", why.c_str());
+  const Status finished = render ? render->Finish() : Status::Fail(why);
+  if (!finished) {
+    std::fprintf(stderr, "failed: %s\n", finished.cause().c_str());
     std::exit(1);
   }
   for (const std::string& name : ListFolder(working, "00_(*).tif", EntryKind::Files)) {

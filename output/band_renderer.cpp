@@ -54,15 +54,15 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       if (!info) {
         info = i;
       } else if (i.width != info->width || i.height != info->height) {
-        result.error = p.file.filename().string() + " is " + std::to_string(i.width) + " x " +
-                       std::to_string(i.height) + ", the other planes " + std::to_string(info->width) + " x " +
-                       std::to_string(info->height);
+        result.status = Status::Fail(p.file.filename().string() + " is " + std::to_string(i.width) + " x " +
+                                     std::to_string(i.height) + ", the other planes " +
+                                     std::to_string(info->width) + " x " + std::to_string(info->height));
         return result;
       }
       result.planeRows += i.height;
     }
     if (!info) {
-      result.error = "no slot file to print in " + raster.working.string();
+      result.status = Status::Fail("no slot file to print in " + raster.working.string());
       return result;
     }
 
@@ -87,11 +87,11 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     const uint32_t width = ResampledSize(cols, xRes, s.xResolutionValue);
     const auto header = raster::Header(raster, width, layout.outputRows);
     if (!header) {
-      result.error = "no PRN header for Bits " + std::to_string(s.Bits);
+      result.status = Status::Fail("no PRN header for Bits " + std::to_string(s.Bits));
       return result;
     }
     if (!file.WriteHeader(*header)) {
-      result.error = file.error();
+      result.status = Status::Fail(file.error());
       return result;
     }
     const uint32_t R = header->rowStride;
@@ -158,10 +158,10 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     result.width = width;
     result.height = layout.outputRows;
   } catch (const std::exception& e) {
-    result.error = e.what();
+    result.status = Status::Fail(e.what());
     return result;
   }
-  result.ok = true;
+  result.status = Status::Ok();
   result.decodedRows = imaging::DecodedRowCount() - decodedBefore;
   raster.host.Log("large-image mode decoded " + std::to_string(result.decodedRows) + " plane rows for " +
                   std::to_string(result.planeRows) + " rows of planes");

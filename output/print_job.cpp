@@ -101,7 +101,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     const auto separationStart = std::chrono::steady_clock::now();
     const SeparationOutcome separated =
         SeparateStaged(ctx, extension, /*dithering=*/true, /*assignSlots=*/true, SeparationPurpose::Print);
-    if (!separated.ok) return Status::Fail(separated.reason);
+    if (!separated.status) return separated.status;
     host.Log("separation stage: " + SecondsSince(separationStart));
     bool anyProcess = false;
     for (int k = 0; k < 4; ++k) {
@@ -148,8 +148,8 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     const RasterResult result = mode == RasterMode::LargeImage ? RenderBands(raster, *file)
                                 : mode == RasterMode::Turbo    ? RenderTurbo(raster, *file)
                                                                : RenderSequential(raster, *file);
-    if (!result.ok) return Status::Fail(result.error);
-    if (std::string unfinished; !separated.Finish(&unfinished)) return Status::Fail(unfinished);
+    if (!result.status) return result.status;
+    if (Status finished = separated.Finish(); !finished) return finished;
     host.SetProgress(ProgressBar::Separation, 95);
     // The file must have its full size before it takes the final name.
     const auto header = MakePrnHeader(static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),

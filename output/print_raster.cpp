@@ -160,7 +160,7 @@ class PlaneRows {
 
 RasterResult Failed(std::string error) {
   RasterResult r;
-  r.error = std::move(error);
+  r.status = Status::Fail(std::move(error));
   return r;
 }
 
@@ -243,7 +243,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
   } catch (const std::exception& e) {
     return Failed(e.what());
   }
-  result.ok = true;
+  result.status = Status::Ok();
   result.decodedRows = imaging::DecodedRowCount() - decodedBefore;
   return result;
 }

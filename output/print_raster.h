@@ -39,6 +39,7 @@
 
 #include "output/prn_file.h"
 #include "platform/job_host.h"
+#include "platform/status.h"
 #include "settings/active_setting.h"
 
 namespace qm {
@@ -60,8 +61,7 @@ struct PrintRaster {
 };
 
 struct RasterResult {
-  bool ok = false;
-  std::string error;
+  Status status = Status::Fail("the raster work did not finish");
   uint32_t width = 0, height = 0;  // of the written planes
   uint64_t decodedRows = 0;        // plane rows the imaging layer decoded
   uint64_t planeRows = 0;          // rows of the present planes, summed

@@ -192,14 +192,13 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   result.threadsRan = LastParallelThreadCount();
   ctx.host.Log("per-plane processing: " + std::to_string(result.threadsRan) + " thread(s)");
 
-  result.ok = true;
+  result.status = Status::Ok();
   for (int i = 0; i < kSlotCount; ++i) {
     const std::size_t k = static_cast<std::size_t>(i);
     if (absent[k]) ctx.host.Log("slot file " + SlotFileName(i) + " absent: skipped");
     if (!errors[k].empty()) {
       ctx.host.Log("slot " + SlotFileName(i) + ": " + errors[k]);
-      if (result.ok) result.reason = "slot " + SlotFileName(i) + ": " + errors[k];
-      result.ok = false;
+      if (result.status) result.status = Status::Fail("slot " + SlotFileName(i) + ": " + errors[k]);
     }
     if (sizes[k].first != 0 && result.width == 0) {
       result.width = sizes[k].first;

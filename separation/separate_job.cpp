@@ -48,11 +48,10 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   }
 
   const SeparationOutcome outcome = SeparateStaged(ctx, extension, dithering, dithering, SeparationPurpose::Separate);
-  if (!outcome.ok) return Status::Fail(outcome.reason);
+  if (!outcome.status) return outcome.status;
   host.Log("extra planes: multicolor " + std::to_string(outcome.multicolorCount) + ", spot " +
            std::to_string(outcome.spotCount));
-  std::string unfinished;
-  if (!dithering) return outcome.Finish(&unfinished) ? Status::Ok() : Status::Fail(unfinished);
+  if (!dithering) return outcome.Finish();
 
   PlaneLoopInput input;
   try {
@@ -66,8 +65,8 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   input.threads = ctx.init.dfTurboMd ? kSlotCount : 1;
   input.planes = outcome;
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
-  if (!result.ok) return Status::Fail(result.reason);
-  if (!outcome.Finish(&unfinished)) return Status::Fail(unfinished);
+  if (!result.status) return result.status;
+  if (Status finished = outcome.Finish(); !finished) return finished;
   host.SetProgress(ProgressBar::Separation, 95);
   return Status::Ok();
 }

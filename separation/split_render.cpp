@@ -112,7 +112,7 @@ void RemoveTemporaries(const fs::path& working) {
 // The page rendered by the documented command as it stands.
 class WholeRender : public SeparationRender {
  public:
-  bool Finish(std::string*) override { return true; }
+  Status Finish() override { return Status::Ok(); }
 };
 
 class BandedRender : public SeparationRender {
@@ -170,18 +170,15 @@ class BandedRender : public SeparationRender {
     for (const std::string& line : lines) host_.Log(line);
   }
 
-  bool Finish(std::string* reason) override {
+  Status Finish() override {
     Join();
     FlushLog();
     RemoveTemporaries(working_);
     std::lock_guard lock(mutex_);
     if (failure_.empty() && gate_ && !gate_->Done()) failure_ = "Ghostscript left rows of the page unrendered";
-    if (!failure_.empty()) {
-      if (reason) *reason = failure_;
-      return false;
-    }
+    if (!failure_.empty()) return Status::Fail(failure_);
     planes_.clear();  // complete: no reader waits any more
-    return true;
+    return Status::Ok();
   }
 
  private:

@@ -52,6 +52,7 @@
 #include <vector>
 
 #include "platform/job_host.h"
+#include "platform/status.h"
 #include "separation/tool_commands.h"
 
 namespace qm {
@@ -112,8 +113,8 @@ class SeparationRender {
  public:
   virtual ~SeparationRender() = default;
   // Waits for every band and puts the log lines of the rendering into the
-  // job's log; false with the cause when a band failed.
-  virtual bool Finish(std::string* reason) = 0;
+  // job's log; fails with the cause when a band failed.
+  virtual Status Finish() = 0;
 };
 
 // Runs the documented Ghostscript command `documented` (tiffsep, output

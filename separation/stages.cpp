@@ -51,11 +51,11 @@ class Stager {
       out_.multicolorSlots = out_.multicolorCount;
       out_.spotSlots = out_.spotCount;
       if (assignSlots) AssignSlots();
-      out_.ok = true;
+      out_.status = Status::Ok();
     } catch (const Failure& f) {
-      out_.reason = f.reason;
+      out_.status = Status::Fail(f.reason);
     } catch (const std::exception& e) {
-      out_.reason = e.what();
+      out_.status = Status::Fail(e.what());
     }
     return out_;
   }

@@ -21,8 +21,8 @@ namespace qm {
 enum class SeparationPurpose { Separate, Print };
 
 struct SeparationOutcome {
-  bool ok = false;           // false: the image failed (unreadable, no process planes, ...)
-  std::string reason;        // for the log when !ok
+  // Failed: the image was unreadable, gave no process plane, ...
+  Status status = Status::Fail("the separation did not finish");
   std::array<int, 4> lightFlags{};  // light-ink copies made for Lc, Lm, Lk, Llk
   int multicolorCount = 0;   // m, 0..4
   int spotCount = 0;         // s, 0..6: 1 + the highest spot index found
@@ -42,7 +42,7 @@ struct SeparationOutcome {
   std::shared_ptr<SeparationRender> rendering;
 
   // Waits for the planes to be complete; false with the cause when a band failed.
-  bool Finish(std::string* reason) const { return !rendering || rendering->Finish(reason); }
+  Status Finish() const { return rendering ? rendering->Finish() : Status::Ok(); }
 };
 
 // Separates the staged input W/"00." + extension into channel planes, makes
@@ -67,8 +67,7 @@ struct PlaneLoopInput {
 };
 
 struct PlaneLoopResult {
-  bool ok = false;
-  std::string reason;
+  Status status = Status::Fail("the planes were not processed");
   uint32_t width = 0, height = 0;  // size of the processed planes (all equal)
   int threadsRan = 1;              // worker threads that really ran
 };

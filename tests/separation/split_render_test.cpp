@@ -52,7 +52,9 @@ struct BandedRender : ::testing::Test {
     std::map<std::string, imaging::Plane> planes;
     {
       auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "150x150", false), host, options, &why);
-      if (render && render->Finish(&why)) {
+      const Status finished = render ? render->Finish() : Status::Fail(why);
+      why = finished.cause();
+      if (finished) {
         for (const std::string& name : ListFolder(working, "00_(*).tif", EntryKind::Files)) {
           planes[name] = imaging::ReadPlane(working / name);
         }
