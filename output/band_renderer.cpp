@@ -66,25 +66,27 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       return result;
     }
 
-    // Orientation of the bands: that of the output.
+    // Orientation of the bands: that of the output. The recipe's steps in
+    // kPrintOrder: a quarter turn made on the files, the half turn and the
+    // negation on each band as it is read, then resample and halftone.
+    const PlaneRecipe recipe = raster::Recipe(raster);
     raster::TurnedPlanes turned;
-    const int quarter = raster::QuarterTurn(raster.turn, raster.upward);
-    const bool flip = quarter == 180;
+    const bool flip = recipe.halfTurn;
     uint32_t cols = info->width, rows = info->height;
     double xRes = info->xResolution, yRes = info->yResolution;
-    if (quarter == 90 || quarter == -90) {
+    if (recipe.quarterTurn != 0) {
       const auto start = std::chrono::steady_clock::now();
-      turned.Turn(positions, quarter);
+      turned.Turn(positions, recipe.quarterTurn);
       char took[32];
       std::snprintf(took, sizeof took, "%.2f s",
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-      raster.host.Log("planes turned by " + std::to_string(quarter) + " degrees: " + took);
+      raster.host.Log("planes turned by " + std::to_string(recipe.quarterTurn) + " degrees: " + took);
       std::swap(cols, rows);
       std::swap(xRes, yRes);
     }
 
-    const BandLayout layout = MakeBandLayout(rows, yRes, s.yResolutionValue);
-    const uint32_t width = ResampledSize(cols, xRes, s.xResolutionValue);
+    const BandLayout layout = MakeBandLayout(rows, yRes, recipe.yResolution);
+    const uint32_t width = ResampledSize(cols, xRes, recipe.xResolution);
     const auto header = raster::Header(raster, width, layout.outputRows);
     if (!header) {
       result.status = Status::Fail("no PRN header for Bits " + std::to_string(s.Bits));
@@ -124,8 +126,8 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
             const uint32_t top = flip ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
             imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
             if (flip) imaging::Rotate(band, 180);
-            if (raster.negate) imaging::Negate(band);
-            imaging::ResampleRows(band, s.xResolutionValue, s.yResolutionValue,
+            if (recipe.negate) imaging::Negate(band);
+            imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
                                   {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
             if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
                                                                  " differs from " + std::to_string(width));

@@ -79,6 +79,18 @@ int QuarterTurn(int turn, bool upward) {
   return total == 270 ? -90 : total;
 }
 
+PlaneRecipe Recipe(const PrintRaster& raster) {
+  PlaneRecipe recipe;
+  recipe.order = kPrintOrder;
+  const int total = QuarterTurn(raster.turn, raster.upward);
+  recipe.quarterTurn = total == 180 ? 0 : total;
+  recipe.halfTurn = total == 180;
+  recipe.negate = raster.negate;
+  recipe.xResolution = raster.setting.xResolutionValue;
+  recipe.yResolution = raster.setting.yResolutionValue;
+  return recipe;
+}
+
 }  // namespace raster
 
 namespace {
@@ -86,23 +98,26 @@ namespace {
 using raster::Position;
 
 // One plane from its file to packed rows at its position, a few rows at a
-// time: read (bottom up with each row reversed for a half turn), negate,
-// resample, halftone, pack. The same arithmetic as on the whole plane, so the
+// time, by the recipe's steps in kPrintOrder: the half turn (read bottom up,
+// each row reversed; a quarter turn was made on the file), negate, resample,
+// halftone, then pack. The same arithmetic as on the whole plane, so the
 // same bytes; a plane still growing is read as its rows arrive.
 class PlaneRows {
  public:
-  PlaneRows(const PrintRaster& raster, const Position& position, const imaging::PlaneInfo& info, bool halfTurn,
-            uint32_t p, const PrnFileHeader& header, const HalftoneParams& halftone, PrnFile& file)
+  PlaneRows(const PrintRaster& raster, const PlaneRecipe& recipe, const Position& position,
+            const imaging::PlaneInfo& info, uint32_t p, const PrnFileHeader& header, const HalftoneParams& halftone,
+            PrnFile& file)
       : raster_(raster),
         info_(info),
-        halfTurn_(halfTurn),
+        halfTurn_(recipe.halfTurn),
+        negate_(recipe.negate),
         p_(p),
         header_(header),
         levels_(halftone.levels),
         file_(file),
         reader_(position.file),
-        resampler_(info.width, info.height, info.xResolution, info.yResolution, raster.setting.xResolutionValue,
-                   raster.setting.yResolutionValue),
+        resampler_(info.width, info.height, info.xResolution, info.yResolution, recipe.xResolution,
+                   recipe.yResolution),
         halftone_(halftone, resampler_.OutputWidth(), position.slot),
         row_(info.width),
         packed_(header.rowStride) {}
@@ -124,7 +139,7 @@ class PlaneRows {
       } else {
         std::copy(src, src + info_.width, row_.begin());
       }
-      if (raster_.negate) {
+      if (negate_) {
         for (float& v : row_) v = 65535.0f - v;
       }
       resampler_.Push(row_.data(), [&](const float* resampled) { Write(halftone_.Push(resampled)); });
@@ -145,7 +160,7 @@ class PlaneRows {
 
   const PrintRaster& raster_;
   const imaging::PlaneInfo info_;
-  const bool halfTurn_;
+  const bool halfTurn_, negate_;
   const uint32_t p_;
   const PrnFileHeader& header_;
   const DotLevels& levels_;
@@ -181,10 +196,9 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
   const uint64_t decodedBefore = imaging::DecodedRowCount();
   try {
     imaging::InitializeImaging();
+    const PlaneRecipe recipe = raster::Recipe(raster);
     raster::TurnedPlanes turned;
-    const int quarter = raster::QuarterTurn(raster.turn, raster.upward);
-    if (quarter == 90 || quarter == -90) turned.Turn(positions, quarter);
-    const bool halfTurn = quarter == 180;
+    if (recipe.quarterTurn != 0) turned.Turn(positions, recipe.quarterTurn);
 
     std::vector<imaging::PlaneInfo> infos(positions.size());
     uint64_t sourceRows = 0;
@@ -193,7 +207,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
       if (!positions[p].present) continue;
       infos[p] = imaging::ReadPlaneInfo(positions[p].file);
       const imaging::RowResampler size(infos[p].width, infos[p].height, infos[p].xResolution, infos[p].yResolution,
-                                       s.xResolutionValue, s.yResolutionValue);
+                                       recipe.xResolution, recipe.yResolution);
       if (!header) {
         header = raster::Header(raster, size.OutputWidth(), size.OutputHeight());
         if (!header) return Failed("no PRN header for Bits " + std::to_string(s.Bits));
@@ -210,7 +224,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
     for (std::size_t p = 0; p < positions.size(); ++p) {
       if (!positions[p].present) continue;
-      pipes[p] = std::make_unique<PlaneRows>(raster, positions[p], infos[p], halfTurn, static_cast<uint32_t>(p),
+      pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p),
                                              *header, halftone, file);
     }
     // Progress: the share of all source rows through their pipelines.

@@ -10,8 +10,8 @@
 // - large-image (band_renderer.cpp): 96 bands of every plane, 8 band
 //   workers, each band written at its place under one lock.
 //
-// Every mode runs the Print recipe (separation/plane_recipe.h, kPrintOrder:
-// turn, negate, resample, halftone), then packs. Sequential and turbo take
+// Every mode runs the Print recipe (raster::Recipe; separation/plane_recipe.h,
+// kPrintOrder: turn, negate, resample, halftone), then packs. Sequential and turbo take
 // each plane through it in rows (read, negate, RowResampler, HalftoneRows,
 // pack), with the bytes of the whole-plane steps and a few rows of memory per
 // plane; a 180-degree turn reads the
@@ -27,8 +27,8 @@
 // (the band renderer restarts the error diffusion at each band).
 //
 // Error policy: the modes never throw. An image-library error on any thread,
-// planes that differ in size, or a failed write gives ok = false with the
-// reason; the caller fails the job and discards the file.
+// planes that differ in size, or a failed write gives a failed status with
+// its cause; the caller fails the job and discards the file.
 #pragma once
 
 #include <cstdint>

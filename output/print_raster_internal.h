@@ -7,6 +7,7 @@
 
 #include "imaging/imaging.h"
 #include "output/print_raster.h"
+#include "separation/plane_recipe.h"
 
 namespace qm::raster {
 
@@ -43,6 +44,11 @@ class TurnedPlanes {
 // The turn `turn` (0, 90, -90) followed by the half turn of `upward`, as one
 // of 0, 90, 180, -90.
 int QuarterTurn(int turn, bool upward);
+
+// The Print recipe of the job's planes (kPrintOrder): the job's turn and
+// upward as one quarter or half turn, its negation and the printer's
+// resolution. Every mode takes its steps and values from it.
+PlaneRecipe Recipe(const PrintRaster& raster);
 
 // Writes rows without dots for every absent position at the header's offsets.
 bool WriteBlankPositions(const PrintRaster& raster, const std::vector<Position>& positions,

@@ -9,9 +9,10 @@
 //   output/band_renderer.cpp) turn first, so the resampling runs along the
 //   printer's axes and a turned plane resamples as the printed one does.
 //
-// Whole planes go through ApplyRecipe. The row pipelines (RowResampler,
-// HalftoneRows) and the band renderer read the same recipe and keep its
-// order; their bytes equal ApplyRecipe's on the whole plane.
+// Whole planes go through ApplyRecipe. The Print modes take their recipe
+// from raster::Recipe (output/print_raster_internal.h) and run its steps in
+// rows (RowResampler, HalftoneRows) or bands, in kPrintOrder; their bytes
+// equal ApplyRecipe's on the whole plane.
 #pragma once
 
 #include <array>
