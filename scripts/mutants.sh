@@ -3,7 +3,7 @@
 # product code with a plausible mistake, the suite is built and run, and the
 # mutant must make at least one test fail ("caught"). Run by hand, not in CI:
 # two to three minutes per mutant on 2 busy cores (an incremental build and
-# ctest up to the first failure), about 40 minutes for the list, plus the
+# ctest up to the first failure), about 45 minutes for the list, plus the
 # first build and one run of the suite on the unchanged tree.
 #
 # usage: scripts/mutants.sh [NAME...]     (default: every mutant)
@@ -39,6 +39,10 @@ mutants=(
   'pdf-print-not-negated|output/print_job.cpp|raster.negate = separated.fromPdfRoute;|raster.negate = false;'
   'large-image-band-row|output/band_renderer.cpp|std::min(drop + i, band.height - 1)|std::min(drop + i + 1, band.height - 1)'
   'split-stitch-row|separation/split_render.cpp|for (uint32_t r = 0; r < rows.height; ++r)|for (uint32_t r = 1; r < rows.height; ++r)'
+  # a quarter turn's block read one column off; a Ghostscript band copied
+  # into its plane one row late
+  'turn-block-column|imaging/plane_turn.cpp|in[a] = source(i + a, clockwise ? j : j + 15);|in[a] = source(i + a, clockwise ? j : j + 14);'
+  'band-copy-offset|imaging/growing_plane.cpp|auto in = static_cast<off_t>(offsets[0]);|auto in = static_cast<off_t>(offsets[0] + rowBytes);'
   # PRN positions: magenta and yellow swapped
   'channel-order|output/prn_format.cpp|std::vector<int> slots = {0, 1, 2, 3};|std::vector<int> slots = {0, 2, 1, 3};'
   # atomic writes (PRN file, planes, presets): never renamed into place, the
