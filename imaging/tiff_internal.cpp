@@ -214,12 +214,35 @@ void RowDecoder::ReadTiles(uint32_t first, uint32_t count, uint8_t* out) {
     file_.Fail("TIFF tile of " + std::to_string(tw) + " x " + std::to_string(th) + " is out of proportion to the image");
   }
   buffer_.resize(static_cast<std::size_t>(tileBytes));
+  // Uncompressed tiles in the machine's byte order (the turned copies of the
+  // large-image mode) are read with one pread each: libtiff seeks, then reads.
+  uint64_t* offsets = nullptr;
+  uint64_t* counts = nullptr;
+  const bool stored = layout_.compression == COMPRESSION_NONE && (bytesPerSample_ == 1 || !TIFFIsByteSwapped(tif)) &&
+                      TIFFGetField(tif, TIFFTAG_TILEOFFSETS, &offsets) == 1 &&
+                      TIFFGetField(tif, TIFFTAG_TILEBYTECOUNTS, &counts) == 1 && offsets != nullptr && counts != nullptr;
+  const uint32_t tiles = TIFFNumberOfTiles(tif);
+  auto readTile = [&](uint32_t tx, uint32_t ty, uint16_t p) {
+    const uint32_t t = TIFFComputeTile(tif, tx, ty, 0, p);
+    if (stored && t < tiles && counts[t] == tileBytes) {
+      std::size_t done = 0;
+      while (done < tileBytes) {
+        const ssize_t n = ::pread(TIFFFileno(tif), buffer_.data() + done, tileBytes - done,
+                                  static_cast<off_t>(offsets[t] + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+      }
+      return true;
+    }
+    return TIFFReadTile(tif, buffer_.data(), tx, ty, 0, p) >= 0;
+  };
   const uint32_t last = first + count;
   for (uint32_t ty = first / th * th; ty < last; ty += th) {
     for (uint32_t tx = 0; tx < layout_.width; tx += tw) {
       const std::size_t planes = separate ? spp : 1;
       for (std::size_t p = 0; p < planes; ++p) {
-        if (TIFFReadTile(tif, buffer_.data(), tx, ty, 0, static_cast<uint16_t>(p)) < 0) {
+        if (!readTile(tx, ty, static_cast<uint16_t>(p))) {
           file_.Fail("cannot decode TIFF tile at " + std::to_string(tx) + "," + std::to_string(ty));
         }
         const uint32_t cols = std::min(tw, layout_.width - tx);
