@@ -172,7 +172,7 @@ uint64_t DecodedRowCount() { return g_decodedRows.load(std::memory_order_relaxed
 // to the halftoner).
 struct PlaneWriter::Impl {
   Impl(const fs::path& path, uint32_t w, uint32_t h, double xRes, double yRes, int d)
-      : out(path), file(out.temp(), "w"), width(w), height(h), depth(d) {
+      : out(path), file(out), width(w), height(h), depth(d) {
     TIFF* tif = file.get();
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);

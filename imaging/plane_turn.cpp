@@ -94,7 +94,7 @@ void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees) {
   const std::size_t bytes = l.bitsPerSample / 8;
 
   detail::AtomicPath out(to, /*scratch=*/true);  // a job's hidden turned copy
-  detail::TiffFile file(out.temp(), "w");
+  detail::TiffFile file(out);
   TIFF* tif = file.get();
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, h);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, w);

@@ -1,7 +1,6 @@
 #include "imaging/tiff_internal.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,30 +18,32 @@ TiffFile::TiffFile(const fs::path& path, const char* mode) : path_(path) {
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffFile::OnError, this);
   TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffFile::OnWarning, this);
-  if (mode[0] == 'w') {
-    // A file to write is opened here, not by libtiff: libtiff truncates with
-    // O_TRUNC, and ext4 flushes a file truncated to nothing when it is closed
-    // (its guard for files replaced in place). The files written here are the
-    // fresh temporaries of AtomicFile, flushed by it when they are kept and
-    // never flushed when they are scratch (a turned plane: 100 MB and more).
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || (st.st_size > 0 && ::ftruncate(fd, 0) != 0))) {
-      const int err = errno;
-      ::close(fd);
-      error_ = std::strerror(err);
-    } else if (fd >= 0) {
-      tif_ = TIFFFdOpenExt(fd, path.c_str(), mode, options);  // TIFFClose closes fd
-      if (tif_ == nullptr) ::close(fd);
-    } else {
-      error_ = std::strerror(errno);
-    }
-  } else {
-    tif_ = TIFFOpenExt(path.c_str(), mode, options);
-  }
+  tif_ = TIFFOpenExt(path.c_str(), mode, options);
   TIFFOpenOptionsFree(options);
   if (tif_ == nullptr) {
     Fail(mode[0] == 'r' ? "cannot read TIFF" : "cannot write TIFF");
+  }
+}
+
+TiffFile::TiffFile(const AtomicPath& out) : path_(out.temp()) {
+  // Written through the temporary's own descriptor (a duplicate, which
+  // TIFFClose closes), not reopened by name: libtiff's reopen truncates with
+  // O_TRUNC, and ext4 flushes a file truncated to nothing when it is closed
+  // (its guard for files replaced in place), so every plane went to the disk
+  // at close, scratch copies included. AtomicFile flushes the kept ones.
+  const int fd = ::fcntl(out.fd(), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    error_ = std::strerror(errno);
+    Fail("cannot write TIFF");
+  }
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffFile::OnError, this);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffFile::OnWarning, this);
+  tif_ = TIFFFdOpenExt(fd, path_.c_str(), "w", options);
+  TIFFOpenOptionsFree(options);
+  if (tif_ == nullptr) {
+    ::close(fd);
+    Fail("cannot write TIFF");
   }
 }
 

@@ -19,9 +19,12 @@ namespace fs = std::filesystem;
 
 // A libtiff handle whose errors are collected into `Error()` instead of being
 // printed; warnings (unknown tags and the like) are dropped.
+class AtomicPath;
+
 class TiffFile {
  public:
   TiffFile(const fs::path& path, const char* mode);  // throws ImagingError
+  explicit TiffFile(const AtomicPath& out);          // writes out's temporary
   ~TiffFile();
   TiffFile(const TiffFile&) = delete;
   TiffFile& operator=(const TiffFile&) = delete;
@@ -92,13 +95,15 @@ void CheckStoredSize(const TiffFile& file, const TiffLayout& layout, std::size_t
 void ReadResolution(TIFF* tif, double& x, double& y);
 
 // The temporary of a file this layer writes (platform/atomic_file.h), its
-// failures thrown as ImagingError. The writer (libtiff, a stream) opens
-// temp() by name; Commit flushes it and renames it over the target.
+// failures thrown as ImagingError. libtiff writes through fd() (TiffFile),
+// a stream opens temp() by name; Commit flushes it and renames it over the
+// target.
 class AtomicPath {
  public:
   // Throws when the temporary cannot be made; `scratch`: see AtomicFile::Create.
   explicit AtomicPath(const fs::path& target, bool scratch = false);
   const fs::path& temp() const { return file_->tempPath(); }
+  int fd() const { return file_->fd(); }
   void Commit();  // throws with the cause; the temporary is then removed
 
  private:

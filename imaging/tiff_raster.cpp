@@ -77,7 +77,7 @@ void WriteTiffRaster(const std::filesystem::path& path, const TiffRaster& r) {
   if (r.data.size() != r.RowBytes() * r.height) throw ImagingError("raster size mismatch writing " + path.string());
   detail::AtomicPath out(path);
   {
-    detail::TiffFile file(out.temp(), "w");
+    detail::TiffFile file(out);
     TIFF* tif = file.get();
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, r.width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, r.height);

@@ -38,7 +38,7 @@ std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::s
                                                      std::to_string(stamp % 1000000) + ".tmp");
     // Registered before it exists, so a signal at any moment finds it.
     const int registered = RegisterTemporary(temp);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       // Held while this writer lives: a later job removes the file only when
       // the lock is free (temporaries.h).

@@ -13,8 +13,9 @@
 //   and SIGTERM (registered in temporaries.h), and by the next job on the
 //   AppDir when its writer was killed (the writer holds an flock on it).
 //
-// The file may be written through fd() or reopened by name (libtiff, a
-// stream); fsync through fd() flushes what any descriptor wrote.
+// The file may be written through fd() (read and write, as libtiff needs) or
+// reopened by name (a stream); fsync through fd() flushes what any
+// descriptor wrote.
 #pragma once
 
 #include <filesystem>
