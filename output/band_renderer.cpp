@@ -74,7 +74,6 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     // negation on each band as it is read, then resample and halftone.
     const PlaneRecipe recipe = raster::Recipe(raster);
     raster::TurnedPlanes turned;
-    const bool flip = recipe.halfTurn;
     uint32_t cols = info->width, rows = info->height;
     double xRes = info->xResolution, yRes = info->yResolution;
     if (recipe.quarterTurn != 0) {
@@ -128,9 +127,9 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       try {
         for (std::size_t p = 0; p < channels; ++p) {
           if (positions[p].present) {
-            const uint32_t top = flip ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
+            const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
             imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
-            if (flip) imaging::Rotate(band, 180);
+            if (recipe.halfTurn) imaging::Rotate(band, 180);
             if (recipe.negate) imaging::Negate(band);
             imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
                                   {plan.cropTop, rows, plan.stripFirst, plan.stripRows});

@@ -74,16 +74,12 @@ void TurnedPlanes::Turn(std::vector<Position>& positions, int degrees) {
   }
 }
 
-int QuarterTurn(int turn, bool upward) {
-  const int total = (((turn + (upward ? 180 : 0)) % 360) + 360) % 360;
-  return total == 270 ? -90 : total;
-}
-
 PlaneRecipe Recipe(const PrintRaster& raster) {
   PlaneRecipe recipe;
   recipe.order = kPrintOrder;
-  const int total = QuarterTurn(raster.turn, raster.upward);
-  recipe.quarterTurn = total == 180 ? 0 : total;
+  // The turn followed by upward's half turn: one of 0, 90, 180, 270.
+  const int total = (((raster.turn + (raster.upward ? 180 : 0)) % 360) + 360) % 360;
+  recipe.quarterTurn = total == 180 ? 0 : total == 270 ? -90 : total;
   recipe.halfTurn = total == 180;
   recipe.negate = raster.negate;
   recipe.xResolution = raster.setting.xResolutionValue;

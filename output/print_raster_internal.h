@@ -41,12 +41,8 @@ class TurnedPlanes {
   std::vector<std::filesystem::path> files_;
 };
 
-// The turn `turn` (0, 90, -90) followed by the half turn of `upward`, as one
-// of 0, 90, 180, -90.
-int QuarterTurn(int turn, bool upward);
-
-// The Print recipe of the job's planes (kPrintOrder): the job's turn and
-// upward as one quarter or half turn, its negation and the printer's
+// The Print recipe of the job's planes (kPrintOrder): the job's turn (0, 90,
+// -90) and upward as one quarter or half turn, its negation and the printer's
 // resolution. Every mode takes its steps and values from it.
 PlaneRecipe Recipe(const PrintRaster& raster);
 
