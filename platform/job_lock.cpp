@@ -55,6 +55,7 @@ JobLock::JobLock(std::chrono::milliseconds wait) {
   if (::ftruncate(fd_, 0) == 0) (void)!::pwrite(fd_, pid.data(), pid.size(), 0);
   // Printer files a killed job left half-written under their hidden names.
   RemoveAbandonedTemporaries(ripIn / "UserPrn");
+  temporaries_ = std::make_unique<JobTemporaries>();
   // Files a killed hot-folder tick left in its batch folder.
   const fs::path customFiles = ripIn / "CustomFiles";
   for (const std::string& name : ListFolder(customFiles, ".*.batch", EntryKind::Folders)) {
@@ -84,6 +85,7 @@ BatchReturn ReturnBatch(const fs::path& batch, const fs::path& folder) {
 }
 
 JobLock::~JobLock() {
+  temporaries_.reset();  // before the next holder can take the folder
   if (fd_ >= 0) {
     (void)!::ftruncate(fd_, 0);
     ::flock(fd_, LOCK_UN);

@@ -12,8 +12,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/temporaries.h"
 
 namespace qm {
 
@@ -22,7 +25,9 @@ class JobLock {
   // Takes the lock of the AppDir, waiting up to `wait` for a job that holds
   // it (polling, so a wait ends as soon as the other job does); Held() tells
   // whether it succeeded. Taken, it first removes the printer files that a
-  // job killed while writing left behind (platform/temporaries.h).
+  // job killed while writing left behind and what a dead job's tools left
+  // in the Working folder, and holds the job's temporaries
+  // (platform/temporaries.h) until it is released.
   explicit JobLock(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
   ~JobLock();
   JobLock(const JobLock&) = delete;
@@ -40,6 +45,7 @@ class JobLock {
  private:
   int fd_ = -1;
   std::string refusal_;
+  std::unique_ptr<JobTemporaries> temporaries_;
   std::vector<std::string> returned_, renamed_;
 };
 

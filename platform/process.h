@@ -1,6 +1,14 @@
 // Starting external programs. A program is started directly with an argument
 // vector (no shell), so no value can inject a command; its standard input is
 // /dev/null and its output goes to the log only.
+//
+// Every program runs contained: in a process group of its own (whatever it
+// starts is ended with it), with a parent-death signal set before exec (it
+// dies with this process, even one killed by SIGKILL, which no handler
+// sees), optionally with a time limit after which the whole group is killed,
+// and optionally with a private temporary folder (TMPDIR, TEMP, TMP and
+// MAGICK_TEMPORARY_PATH name it). While it runs its group is registered, so
+// the SIGINT and SIGTERM handler (platform/temporaries.h) kills it too.
 #pragma once
 
 #include <filesystem>
@@ -12,34 +20,43 @@ namespace qm {
 
 struct ProcessResult {
   bool started = false;
-  int exitStatus = -1;  // exit code, or 128 + signal number
-  std::string output;   // standard output and error, for the log
+  int exitStatus = -1;   // exit code, or 128 + signal number
+  bool timedOut = false;  // killed for running past ProcessLimits::timeLimitSeconds
+  std::string output;    // standard output and error, for the log
 
   // The first non-blank line of the output (a tool's error), trimmed; empty
   // when it printed nothing.
   std::string FirstLine() const;
 };
 
-// Lets another thread end a process that RunProcess runs: Kill sends it
-// SIGKILL (its exit status is then 128 + 9), or keeps it from starting when
-// it has not started yet. Only the process RunProcess started is ever
-// signalled, never one after it has been reaped.
+struct ProcessLimits {
+  int timeLimitSeconds = 0;               // 0: none
+  std::filesystem::path temporaryFolder;  // empty: the inherited environment's
+};
+
+// Lets another thread end a process that RunProcess runs: Kill sends its
+// group SIGKILL (its exit status is then 128 + 9), or keeps it from starting
+// when it has not started yet. Only the group RunProcess started is ever
+// signalled, never one after its leader has been reaped.
 class ProcessControl {
  public:
   void Kill();
   bool Killed() const;
 
  private:
-  friend ProcessResult RunProcess(const std::vector<std::string>&, ProcessControl*);
+  friend ProcessResult RunProcess(const std::vector<std::string>&, ProcessControl*, const ProcessLimits&);
   mutable std::mutex mutex_;
   int pid_ = -1;
   bool killed_ = false;
 };
 
-// Runs argv[0] with the arguments argv[1..] and waits for it without a time
-// limit. With a control, the process is also killed when this process dies
-// (a program that cannot be started then ends with exit status 127). Never
-// throws.
-ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* control = nullptr);
+// Runs argv[0] with the arguments argv[1..] and waits for it, at most
+// `limits.timeLimitSeconds`. A program that cannot be started ends with exit
+// status 127 and the cause in its output. Never throws.
+ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* control = nullptr,
+                         const ProcessLimits& limits = {});
+
+// Kills every process group RunProcess has running. Async-signal-safe.
+void KillRunningProcessGroups() noexcept;
 
 }  // namespace qm

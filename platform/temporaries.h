@@ -15,6 +15,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace qm {
 
@@ -23,12 +24,49 @@ namespace qm {
 int RegisterTemporary(const std::filesystem::path& path);
 void UnregisterTemporary(int handle);
 
-// Unlinks every registered file. Async-signal-safe.
+// Registers a folder whose entries named ".qm..." are a running job's
+// temporaries (a tool's band files, the job's private temporary folder);
+// the handle unregisters it. -1 when the table is full.
+int RegisterTemporaryFolder(const std::filesystem::path& folder);
+void UnregisterTemporaryFolder(int handle);
+
+// Unlinks every registered file and the ".qm..." entries of every registered
+// folder (a folder among them with what it holds). Async-signal-safe.
 void RemoveRegisteredTemporaries() noexcept;
 
-// SIGINT and SIGTERM remove the registered files and end the process with
-// exit status 128 + the signal (130, 143).
+// SIGINT and SIGTERM kill the running tools' process groups, remove the
+// registered files and end the process with exit status 128 + the signal
+// (130, 143).
 void RemoveTemporariesOnSignals();
+
+// The job's private temporary folder, RipIn/Working/.qmtmp (mode 0700), made
+// when missing: the only temporary folder its tools and the image library
+// are given (TMPDIR, TEMP, TMP, MAGICK_TEMPORARY_PATH), so artwork that
+// writes temporary files writes them inside its own job.
+std::filesystem::path JobTemporaryFolder();
+
+// The temporaries of the job that holds the Working folder: everything named
+// ".qm..." in it (the tools' band files, the linked input, the private
+// temporary folder). Made by the holder of the job lock: it removes what a
+// dead job's tools left, makes the private temporary folder, points the
+// in-process image library's temporary path at it and registers the Working
+// folder with the signal handler; the end of the job removes them again.
+class JobTemporaries {
+ public:
+  JobTemporaries();
+  ~JobTemporaries();
+  JobTemporaries(const JobTemporaries&) = delete;
+  JobTemporaries& operator=(const JobTemporaries&) = delete;
+
+ private:
+  int handle_ = -1;
+  bool hadMagickPath_ = false;
+  std::string magickPath_;
+};
+
+// Removes every ".qm..." entry of `folder` (a folder among them with what it
+// holds).
+void RemoveJobTemporaries(const std::filesystem::path& folder);
 
 // Removes the hidden temporary files "." ... ".tmp" of `folder` that no
 // writer holds locked any more (their writer is gone).
