@@ -21,7 +21,19 @@ std::string Cause(const std::string& what, int err) { return what + ": " + std::
 
 }  // namespace
 
-std::string TemporaryNamePrefix(const fs::path& finalPath) { return "." + finalPath.filename().string() + "."; }
+std::string TemporaryNamePrefix(const fs::path& finalPath) {
+  // Room for the suffix ("<pid>-<n>-<stamp>.tmp", at most 45 bytes) within
+  // the 255 bytes of a file name: a long name is cut, at a character's
+  // start, so a final name of up to 255 bytes still gets its temporary.
+  std::string name = finalPath.filename().string();
+  constexpr std::size_t kRoom = 255 - 2 - 45;
+  if (name.size() > kRoom) {
+    std::size_t cut = kRoom;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
+  return "." + name + ".";
+}
 
 std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::string* error, bool scratch) {
   auto fail = [&](const std::string& cause) {

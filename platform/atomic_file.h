@@ -58,7 +58,8 @@ class AtomicFile {
   bool scratch_ = false;
 };
 
-// The temporary name of finalPath without its unique part: "." + file name + ".".
+// The temporary name of finalPath without its unique part: "." + file name + "."
+// (a name over 208 bytes cut to its first 208, so the whole fits in 255).
 std::string TemporaryNamePrefix(const std::filesystem::path& finalPath);
 
 }  // namespace qm
