@@ -21,6 +21,7 @@
 #include "app/SettingDlg.h"
 #include "app/WorkflowDlg.h"
 #include "settings/apply.h"
+#include "settings/limits.h"
 
 // The icons and the About picture live in the GUI library's Qt resources,
 // which a static library registers only when asked.
@@ -250,6 +251,9 @@ std::string CQuillmarkDlg::SelectedImage() const {
 bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job, InitiationSettings* init) {
   return jobs_.Run([this, &job, init](JobHost& host) {
     JobContext ctx{setting_, init ? *init : workflowDlg_->Init(), settingDlg_->Form(), host};
+    std::string problem;
+    ctx.toolTimeLimit = ReadAppDirLimits(&problem).toolTimeLimit;
+    if (!problem.empty()) host.Warn(problem);
     return job(ctx);
   });
 }

@@ -18,6 +18,7 @@
 
 #include "platform/job_host.h"
 #include "separation/job_context.h"
+#include "settings/limits.h"
 #include "settings/startup.h"
 
 namespace qm::cli {
@@ -28,6 +29,7 @@ struct Options {
   std::optional<std::string> preset;
   std::vector<std::pair<std::string, std::string>> sets;        // InitiationSettings keys
   std::vector<std::pair<std::string, std::string>> presetSets;  // preset keys, this run only
+  std::optional<int> toolTimeLimit;                             // --set ToolTimeLimit=N
   ProgressMode progress = ProgressMode::Auto;
   bool verbose = false;
   // --wait: how long a job command waits for another job on the AppDir.
@@ -67,6 +69,10 @@ struct Env {
   JobContext Job() {
     JobContext ctx{session.setting, session.init, session.form, host};
     ctx.lockWait = options.wait;
+    std::string problem;
+    ctx.toolTimeLimit = ReadAppDirLimits(options.toolTimeLimit ? nullptr : &problem).toolTimeLimit;
+    if (options.toolTimeLimit) ctx.toolTimeLimit = *options.toolTimeLimit;
+    if (!problem.empty()) host.Warn(problem);
     return ctx;
   }
   // A job's exit status: 1 as soon as any message was shown.

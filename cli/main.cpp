@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/cli.h"
+#include "settings/limits.h"
 #include "platform/json.h"
 #include "platform/platform.h"
 #include "platform/temporaries.h"
@@ -80,6 +81,11 @@ bool IsKnownKey(const std::string& key) {
 // Checks --set KEY=VALUE and files it as a start-up default or a preset key;
 // the reason when it is bad usage.
 std::optional<std::string> AddSetting(Options& options, std::string key, std::string value) {
+  if (key == kToolTimeLimitKey) {
+    options.toolTimeLimit = ParseToolTimeLimit(value);
+    if (!options.toolTimeLimit) return "ToolTimeLimit takes a whole number of seconds (0 to 604800)";
+    return std::nullopt;
+  }
   if (IsKnownKey(key)) {
     if (IsFlagKey(key) && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
     options.sets.emplace_back(std::move(key), std::move(value));

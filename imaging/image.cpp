@@ -146,6 +146,11 @@ Image::Image(Image&&) noexcept = default;
 Image& Image::operator=(Image&&) noexcept = default;
 Image::~Image() = default;
 
+ImageHeader PingImage(const fs::path& path) {
+  InitializeImaging();
+  return detail::PingWithMagick(path);
+}
+
 Image Image::Read(const fs::path& path) {
   auto impl = std::make_unique<Impl>();
   if (IsTiffFile(path)) {

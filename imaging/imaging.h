@@ -163,6 +163,14 @@ class RowResampler {
 
 // ---- Whole images (staged input) --------------------------------------------
 
+// The size and resolution of an image file from its header alone (no pixel
+// is decoded): what a job needs to judge its size before reading it.
+struct ImageHeader {
+  uint32_t columns = 0, rows = 0;
+  double xResolution = 72.0, yResolution = 72.0;  // dpi; 72 when the file has none
+};
+ImageHeader PingImage(const fs::path& path);
+
 // A staged input image: JPEG, TIFF (with any extra channels) or any format the
 // library reads, except PDF.
 class Image {

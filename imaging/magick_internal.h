@@ -15,6 +15,7 @@ Plane ReadPlaneWithMagick(const std::filesystem::path& path);
 // RGB or CMYK (separated, with an Adobe-inverted CMYK JPEG already undone by
 // the library), plus one unassociated alpha sample when the image has alpha.
 TiffRaster ReadRasterWithMagick(const std::filesystem::path& path);
+ImageHeader PingWithMagick(const std::filesystem::path& path);
 
 // The library's own resize (Mitchell when growing, Lanczos when shrinking)
 // on a grey image built from the buffer: the comparison for Resample.

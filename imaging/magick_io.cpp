@@ -109,6 +109,23 @@ Plane ReadPlaneWithMagick(const std::filesystem::path& path) {
   return plane;
 }
 
+ImageHeader PingWithMagick(const std::filesystem::path& path) {
+  Magick::Image probe;
+  try {
+    probe.quiet(true);
+    probe.ping(path.string());
+  } catch (const Magick::Warning&) {
+  } catch (const Magick::Exception& e) {
+    throw ImagingError("cannot read " + path.string() + ": " + e.what());
+  }
+  ImageHeader header;
+  header.columns = static_cast<uint32_t>(probe.columns());
+  header.rows = static_cast<uint32_t>(probe.rows());
+  Resolution(probe, header.xResolution, header.yResolution);
+  if (header.columns == 0 || header.rows == 0) throw ImagingError("cannot read " + path.string() + ": empty image");
+  return header;
+}
+
 TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
   Magick::Image image = ReadImage(path);
   TiffRaster r;

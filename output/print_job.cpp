@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -80,6 +82,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
 
   const fs::path working = WorkingDir();
   for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) DeleteFile(working / name);
+  ctx.admitPage = nullptr;
 
   const std::string extension = ExtensionLower(input.filename().string());
   const fs::path staged = working / ("00." + extension);
@@ -94,8 +97,28 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     // so a PDF is measured on its separated cyan plane below.
     std::optional<double> inches;
     if (extension != "pdf") {
-      const imaging::Image image = imaging::Image::Read(staged);
-      if (image.XResolution() > 0.0) inches = image.Columns() / image.XResolution();
+      // From the header alone: a file too large for the disks is refused
+      // before a pixel is decoded.
+      const imaging::ImageHeader image = imaging::PingImage(staged);
+      if (image.xResolution > 0.0) inches = image.columns / image.xResolution;
+      const double w = std::ceil(image.columns * std::max(setting.xResolutionValue, 1) / image.xResolution);
+      const double h = std::ceil(image.rows * std::max(setting.yResolutionValue, 1) / image.yResolution);
+      if (const Status room = CheckDiskRoom(PrintDiskNeeds(static_cast<uint64_t>(w), static_cast<uint64_t>(h),
+                                                           setting.Bits, uint64_t{image.columns} * image.rows));
+          !room) {
+        return room;
+      }
+    } else {
+      // A PDF's page is sized by Ghostscript's probe, before it renders.
+      const double vx = std::atof(ctx.init.dfVectorX.empty() ? setting.xResolution.c_str() : ctx.init.dfVectorX.c_str());
+      const double vy = std::atof(ctx.init.dfVectorY.empty() ? setting.yResolution.c_str() : ctx.init.dfVectorY.c_str());
+      ctx.admitPage = [&setting, vx, vy](uint32_t width, uint32_t height) {
+        const double sx = vx > 0.0 ? std::max(setting.xResolutionValue, 1) / vx : 1.0;
+        const double sy = vy > 0.0 ? std::max(setting.yResolutionValue, 1) / vy : 1.0;
+        return CheckDiskRoom(PrintDiskNeeds(static_cast<uint64_t>(std::ceil(width * sx)),
+                                            static_cast<uint64_t>(std::ceil(height * sy)), setting.Bits,
+                                            uint64_t{width} * height));
+      };
     }
 
     const auto separationStart = std::chrono::steady_clock::now();
@@ -178,6 +201,9 @@ bool PrintCommand(JobContext& ctx, const std::string& item, FileFailure* failure
   const fs::path folder = CustomFilesDir() / item;
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     if (const Status status = PrintJob(ctx, folder / name); !status) {
+      // What the failed job wrote would only fill the disk (a full disk's
+      // cut-short planes among it); the artwork stays in its item folder.
+      for (const std::string& file : ListFolder(WorkingDir(), "*.*", EntryKind::Files)) DeleteFile(WorkingDir() / file);
       if (failure && ctx.setting.settingApplied != 0) *failure = FileFailure{name, status.cause()};
       ctx.host.ShowMessage(kFailPrint, name + ": " + status.cause());
       ResetDisplays(ctx.host);

@@ -4,14 +4,18 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "platform/job_host.h"
 #include "platform/job_lock.h"
+#include "platform/status.h"
 #include "separation/messages.h"
 #include "settings/active_setting.h"
 #include "settings/initiation.h"
+#include "settings/limits.h"
 #include "settings/setting_form.h"
 
 namespace qm {
@@ -27,6 +31,13 @@ struct JobContext {
   // The caller already holds the job lock for this command (a hot-folder
   // tick takes it before it touches the folder).
   bool lockHeld = false;
+  // The longest one run of an external tool may take (limits.txt,
+  // --set ToolTimeLimit); 0: no limit.
+  int toolTimeLimit = kDefaultToolTimeLimit;
+  // Judges a PDF page's size in device pixels once Ghostscript's probe has
+  // measured it, before any raster work: a failure ends the job with its
+  // cause (a disk too small for what the page would write).
+  std::function<Status(uint32_t width, uint32_t height)> admitPage = nullptr;
 };
 
 // The job lock of a command: taken into `lock` (waiting up to ctx.lockWait),

@@ -117,6 +117,9 @@ bool SeparateCommand(JobContext& ctx, const std::string& item) {
     const fs::path image = folder / name;
     const bool dithering = ctx.init.dfDitheredCk;
     if (const Status status = SeparateImage(ctx, item, image, dithering); !status) {
+      // What the failed job wrote would only fill the disk (a full disk's
+      // cut-short planes among it); the artwork stays in its item folder.
+      EmptyWorking(WorkingDir());
       host.ShowMessage(kFailSeparate, name + ": " + status.cause());
       ResetDisplay(host);
       return false;

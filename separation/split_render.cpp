@@ -88,8 +88,16 @@ struct Probed {
 };
 
 std::optional<Probed> Probe(const ToolCommand& documented, const fs::path& working, const fs::path& input,
-                            std::string* why) {
-  const ProcessResult r = RunProcess(ProbeCommand(documented, working / kProbeBase, input).Argv());
+                            const ToolRun& run, JobHost& host, std::string* why, bool* timedOut) {
+  const ToolCommand probe = ProbeCommand(documented, working / kProbeBase, input);
+  host.Log("size probe: " + probe.CommandLine());
+  const ProcessResult r =
+      RunProcess(ContainedArgv(probe), nullptr, ProcessLimits{run.timeLimitSeconds, run.temporaryFolder});
+  if (r.timedOut) {
+    *timedOut = true;
+    *why = TimeLimitCause("gs", run.timeLimitSeconds, "the size probe of the PDF");
+    return std::nullopt;
+  }
   Probed p;
   unsigned w = 0, h = 0;
   const std::size_t size = r.output.find("QMSIZE [");
@@ -118,7 +126,7 @@ class WholeRender : public SeparationRender {
 class BandedRender : public SeparationRender {
  public:
   BandedRender(JobHost& host, const ToolCommand& documented, fs::path working, fs::path input, Probed page,
-               std::vector<RenderBand> plan, bool uncompressed, bool overlap)
+               std::vector<RenderBand> plan, bool uncompressed, bool overlap, ToolRun run)
       : host_(host),
         documented_(documented),
         working_(std::move(working)),
@@ -127,6 +135,7 @@ class BandedRender : public SeparationRender {
         plan_(std::move(plan)),
         uncompressed_(uncompressed),
         overlap_(overlap),
+        run_(std::move(run)),
         done_(plan_.size(), false) {
     for (std::size_t k = 0; k < plan_.size(); ++k) controls_.push_back(std::make_unique<ProcessControl>());
     if (overlap_) gate_ = std::make_shared<imaging::RowGate>(page_.height);
@@ -239,7 +248,9 @@ class BandedRender : public SeparationRender {
     const auto start = std::chrono::steady_clock::now();
     const ToolCommand command =
         BandCommand(documented_, page_.width, page_.height, band, working_ / (prefix + ".tif"), input_, uncompressed_);
-    const ProcessResult r = RunProcess(command.Argv(), controls_[k].get());
+    const ProcessResult r = RunProcess(ContainedArgv(command), controls_[k].get(),
+                                       ProcessLimits{run_.timeLimitSeconds, run_.temporaryFolder});
+    if (r.timedOut) throw std::runtime_error(TimeLimitCause("gs", run_.timeLimitSeconds, "the band's render"));
     std::map<std::string, fs::path> files;  // plane name -> band file
     for (const std::string& name : ListFolder(working_, prefix + "(*).tif", EntryKind::Files)) {
       files[PlaneNameOf(name, prefix)] = working_ / name;
@@ -334,6 +345,7 @@ class BandedRender : public SeparationRender {
   const Probed page_;
   const std::vector<RenderBand> plan_;
   const bool uncompressed_, overlap_;
+  const ToolRun run_;
   std::vector<std::unique_ptr<ProcessControl>> controls_;
   std::shared_ptr<imaging::RowGate> gate_;
   std::vector<std::thread> workers_;
@@ -367,8 +379,9 @@ std::atomic<uint32_t> g_testMinBandRows{0};
 
 }  // namespace
 
-RenderOptions SplitRenderOptions(bool forPrint, bool dithering) {
+RenderOptions SplitRenderOptions(bool forPrint, bool dithering, ToolRun run) {
   RenderOptions o;
+  o.run = std::move(run);
   o.overlap = forPrint || dithering;
   o.bandPixels = g_testBandPixels.load();
   o.minBandRows = g_testMinBandRows.load();
@@ -428,7 +441,24 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
   if (ec) CopyFileOver(input, link);
 
   std::string why;
-  const std::optional<Probed> page = Probe(documented, working, link, &why);
+  bool probeTimedOut = false;
+  const std::optional<Probed> page = Probe(documented, working, link, options.run, host, &why, &probeTimedOut);
+  if (probeTimedOut) {
+    // A page that outlasts the probe would only outlast the render too.
+    RemoveTemporaries(working);
+    host.Log(why);
+    if (failure) *failure = why;
+    return nullptr;
+  }
+  if (page && options.admit) {
+    if (const Status admitted = options.admit(page->width, page->height); !admitted) {
+      RemoveTemporaries(working);
+      host.Log("the page of " + std::to_string(page->width) + " x " + std::to_string(page->height) +
+               " pixels is refused: " + admitted.cause());
+      if (failure) *failure = admitted.cause();
+      return nullptr;
+    }
+  }
   std::vector<RenderBand> plan;
   if (page) {
     plan = PlanRenderBands(page->width, page->height, options.bandPixels ? options.bandPixels : kBandPixels,
@@ -440,14 +470,19 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
     host.Log("Ghostscript renders the page whole: " +
              (why.empty() ? std::to_string(page->width) + " x " + std::to_string(page->height) + " pixels make one band"
                           : why));
-    if (const Status status = RunTool(documented, host); !status && failure) *failure = status.cause();
+    ToolRun whole = options.run;
+    whole.stage = "the separation of the PDF";
+    const Status status = RunTool(documented, host, whole);
+    if (!status && failure) *failure = status.cause();
+    if (IsTimeLimitFailure(status)) return nullptr;  // its planes are cut short
     return std::make_shared<WholeRender>();
   }
   const int processes = options.processes > 0 ? options.processes : HardwareThreads();
   const bool roomy = EnoughDisk(working, *page, plan, processes);
   host.Log(documented.CommandLine());
+  host.Log(ContainmentNote(documented, options.run));
   auto render = std::make_shared<BandedRender>(host, documented, working, link, *page, plan, roomy,
-                                               options.overlap && roomy);
+                                               options.overlap && roomy, options.run);
   render->Start(processes);
   const bool ok = render->WaitForPlanes(failure);
   render->FlushLog();

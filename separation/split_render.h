@@ -47,6 +47,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,12 +101,16 @@ struct RenderOptions {
   int processes = 0;         // Ghostscript processes at once; 0: one per core
   uint64_t bandPixels = 0;   // 0: kBandPixels (tests choose their own plan)
   uint32_t minBandRows = 0;  // 0: kMinBandRows
+  ToolRun run;               // time limit and temporary folder of every process
+  // Judges the probed page (width x height device pixels) before it is
+  // rendered; a failure ends the rendering with its cause.
+  std::function<Status(uint32_t, uint32_t)> admit;
 };
 
 // The options of a job: the planes grow while they are read unless they are
 // filed as they are (Separate without dithering). The band size is the
 // product's unless a test set its own.
-RenderOptions SplitRenderOptions(bool forPrint, bool dithering);
+RenderOptions SplitRenderOptions(bool forPrint, bool dithering, ToolRun run = {});
 void SetBandPlanForTests(uint64_t bandPixels, uint32_t minBandRows);  // 0, 0: the product's
 
 // A rendering that may still be running.

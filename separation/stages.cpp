@@ -64,9 +64,11 @@ class Stager {
   void Progress(int position) { ctx_.host.SetProgress(ProgressBar::Separation, position); }
   // Keeps the first tool failure, the cause of what goes missing after it.
   void Note(const Status& status) {
+    if (IsTimeLimitFailure(status)) throw Failure{status.cause()};  // what it left is cut short
     if (!status && toolFailure_.empty()) toolFailure_ = status.cause();
   }
   fs::path InWorking(const std::string& name) const { return working_ / name; }
+  ToolRun ToolRunFor(std::string stage) const { return JobToolRun(ctx_.toolTimeLimit, std::move(stage)); }
 
   // The image's extra channels that are not alpha; more than six have no
   // extraction command and no slots.
@@ -87,7 +89,7 @@ class Stager {
     // A failed conversion leaves the unconverted image in place; printing
     // it would look like success in the wrong colours, so it fails the job.
     if (ctx_.setting.UseICC == "1") {
-      if (const Status icc = RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host); !icc) {
+      if (const Status icc = RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host, ToolRunFor("the ICC conversion")); !icc) {
         throw Failure{"the ICC conversion failed: " + icc.cause()};
       }
     }
@@ -95,7 +97,9 @@ class Stager {
     // Continuous-tone planes of the Separate job hold 0 for full ink, like
     // Ghostscript's; planes for halftoning keep ink amounts.
     const bool negate = purpose_ == SeparationPurpose::Separate && !dithering_;
-    if (auto command = ChannelExtractionCommand(appDir_, e, negate)) Note(RunTool(*command, ctx_.host));
+    if (auto command = ChannelExtractionCommand(appDir_, e, negate)) {
+      Note(RunTool(*command, ctx_.host, ToolRunFor("the channel extraction")));
+    }
     for (int i = 0; i < e; ++i) {
       MoveFile(InWorking(ChannelPlaneName(std::to_string(4 + i))), InWorking(ChannelPlaneName("S" + std::to_string(i))));
     }
@@ -120,8 +124,10 @@ class Stager {
             ? VectorResolution(ctx_.setting, ctx_.init.dfVectorX, ctx_.init.dfVectorY)
             : PresetResolution(ctx_.setting);
     std::string failure;
+    RenderOptions options = SplitRenderOptions(purpose_ == SeparationPurpose::Print, dithering_, ToolRunFor(""));
+    options.admit = ctx_.admitPage;
     out_.rendering = RenderSeparation(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt),
-                                      ctx_.host, SplitRenderOptions(purpose_ == SeparationPurpose::Print, dithering_), &failure);
+                                      ctx_.host, options, &failure);
     if (!out_.rendering) throw Failure{failure};
     if (!failure.empty()) Note(Status::Fail(failure));  // the whole-page render's tool failure
     Progress(purpose_ == SeparationPurpose::Print ? 40 : 50);
@@ -144,7 +150,9 @@ class Stager {
     } else {
       image->WriteCmykTiff(InWorking("00.tif"));
       image.reset();
-      if (auto command = SpotExtractionCommand(appDir_, e)) Note(RunTool(*command, ctx_.host));
+      if (auto command = SpotExtractionCommand(appDir_, e)) {
+        Note(RunTool(*command, ctx_.host, ToolRunFor("the spot extraction")));
+      }
       DeleteFile(staged_);
       DeleteFile(InWorking("00.tif"));
       out_.spotCount = e;

@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "platform/temporaries.h"
 
 namespace qm {
 
@@ -168,16 +169,56 @@ std::string VectorResolution(const ActiveSetting& setting, const std::string& ve
          (vectorY.empty() ? setting.yResolution : vectorY);
 }
 
-Status RunTool(const ToolCommand& command, JobHost& host) {
+namespace {
+bool IsGhostscript(const ToolCommand& command) {
+  return !command.arguments.empty() && std::filesystem::path(command.arguments[0].text).filename() == "gs";
+}
+}  // namespace
+
+ToolRun JobToolRun(int timeLimitSeconds, std::string stage) {
+  return ToolRun{timeLimitSeconds, JobTemporaryFolder(), std::move(stage)};
+}
+
+std::vector<std::string> ContainedArgv(const ToolCommand& command) {
+  std::vector<std::string> argv = command.Argv();
+  if (IsGhostscript(command)) argv.insert(argv.begin() + 1, "-dSAFER");
+  return argv;
+}
+
+std::string ContainmentNote(const ToolCommand& command, const ToolRun& run) {
+  std::string note = "contained: ";
+  if (IsGhostscript(command)) note += "-dSAFER, ";
+  note += "temporary folder " + (run.temporaryFolder.empty() ? std::string("inherited") : run.temporaryFolder.string());
+  note += run.timeLimitSeconds > 0 ? ", time limit " + std::to_string(run.timeLimitSeconds) + " s" : ", no time limit";
+  return note;
+}
+
+std::string TimeLimitCause(const std::string& tool, int seconds, const std::string& stage) {
+  return tool + " ran past the time limit of " + std::to_string(seconds) + " s" +
+         (stage.empty() ? std::string() : " (" + stage + ")");
+}
+
+bool IsTimeLimitFailure(const Status& status) {
+  return !status && status.cause().find(" ran past the time limit of ") != std::string::npos;
+}
+
+Status RunTool(const ToolCommand& command, JobHost& host, const ToolRun& run) {
   host.Log(command.CommandLine());
-  const std::vector<std::string> argv = command.Argv();
-  const ProcessResult result = RunProcess(argv);
+  host.Log(ContainmentNote(command, run));
+  const std::vector<std::string> argv = ContainedArgv(command);
+  const ProcessResult result =
+      RunProcess(argv, nullptr, ProcessLimits{run.timeLimitSeconds, run.temporaryFolder});
   const std::string tool = argv.empty() ? std::string() : std::filesystem::path(argv[0]).filename().string();
   if (!result.started) {
     host.Log("not started: " + result.output);
     const std::size_t colon = result.output.find(": ");
     return Status::Fail("cannot start " + (argv.empty() ? tool : argv[0]) +
                         (colon == std::string::npos ? std::string() : result.output.substr(colon)));
+  }
+  if (result.timedOut) {
+    const std::string cause = TimeLimitCause(tool, run.timeLimitSeconds, run.stage);
+    host.Log(cause + "; killed with its process group");
+    return Status::Fail(cause);
   }
   host.Log("exit status " + std::to_string(result.exitStatus));
   if (result.exitStatus == 0) return Status::Ok();

@@ -7,8 +7,11 @@
 // option's quoted value opening right after its '=', is derived from the same
 // vector, for the log and for tests.
 //
-// The runner starts the program directly and waits for it without a time
-// limit. The status and the command line go to the job's log; a tool that
+// The runner starts the program directly, contained (platform/process.h):
+// its own process group, the job's private temporary folder, the job's time
+// limit; Ghostscript also runs with -dSAFER stated (its file operators reach
+// only its input, its outputs and that temporary folder). The documented
+// command line and the way it was contained go to the job's log; a tool that
 // could not start or exited with a status other than 0 gives a failure whose
 // cause names the tool, its status and the first line of its output. Callers
 // still judge a tool by the files it left, and give that cause with their
@@ -83,7 +86,32 @@ std::string PresetResolution(const ActiveSetting& setting);
 std::string VectorResolution(const ActiveSetting& setting, const std::string& vectorX,
                              const std::string& vectorY);
 
-// Runs a command: logs its command line and then its exit status.
-Status RunTool(const ToolCommand& command, JobHost& host);
+// How a job runs a tool: its time limit (0: none), its private temporary
+// folder (empty: the inherited one) and the stage a time-limit cause names.
+struct ToolRun {
+  int timeLimitSeconds = 0;
+  std::filesystem::path temporaryFolder;
+  std::string stage;
+};
+
+// The tool run of a job's stage: the limit given, the job's private
+// temporary folder (platform/temporaries.h).
+ToolRun JobToolRun(int timeLimitSeconds, std::string stage);
+
+// The argument vector as executed: Ghostscript gets -dSAFER right after the
+// program; every other tool runs as documented.
+std::vector<std::string> ContainedArgv(const ToolCommand& command);
+// "contained: -dSAFER, temporary folder .../.qmtmp, time limit 900 s", for the log.
+std::string ContainmentNote(const ToolCommand& command, const ToolRun& run);
+
+// "gs ran past the time limit of 900 s (the separation of the PDF)".
+std::string TimeLimitCause(const std::string& tool, int seconds, const std::string& stage);
+// Whether a failure is a tool killed for its time limit: what it left is
+// never used.
+bool IsTimeLimitFailure(const Status& status);
+
+// Runs a command: logs its command line, how it is contained, and then its
+// exit status.
+Status RunTool(const ToolCommand& command, JobHost& host, const ToolRun& run = {});
 
 }  // namespace qm
