@@ -77,6 +77,11 @@ void CQuillmarkDlg::PrintHotFolder(const std::string& item) {
     return;
   }
   ReportReturned(lock);  // files a killed tick left in a batch folder
+  for (const std::string& link : SymbolicLinks(folder)) {
+    const std::filesystem::path kept = SetAsideLink(folder, link, item);
+    Warn(link + " was not printed (a symbolic link) and " +
+         (kept.empty() ? "stays in " + folder.string() : "was moved to " + kept.string()));
+  }
   if (settled.empty()) {
     // An empty hot folder runs the Print command, which finds nothing and
     // refreshes the lists; files that have not settled wait.

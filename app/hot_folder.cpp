@@ -1,5 +1,6 @@
 #include "app/hot_folder.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/job_lock.h"
@@ -25,6 +26,7 @@ std::vector<std::string> HotFolderWatch::Settled(const fs::path& folder) {
   for (const std::string& name : ListFolder(folder, "*.*", EntryKind::Files)) {
     std::error_code e1, e2;
     const fs::path p = folder / name;
+    if (fs::is_symlink(fs::symlink_status(p, e1))) continue;  // set aside, never followed
     const Stamp stamp{fs::file_size(p, e1), fs::last_write_time(p, e2)};
     if (e1 || e2) continue;  // gone or unreadable: look again next time
     Seen seen{stamp};
@@ -63,6 +65,27 @@ fs::path SetAsideFailed(const fs::path& from, const std::string& file, const std
   if (!CreateFolder(folder)) return {};
   const fs::path target = FreeName(folder, file);
   return MoveFile(from / file, target) ? target : fs::path();
+}
+
+std::vector<std::string> SymbolicLinks(const fs::path& folder) {
+  std::vector<std::string> links;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code lec;
+    if (it->is_symlink(lec)) links.push_back(it->path().filename().string());
+  }
+  std::sort(links.begin(), links.end());
+  return links;
+}
+
+fs::path SetAsideLink(const fs::path& from, const std::string& link, const std::string& item) {
+  const fs::path folder = FailedFolder(item);
+  if (!CreateFolder(folder)) return {};
+  const fs::path target = FreeName(folder, link);
+  // rename moves the link itself; its target is never opened.
+  std::error_code ec;
+  fs::rename(from / link, target, ec);
+  return ec ? fs::path() : target;
 }
 
 }  // namespace qm::gui

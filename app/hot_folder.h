@@ -1,6 +1,7 @@
 // Hot folder: the imported image folder whose name contains "hotfolder", which
 // the main window's timer prints every 3000 ms.
 //
+// A symbolic link is never taken: the tick sets it aside (SetAsideLink).
 // A file is taken only once it has settled: its size and modification time
 // have been the same at three looks in a row (two ticks without a change),
 // and no process is writing it (platform/open_writers.h). A copy that pauses
@@ -61,5 +62,14 @@ std::filesystem::path FailedFolder(const std::string& item);
 // path, empty when the move failed.
 std::filesystem::path SetAsideFailed(const std::filesystem::path& from, const std::string& file,
                                      const std::string& item);
+
+// The symbolic links among the entries of `folder`, sorted. A link in a hot
+// folder is never followed: its target may be any file of the machine.
+std::vector<std::string> SymbolicLinks(const std::filesystem::path& folder);
+// Moves the link itself into FailedFolder(item) under a free name (its
+// target is neither read, moved nor deleted); the new path, empty when the
+// move failed.
+std::filesystem::path SetAsideLink(const std::filesystem::path& from, const std::string& link,
+                                   const std::string& item);
 
 }  // namespace qm::gui

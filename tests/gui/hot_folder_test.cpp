@@ -14,6 +14,7 @@
 #include "app/hot_folder.h"
 #include "platform/job_lock.h"
 #include "tests/gui/gui_test_support.h"
+#include "tests/support/cli_runner.h"
 
 namespace qm::test {
 namespace {
@@ -156,6 +157,59 @@ TEST_F(HotFolderTest, AFailedFileIsSetAsideAndTheRestGoBack) {
   EXPECT_NE(window->LastNotice().find("a newer file took the name in the hot folder MyHotFolder: "), std::string::npos)
       << window->LastNotice();
   EXPECT_TRUE(window->HotFolderTimer().isActive());
+}
+
+// A link dropped into a hot folder, to a file outside the AppDir or to a
+// system file, is set aside as a link: never printed, its target neither
+// read, moved nor deleted; the files beside it print.
+TEST_F(HotFolderTest, ALinkIsSetAsideAndItsTargetIsUntouched) {
+  TempDir outside;
+  WriteFileBytes(outside / "target.pdf", "a customer's other file");
+  MakeItem("MyHotFolder", {"a.pdf"});
+  const fs::path folder = app / "RipIn/CustomFiles/MyHotFolder";
+  fs::create_symlink(outside / "target.pdf", folder / "link.pdf");
+  fs::create_symlink("/etc/passwd", folder / "passwd.jpg");
+  StartOn("MyHotFolder");
+  SettleTicks();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].files, Strings{"a.pdf"});
+  for (const char* link : {"link.pdf", "passwd.jpg"}) {
+    const fs::path kept = app / "RipIn/Failed/MyHotFolder" / link;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(kept))) << link;
+    EXPECT_NE(window->findChild<QLabel*>(QStringLiteral("notice"))->toolTip().toStdString().find(
+                  std::string(link) + " was not printed (a symbolic link) and was moved to " + kept.string()),
+              std::string::npos)
+        << link;
+  }
+  EXPECT_EQ(ReadFileBytes(outside / "target.pdf"), "a customer's other file");
+  EXPECT_EQ(ListFolder(folder, "*"), Strings{});
+  EXPECT_FALSE(fs::exists(app / "RipIn/UserPrn/link.prn"));
+  EXPECT_FALSE(fs::exists(app / "RipIn/UserPrn/passwd.prn"));
+  EXPECT_EQ(messages, Strings{});
+}
+
+// With the real Print command: a page that never ends is killed at the
+// limit of limits.txt, set aside, and the file after it prints at a later
+// tick; set aside, it is out of the hot folder, so no later tick or start
+// takes it again.
+TEST_F(HotFolderTest, APageThatNeverEndsIsSetAsideAndTheNextFilePrints) {
+  UseFastPreset(app);
+  WriteFileBytes(app / "Configuration/limits.txt", "ToolTimeLimit=2\r\n");
+  const fs::path folder = app / "RipIn/CustomFiles/LoopHotFolder";
+  fs::create_directories(folder);
+  WriteFileBytes(folder / "a_loop.pdf", "%!PS\n{ 1 pop } loop\nshowpage\n%%EOF\n");
+  fs::copy_file(SamplesDir() / "tcl_logo_cmyk_2extra.tif", folder / "b_good.tif");
+  StartWindow();
+  SelectImage("LoopHotFolder");
+  window->OnActive();
+  for (int i = 0; i < 3 * gui::kSettledLooks && !fs::exists(app / "RipIn/UserPrn/b_good.prn"); ++i) window->OnTimer();
+  EXPECT_TRUE(fs::exists(app / "RipIn/Failed/LoopHotFolder/a_loop.pdf"));
+  EXPECT_TRUE(fs::exists(app / "RipIn/UserPrn/b_good.prn"));
+  EXPECT_NE(window->findChild<QLabel*>(QStringLiteral("notice"))->toolTip().toStdString().find(
+                "a_loop.pdf was not printed (gs ran past the time limit of 2 s ("),
+            std::string::npos);
+  EXPECT_EQ(ListFolder(folder, "*"), Strings{});
+  EXPECT_EQ(messages, Strings{});
 }
 
 TEST_F(HotFolderTest, ANameWithoutHotfolderStopsTheTimerAndNoSelectionKeepsIt) {
