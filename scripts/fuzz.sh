@@ -13,7 +13,7 @@ seconds="${1:-10}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(initiation preset linearisation prn_reader magick_tiff)
+  targets=(initiation preset linearisation prn_reader magick_tiff staging)
 fi
 
 if [ ! -f build-fuzz/CMakeCache.txt ]; then

@@ -61,6 +61,12 @@ mutants=(
   # an ink PRNSequence places nowhere dropped without its warning
   'hot-folder-not-set-aside|app/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'
   'unplaced-ink-silent|separation/channels.cpp|host.Warn(UnplacedInkWarning(i, inkName ? inkName(i) : std::string()));|(void)inkName;'
+  # a tool past its limit left running; its group outliving it; artwork
+  # given the inherited temporary folder; a symbolic link followed
+  'time-limit-ignored|platform/process.cpp|const bool limited = limits.timeLimitSeconds > 0 && result.started;|const bool limited = false;'
+  'group-left-running|platform/process.cpp|::kill(-pid, SIGKILL);  // what is left of its group|// what is left of its group'
+  'shared-temporary-folder|separation/tool_commands.cpp|return ToolRun{timeLimitSeconds, JobTemporaryFolder(), std::move(stage)};|return ToolRun{timeLimitSeconds, {}, std::move(stage)};'
+  'link-followed|separation/staging.cpp|if (fs::is_symlink(fs::symlink_status(source, ec))) {|if (false) {'
 )
 
 work=${QM_MUTANT_WORK:-$(mktemp -d)}
