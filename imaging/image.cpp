@@ -185,11 +185,45 @@ int Image::ExtraChannelCount() const { return ChannelCount() - impl_->raster.Col
 
 const TiffRaster& Image::Raster() const { return impl_->raster; }
 
+namespace {
+
+// The description of `in` without its samples (never copied whole).
+TiffRaster Described(const TiffRaster& in) {
+  TiffRaster header;
+  header.width = in.width;
+  header.height = in.height;
+  header.samplesPerPixel = in.samplesPerPixel;
+  header.depth = in.depth;
+  header.photometric = in.photometric;
+  header.extraSamples = in.extraSamples;
+  header.xResolution = in.xResolution;
+  header.yResolution = in.yResolution;
+  header.iccProfile = in.iccProfile;
+  return header;
+}
+
+// Rows [y, y + rows) of `in` as a raster of their own.
+TiffRaster RowsOf(const TiffRaster& in, uint32_t y, uint32_t rows) {
+  TiffRaster band = Described(in);
+  band.height = rows;
+  band.data.assign(in.Row(y), in.Row(y) + std::size_t{rows} * in.RowBytes());
+  return band;
+}
+
+}  // namespace
+
 void Image::WriteCmykTiff(const fs::path& path) const {
-  TiffRaster cmyk = ToCmyk(FlattenAlpha(impl_->raster));
+  // Converted and written band by band: the converted image is never whole
+  // in memory, only the image as read.
+  const TiffRaster& in = impl_->raster;
+  TiffRaster header = Described(ToCmyk(FlattenAlpha(RowsOf(in, 0, std::min<uint32_t>(1, in.height)))));
+  header.height = in.height;
   // Only a CMYK profile still describes the converted samples.
-  if (!ProfileMatches(cmyk.iccProfile, "CMYK")) cmyk.iccProfile.clear();
-  WriteTiffRaster(path, cmyk);
+  if (!ProfileMatches(header.iccProfile, "CMYK")) header.iccProfile.clear();
+  WriteTiffRasterBands(path, header, [&](uint32_t y, uint32_t rows, uint8_t* out) {
+    const TiffRaster cmyk = ToCmyk(FlattenAlpha(RowsOf(in, y, rows)));
+    std::copy(cmyk.data.begin(), cmyk.data.end(), out);
+  });
 }
 
 void Image::WritePdf(const fs::path& path) const {

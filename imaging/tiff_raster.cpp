@@ -72,42 +72,72 @@ TiffRaster ReadTiffRaster(const std::filesystem::path& path) {
   return r;
 }
 
+namespace {
+
+void SetRasterTags(TIFF* tif, const TiffRaster& r, uint32_t rowsPerStrip) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, r.width);
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, r.height);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, r.samplesPerPixel);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(r.depth));
+  TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, r.photometric);
+  if (r.photometric == PHOTOMETRIC_SEPARATED && r.ColourSamples() == 4) {
+    TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+  }
+  if (!r.extraSamples.empty()) {
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(r.extraSamples.size()), r.extraSamples.data());
+  }
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+  TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
+  TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(r.xResolution));
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(r.yResolution));
+  if (!r.iccProfile.empty()) {
+    TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(r.iccProfile.size()), r.iccProfile.data());
+  }
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::min(rowsPerStrip, r.height));
+}
+
+// Strips of about 256 KiB.
+uint32_t RowsPerStrip(const TiffRaster& r) {
+  return static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / std::max<std::size_t>(r.RowBytes(), 1)));
+}
+
+}  // namespace
+
 void WriteTiffRaster(const std::filesystem::path& path, const TiffRaster& r) {
-  if (r.depth != 8 && r.depth != 16) throw ImagingError("cannot write " + std::to_string(r.depth) + "-bit TIFF: " + path.string());
   if (r.data.size() != r.RowBytes() * r.height) throw ImagingError("raster size mismatch writing " + path.string());
+  WriteTiffRasterBands(path, r, [&](uint32_t y, uint32_t rows, uint8_t* out) {
+    std::copy_n(r.Row(y), std::size_t{rows} * r.RowBytes(), out);
+  });
+}
+
+void WriteTiffRasterBands(const std::filesystem::path& path, const TiffRaster& header, const RowBandSource& band) {
+  const TiffRaster& r = header;
+  if (r.depth != 8 && r.depth != 16) throw ImagingError("cannot write " + std::to_string(r.depth) + "-bit TIFF: " + path.string());
   detail::AtomicPath out(path);
   {
     detail::TiffFile file(out);
     TIFF* tif = file.get();
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, r.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, r.height);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, r.samplesPerPixel);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(r.depth));
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, r.photometric);
-    if (r.photometric == PHOTOMETRIC_SEPARATED && r.ColourSamples() == 4) {
-      TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
-    }
-    if (!r.extraSamples.empty()) {
-      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(r.extraSamples.size()),
-                   r.extraSamples.data());
-    }
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-    TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, static_cast<float>(r.xResolution));
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, static_cast<float>(r.yResolution));
-    if (!r.iccProfile.empty()) {
-      TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<uint32_t>(r.iccProfile.size()), r.iccProfile.data());
-    }
     const std::size_t rowBytes = r.RowBytes();
-    const uint32_t rowsPerStrip = static_cast<uint32_t>(std::max<std::size_t>(1, (256 * 1024) / std::max<std::size_t>(rowBytes, 1)));
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::min(rowsPerStrip, r.height));
-    for (uint32_t s = 0, y = 0; y < r.height; ++s, y += rowsPerStrip) {
-      const uint32_t rows = std::min(rowsPerStrip, r.height - y);
-      if (TIFFWriteEncodedStrip(tif, s, const_cast<uint8_t*>(r.Row(y)), static_cast<tmsize_t>(rows * rowBytes)) < 0) {
-        file.Fail("cannot write TIFF");
+    const uint32_t rowsPerStrip = RowsPerStrip(r);
+    SetRasterTags(tif, r, rowsPerStrip);
+    // Bands of whole strips, about 8 MiB each: the rows are made band by
+    // band, so memory grows with the width only.
+    const uint32_t stripsPerBand = std::max<uint32_t>(1, static_cast<uint32_t>((8u << 20) / std::max<std::size_t>(rowsPerStrip * rowBytes, 1)));
+    const uint32_t bandRows = stripsPerBand * rowsPerStrip;
+    std::vector<uint8_t> rows(std::size_t{std::min(bandRows, r.height)} * rowBytes);
+    uint32_t strip = 0;
+    for (uint32_t y = 0; y < r.height; y += bandRows) {
+      const uint32_t n = std::min(bandRows, r.height - y);
+      band(y, n, rows.data());
+      for (uint32_t k = 0; k < n; k += rowsPerStrip, ++strip) {
+        const uint32_t stripRows = std::min(rowsPerStrip, n - k);
+        if (TIFFWriteEncodedStrip(tif, strip, rows.data() + std::size_t{k} * rowBytes,
+                                  static_cast<tmsize_t>(stripRows * rowBytes)) < 0) {
+          file.Fail("cannot write TIFF");
+        }
       }
     }
     file.Close();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace qm::imaging {
@@ -46,5 +47,12 @@ TiffRaster ReadTiffRaster(const std::filesystem::path& path);
 // present, InkSet CMYK for 4-colour separated data) through a temporary file
 // and a rename, so a failed write never loses the old file of that name.
 void WriteTiffRaster(const std::filesystem::path& path, const TiffRaster& raster);
+
+// The same file from rows made band by band: `header` describes the image
+// (its data is not read), and `band(y, rows, out)` fills rows [y, y + rows)
+// into `out` (rows x RowBytes bytes), in order from the top. The file's
+// bytes equal those WriteTiffRaster writes for the same rows.
+using RowBandSource = std::function<void(uint32_t y, uint32_t rows, uint8_t* out)>;
+void WriteTiffRasterBands(const std::filesystem::path& path, const TiffRaster& header, const RowBandSource& band);
 
 }  // namespace qm::imaging
