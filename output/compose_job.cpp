@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <vector>
 
@@ -71,34 +73,53 @@ Status PackComposed(JobContext& ctx, const std::string& base) {
     const auto slots = PrnPositionSlots(set);
     if (!slots) return Status::Fail("no channel layout for the slot files");
 
-    std::vector<std::optional<imaging::Plane>> planes(slots->size());
-    const imaging::Plane* first = nullptr;
+    // The planes are read and packed band by band, so memory grows with the
+    // page's width, never with its area (an A2 page at 720 dpi would hold
+    // gigabytes as whole planes).
+    std::vector<std::unique_ptr<imaging::PlaneRowReader>> readers(slots->size());
+    const imaging::PlaneInfo* first = nullptr;
     for (std::size_t p = 0; p < slots->size(); ++p) {
       const int slot = (*slots)[p];
       if (slot >= 8 && !present(slot)) {
         ctx.host.Log("no " + SlotFileName(slot) + ": position " + std::to_string(p) + " is left without dots");
         continue;
       }
-      imaging::Plane plane = imaging::ReadPlane(working / SlotFileName(slot));
-      if (first && (plane.width != first->width || plane.height != first->height)) {
-        return Status::Fail(SlotFileName(slot) + " is " + std::to_string(plane.width) + " x " +
-                            std::to_string(plane.height) + ", unlike " + SlotFileName(0) + " (" +
+      readers[p] = std::make_unique<imaging::PlaneRowReader>(working / SlotFileName(slot));
+      const imaging::PlaneInfo& info = readers[p]->Info();
+      if (first && (info.width != first->width || info.height != first->height)) {
+        return Status::Fail(SlotFileName(slot) + " is " + std::to_string(info.width) + " x " +
+                            std::to_string(info.height) + ", unlike " + SlotFileName(0) + " (" +
                             std::to_string(first->width) + " x " + std::to_string(first->height) + ")");
       }
-      imaging::Negate(plane);  // stored with 0 for full ink; the packer takes ink values
-      planes[p] = std::move(plane);
-      if (!first) first = &*planes[p];
+      if (!first) first = &info;
     }
     ctx.host.SetProgress(ProgressBar::Prn, 85);
 
-    const std::vector<float> blank(std::size_t{first->width} * first->height, 0.0f);
-    std::vector<const float*> pointers;
-    for (const auto& p : planes) pointers.push_back(p ? p->pixels.data() : blank.data());
+    const uint32_t width = first->width, height = first->height;
+    constexpr uint32_t kBandRows = 64;
+    std::vector<std::vector<float>> bands(slots->size());
+    const std::vector<float> blank(width, 0.0f);
+    uint32_t bandTop = 0, bandRows = 0;
+    // Row y of position p as ink values (stored with 0 for full ink).
+    auto row = [&](uint32_t y, std::size_t p) -> std::span<const float> {
+      if (y >= bandTop + bandRows || y < bandTop) {
+        bandTop = y - y % kBandRows;
+        bandRows = std::min(kBandRows, height - bandTop);
+        for (std::size_t q = 0; q < readers.size(); ++q) {
+          if (!readers[q]) continue;
+          bands[q].resize(std::size_t{bandRows} * width);
+          readers[q]->Read(bandTop, bandRows, bands[q].data());
+          for (float& v : bands[q]) v = 65535.0f - v;
+        }
+      }
+      if (!readers[p]) return blank;
+      return std::span<const float>(bands[p].data() + std::size_t{y - bandTop} * width, width);
+    };
     const fs::path out = UserPrnDir() / (base + "." + setting.Suffix);
     std::string error;
-    const bool ok = WritePrnFile(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
-                                 static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), first->width,
-                                 first->height, setting.Bits, pointers, HalftoneParams::Of(setting).levels, &error);
+    const bool ok = WritePrnFileRows(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
+                                     static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), width, height,
+                                     setting.Bits, slots->size(), row, HalftoneParams::Of(setting).levels, &error);
     if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
     return Status::Ok();
   } catch (const std::exception& e) {

@@ -140,11 +140,21 @@ bool WritePrnFile(const fs::path& path, uint32_t xResolution, uint32_t yResoluti
                   uint32_t width, uint32_t height, int bits,
                   std::span<const float* const> planes, const DotLevels& levels,
                   std::string* error) {
-  const auto header = MakePrnHeader(xResolution, yResolution, width, height,
-                                    static_cast<uint32_t>(planes.size()), bits);
+  return WritePrnFileRows(
+      path, xResolution, yResolution, width, height, bits, planes.size(),
+      [&](uint32_t y, std::size_t p) {
+        return std::span<const float>(planes[p] + static_cast<std::size_t>(y) * width, width);
+      },
+      levels, error);
+}
+
+bool WritePrnFileRows(const fs::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
+                      uint32_t height, int bits, std::size_t channels, const PrnRowSource& source,
+                      const DotLevels& levels, std::string* error) {
+  const auto header = MakePrnHeader(xResolution, yResolution, width, height, static_cast<uint32_t>(channels), bits);
   if (!header) {
-    SetError(error, "no PRN header for bits " + std::to_string(bits) + " and " +
-                        std::to_string(planes.size()) + " channels");
+    SetError(error, "no PRN header for bits " + std::to_string(bits) + " and " + std::to_string(channels) +
+                        " channels");
     return false;
   }
   auto file = PrnFile::Create(path, error);
@@ -152,9 +162,8 @@ bool WritePrnFile(const fs::path& path, uint32_t xResolution, uint32_t yResoluti
   std::vector<uint8_t> row(header->rowStride);
   bool ok = file->WriteHeader(*header);
   for (uint32_t y = 0; ok && y < height; ++y) {
-    for (const float* plane : planes) {
-      const std::span<const float> pixels(plane + static_cast<std::size_t>(y) * width, width);
-      PackPrnRow(pixels, bits, levels, row);
+    for (std::size_t p = 0; p < channels; ++p) {
+      PackPrnRow(source(y, p), bits, levels, row);
       if (!file->Append(row)) {
         ok = false;
         break;

@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -105,5 +106,14 @@ bool WritePrnFile(const std::filesystem::path& path, uint32_t xResolution,
                   uint32_t yResolution, uint32_t width, uint32_t height, int bits,
                   std::span<const float* const> planes, const DotLevels& levels,
                   std::string* error = nullptr);
+
+// The same packer over rows given one at a time: `row(y, p)` is row y of
+// position p (width ink values), asked for in the file's order (y from 0,
+// p from 0 to channels - 1 within each row), so a caller can read its planes
+// band by band. The bytes equal WritePrnFile's over the same planes.
+using PrnRowSource = std::function<std::span<const float>(uint32_t y, std::size_t p)>;
+bool WritePrnFileRows(const std::filesystem::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
+                      uint32_t height, int bits, std::size_t channels, const PrnRowSource& row,
+                      const DotLevels& levels, std::string* error);
 
 }  // namespace qm
