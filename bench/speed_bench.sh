@@ -17,13 +17,15 @@
 # median of the pairs' ratios. Then the 24 x 36 inch page (the A3
 # page scaled up by Ghostscript's pdfwrite) in large-image mode without and
 # with the turn, BIG_ROUNDS times each (default 1; 0 skips it): peak memory,
-# goal <= 2 GiB with the turn.
+# goal <= 2 GiB with the turn. Before it, a 64-megapixel JPEG in each raster
+# mode, PHOTO_ROUNDS times (default 1; 0 skips it): peak memory, goal
+# <= 600 MiB in sequential and large-image mode.
 #
 # usage: bench/speed_bench.sh [BUILD_DIR] [WORK_DIR]
 #   BUILD_DIR  a configured and built tree (default: build), with app/quillmark-cli
 #   WORK_DIR   where the test pages are made (default: $RIPBENCH_WORK or /tmp/ripbench)
 #   RIPBENCH_MAKER  the A3 page maker (default: bench/make_a3_testpage.sh)
-#   ROUNDS, BIG_ROUNDS  runs of each job (defaults 3 and 1)
+#   ROUNDS, BIG_ROUNDS, PHOTO_ROUNDS  runs of each job (defaults 3, 1 and 1)
 #   SETTLE     seconds to wait at most before each run for a quiet machine (default 120)
 set -eu
 
@@ -32,6 +34,7 @@ build=${1:-$here/build}
 work=${2:-${RIPBENCH_WORK:-/tmp/ripbench}}
 rounds=${ROUNDS:-3}
 big_rounds=${BIG_ROUNDS:-1}
+photo_rounds=${PHOTO_ROUNDS:-1}
 cli=$build/app/quillmark-cli
 maker=${RIPBENCH_MAKER:-$here/bench/make_a3_testpage.sh}
 [ -s "$work/test-a3.pdf" ] || bash "$maker" "$work" >/dev/null
@@ -124,6 +127,29 @@ printf '%-36s %9.2f %9s %9.1f %8sx   %s %s\n' "Print, large-image, 90-degree tur
   "<= 300 MiB, <= 1.1 x the unturned job" \
   "($(runs large-turned); ratios by round $(printf '%s' "$paired" | paste -sd' ' -); of the medians $(ratio "$(median large-turned 1)" "$(median large 1)"))"
 sed -n 's/^log: \(Ghostscript renders the page .*\)/\1/p' "$out/turbo.log" | head -1
+
+# The 64-megapixel photo (8000 x 8000 pixels at 720 dpi, JPEG) through the
+# TIF/JPG route with the ICC conversion, in each Print raster mode: peak
+# memory, goal <= 600 MiB in sequential and large-image mode.
+if [ "$photo_rounds" -gt 0 ]; then
+  photo=$work/photo-64mp.jpg
+  [ -s "$photo" ] || convert -size 8000x8000 gradient:red-blue -swirl 90 -density 720 -units PixelsPerInch \
+    -quality 90 "$photo"
+  "$cli" --app-dir "$app" import "$photo" > /dev/null
+  item=photo-64mp
+  echo "64-megapixel JPEG $photo at 720x720 dpi with UseICC=1, $photo_rounds round(s)"
+  for round in $(seq "$photo_rounds"); do
+    job photo-sequential print --set UseICC=1 --set dfTurboMd=0 --set dfLargeImageMd=0
+    job photo-large print --set UseICC=1 --set dfTurboMd=0 --set dfLargeImageMd=1
+    job photo-turbo print --set UseICC=1 --set dfTurboMd=1 --set dfLargeImageMd=0
+  done
+  for row in "photo-sequential|64 MP JPEG, sequential|<= 600 MiB" "photo-large|64 MP JPEG, large-image|<= 600 MiB" \
+             "photo-turbo|64 MP JPEG, turbo|"; do
+    name=${row%%|*}; rest=${row#*|}; label=${rest%%|*}; goal=${rest#*|}
+    printf '%-36s %9.2f %9s %9.1f   %s\n' "$label" "$(median "$name" 1)" "$(mib "$(median "$name" 2)")" \
+      "$(median "$name" 3)" "$goal"
+  done
+fi
 
 [ "$big_rounds" -gt 0 ] || exit 0
 big=$work/test-24x36.pdf
