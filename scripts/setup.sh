@@ -10,6 +10,7 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth
+  libpappl-dev cups-ipp-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,250 @@
+// quillmark-server on a scratch AppDir, on a free loopback port, driven by
+// CUPS's ipptool as any IPP client would: the printers it offers, jobs that
+// complete with the CLI's very bytes, jobs that fail with the CLI's cause,
+// names that never replace another job's PRN. Every wait is bounded.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "platform/platform.h"
+#include "server/job_naming.h"
+#include "tests/support/cli_runner.h"
+
+namespace qm::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A port nothing listens on now (the kernel's choice).
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+// Runs a command line and returns what it printed (both streams).
+std::string Output(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return out;
+  std::array<char, 4096> buf{};
+  while (std::fgets(buf.data(), buf.size(), p)) out += buf.data();
+  ::pclose(p);
+  return out;
+}
+
+// Print-Job with job-name, then Get-Job-Attributes until the job has ended.
+constexpr const char* kPrintAndWait = R"({
+  NAME "Print-Job"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name quillmark-test
+  ATTR name job-name $job_name
+  ATTR mimeMediaType document-format $filetype
+  FILE $filename
+  STATUS successful-ok
+  EXPECT job-id
+}
+{
+  NAME "Wait for the job"
+  OPERATION Get-Job-Attributes
+  DELAY 0.2
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 600
+  DISPLAY job-state
+  DISPLAY job-state-message
+}
+)";
+
+constexpr const char* kPrinterAttributes = R"({
+  NAME "Get-Printer-Attributes"
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes printer-name,document-format-supported
+  STATUS successful-ok
+  EXPECT document-format-supported WITH-VALUE application/pdf
+  EXPECT document-format-supported WITH-VALUE image/jpeg
+  EXPECT document-format-supported WITH-VALUE image/tiff
+  DISPLAY printer-name
+}
+)";
+
+class Server : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseFastPreset(app);
+    // A second preset makes a second printer.
+    fs::copy_file(app / "Configuration/Default.cfg", app / "Configuration/Second.cfg");
+    fs::copy(app / "Configuration/Default", app / "Configuration/Second", fs::copy_options::recursive);
+    WriteFileBytes(tests / "print.test", kPrintAndWait);
+    WriteFileBytes(tests / "attributes.test", kPrinterAttributes);
+    port = FreeLoopbackPort();
+    const std::string log = (tests / "server.log").string();
+    pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(err, 1);
+      ::dup2(err, 2);
+      const std::string server = (BuiltAppDir() / "quillmark-server").string();
+      const std::string portText = std::to_string(port);
+      ::execl(server.c_str(), server.c_str(), "--app-dir", app.path().c_str(), "--port", portText.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    while (ReadFileBytes(tests / "server.log").find("listening on") == std::string::npos) {
+      ASSERT_LT(std::chrono::steady_clock::now(), until) << ReadFileBytes(tests / "server.log");
+      std::this_thread::sleep_for(100ms);
+    }
+  }
+  void TearDown() override {
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      int status = 0;
+      for (int i = 0; i < 100 && ::waitpid(pid, &status, WNOHANG) == 0; ++i) std::this_thread::sleep_for(100ms);
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+    }
+  }
+  std::string Uri(const std::string& printer) const {
+    return "ipp://127.0.0.1:" + std::to_string(port) + "/ipp/print/" + printer;
+  }
+  // The job's final state and message, as ipptool showed them.
+  std::string Print(const fs::path& file, const std::string& jobName, const std::string& format,
+                    const std::string& printer = "Default") {
+    return Output("timeout 180 ipptool -tv -T 60 -f '" + file.string() + "' -d job_name='" + jobName +
+                  "' -d filetype=" + format + " " + Uri(printer) + " '" + (tests / "print.test").string() + "'");
+  }
+  // What `quillmark-cli --preset NAME.cfg print ITEM` makes of the same file.
+  std::string CliPrn(const std::string& sample, const std::string& name) {
+    ScratchAppDir other;
+    UseFastPreset(other);
+    fs::create_directories(other / ("RipIn/CustomFiles/" + StemOf(name)));
+    fs::copy_file(SamplesDir() / sample, other / ("RipIn/CustomFiles/" + StemOf(name) + "/" + name));
+    const CliResult r = RunCli(other.path(), {"--preset", "Default.cfg", "print", StemOf(name)});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    return ReadFileBytes(other / ("RipIn/UserPrn/" + StemOf(name) + ".prn"));
+  }
+
+  ScratchAppDir app;
+  TempDir tests;
+  int port = 0;
+  pid_t pid = -1;
+};
+
+TEST_F(Server, OnePrinterPerPresetTakesPdfJpegAndTiff) {
+  for (const char* printer : {"Default", "Second"}) {
+    const std::string out =
+        Output("timeout 60 ipptool -tv -T 30 " + Uri(printer) + " '" + (tests / "attributes.test").string() + "'");
+    EXPECT_NE(out.find("[PASS]"), std::string::npos) << out;
+    EXPECT_NE(out.find(std::string("printer-name (nameWithoutLanguage) = ") + printer), std::string::npos) << out;
+  }
+}
+
+struct JobRow {
+  const char* name;
+  const char* sample;
+  const char* format;
+  const char* jobName;
+};
+
+class ServerJobs : public Server, public ::testing::WithParamInterface<JobRow> {};
+
+TEST_P(ServerJobs, AJobCompletesWithTheClisBytes) {
+  const JobRow& row = GetParam();
+  const std::string out = Print(SamplesDir() / row.sample, row.jobName, row.format);
+  EXPECT_NE(out.find("job-state (enum) = completed"), std::string::npos) << out << ReadFileBytes(tests / "server.log");
+  const std::string item = server::ItemNameOf(row.jobName, 1);
+  const std::string prn = ReadFileBytes(app / ("RipIn/UserPrn/" + item + ".prn"));
+  EXPECT_FALSE(prn.empty());
+  EXPECT_TRUE(prn == CliPrn(row.sample, item + "." + ExtensionLower(row.sample)))
+      << "the server's PRN differs from the CLI's";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ServerJobs,
+                         ::testing::Values(JobRow{"jpeg", "flowers_rgb.jpg", "image/jpeg", "Flowers for the shop"},
+                                           JobRow{"pdf", "tcl_logo.pdf", "application/pdf", "logo.pdf"},
+                                           JobRow{"tiff", "tcl_logo_cmyk_2extra.tif", "image/tiff", "spots"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Server, ABadDocumentIsAbortedWithTheClisCauseAndKept) {
+  const std::string out = Print(SamplesDir() / "flowers_rgb.jpg", "photo.pdf", "application/pdf");
+  EXPECT_NE(out.find("job-state (enum) = aborted"), std::string::npos) << out;
+  EXPECT_NE(out.find("job-state-message (textWithoutLanguage) = photo.pdf: photo.pdf is a JPEG image, not a PDF"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(fs::exists(app / "RipIn/Failed/Default/photo.pdf"));
+  EXPECT_NE(ReadFileBytes(app / "RipIn/Failed/Default/photo.pdf.reason.txt").find("is a JPEG image"),
+            std::string::npos);
+  EXPECT_TRUE(ListFolder(app / "RipIn/UserPrn", "*", EntryKind::Files).empty());
+}
+
+TEST_F(Server, TwoJobsOfOneNameMakeTwoPrnFiles) {
+  for (int i = 0; i < 2; ++i) {
+    const std::string out = Print(SamplesDir() / "flowers_rgb.jpg", "proof", "image/jpeg", i ? "Second" : "Default");
+    EXPECT_NE(out.find("job-state (enum) = completed"), std::string::npos) << out;
+  }
+  EXPECT_EQ(ListFolder(app / "RipIn/UserPrn", "*.prn", EntryKind::Files),
+            (std::vector<std::string>{"proof-2.prn", "proof.prn"}));
+}
+
+TEST(JobNaming, NamesSafeForAFolderAndNeverTaken) {
+  struct Row {
+    std::string job;
+    std::string item;
+  };
+  const Row rows[] = {{"Flowers for the shop", "Flowers for the shop"},
+                      {"logo.pdf", "logo"},
+                      {"scan.TIFF", "scan"},
+                      {"../../etc/passwd", "___.._etc_passwd"},
+                      {"a/b\\c:d*e?f\"g<h>i|j", "a_b_c_d_e_f_g_h_i_j"},
+                      {"line\nbreak", "line_break"},
+                      {"Untitled", "job-7"},
+                      {"", "job-7"},
+                      {"...", "job-7"},
+                      {"caf\xc3\xa9", "caf\xc3\xa9"}};
+  for (const Row& row : rows) EXPECT_EQ(server::ItemNameOf(row.job, 7), row.item) << row.job;
+  EXPECT_LE(server::ItemNameOf(std::string(300, 'x'), 1).size(), 200u);
+  std::string wide;
+  while (wide.size() < 300) wide += "\xc3\xa9";
+  EXPECT_EQ(server::ItemNameOf(wide, 1).size() % 2, 0u) << "a character was cut in two";
+
+  ScratchAppDir app;
+  SetAppDirOverride(app.path());
+  EXPECT_EQ(server::FreeItemName("proof"), "proof");
+  fs::create_directories(app / "RipIn/CustomFiles/Proof");
+  EXPECT_EQ(server::FreeItemName("proof"), "proof-2");
+  WriteFileBytes(app / "RipIn/UserPrn/proof-2.prn", "x");
+  EXPECT_EQ(server::FreeItemName("proof"), "proof-3");
+}
+
+}  // namespace
+}  // namespace qm::test
