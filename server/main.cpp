@@ -24,6 +24,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
+#include <deque>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -37,6 +40,7 @@
 #include "platform/message_sink.h"
 #include "platform/platform.h"
 #include "separation/commands.h"
+#include "server/ink_report.h"
 #include "server/job_naming.h"
 #include "settings/limits.h"
 #include "settings/startup.h"
@@ -57,11 +61,24 @@ struct Options {
   bool verbose = false;
 };
 
+// A job that printed, for the web page.
+struct PrintedJob {
+  int id = 0;
+  std::string printer, item;
+  fs::path prn;
+  std::time_t when = 0;
+  std::optional<InkReport> inks;
+  std::string inkError;  // why there are no figures
+};
+
 struct Server {
   pappl_system_t* system = nullptr;
   bool verbose = false;
-  std::mutex mutex;  // the printers made so far, and the names jobs take
+  std::mutex mutex;  // the printers made so far, the names jobs take, the printed jobs
+  std::deque<PrintedJob> printed;  // newest first, at most kPrintedShown
 };
+
+constexpr std::size_t kPrintedShown = 100;
 
 // The job's displays and messages: the state message carries the progress,
 // then the warnings and, on failure, the cause line.
@@ -243,6 +260,11 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t*, void* data) {
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "printed to %s", prn.string().c_str());
     papplJobSetImpressionsCompleted(job, 1);
     host.Finish("printed to " + prn.string());
+    PrintedJob done{papplJobGetID(job), printer, item, prn, std::time(nullptr), std::nullopt, {}};
+    done.inks = ReportInks(prn, session.setting, &done.inkError);
+    std::lock_guard lock(server.mutex);
+    server.printed.push_front(std::move(done));
+    if (server.printed.size() > kPrintedShown) server.printed.pop_back();
     // The item's folder is empty once its file has printed without "Preserved".
     std::error_code ec;
     fs::remove(copy.parent_path(), ec);
@@ -256,6 +278,77 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t*, void* data) {
   host.Finish(cause);
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "kept as %s", kept.string().c_str());
   return false;
+}
+
+std::string Millilitres(double ml) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f ml", ml);
+  return text;
+}
+
+std::string Cost(const std::optional<double>& cost) {
+  if (!cost) return {};
+  char text[32];
+  std::snprintf(text, sizeof text, ", cost %.4f", *cost);
+  return text;
+}
+
+void Escaped(pappl_client_t* client, const std::string& text) { papplClientHTMLEscape(client, text.c_str(), 0); }
+
+// The page of the printers' presets (read only: presets are edited in the
+// Setting dialog) and of the jobs that printed, with their PRN file and ink
+// figures.
+bool PrintsPage(pappl_client_t* client, void* data) {
+  auto& server = *static_cast<Server*>(data);
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLHeader(client, "Quillmark prints", 10);
+  papplClientHTMLPuts(client, "<div class=\"content\"><div class=\"row\"><div class=\"col-12\">\n");
+  papplClientHTMLPuts(client, "<h1 class=\"title\">Printers and their presets</h1>\n<table class=\"list\" "
+                              "id=\"presets\"><thead><tr><th>Printer</th><th>Resolution</th><th>Bits</th>"
+                              "<th>PRNSequence</th><th>Spot colours</th></tr></thead><tbody>\n");
+  for (const std::string& name : PresetNames()) {
+    Session session;
+    RecordingSink sink;
+    const bool applied = StartSession(name, session, sink);
+    const ActiveSetting& s = session.setting;
+    papplClientHTMLPuts(client, "<tr><td>");
+    Escaped(client, name);
+    papplClientHTMLPuts(client, "</td><td>");
+    Escaped(client, applied ? s.xResolution + " x " + s.yResolution + " dpi" : "not applied");
+    papplClientHTMLPuts(client, "</td><td>");
+    Escaped(client, std::to_string(s.Bits));
+    papplClientHTMLPuts(client, "</td><td>");
+    Escaped(client, s.PRNSequence);
+    papplClientHTMLPuts(client, "</td><td>");
+    Escaped(client, s.PdfSpotColorName);
+    papplClientHTMLPuts(client, "</td></tr>\n");
+  }
+  papplClientHTMLPuts(client, "</tbody></table>\n<h1 class=\"title\">Printed jobs</h1>\n<table class=\"list\" "
+                              "id=\"printed\"><thead><tr><th>Job</th><th>Printer</th><th>PRN file</th>"
+                              "<th>Ink</th></tr></thead><tbody>\n");
+  std::lock_guard lock(server.mutex);
+  if (server.printed.empty()) papplClientHTMLPuts(client, "<tr><td colspan=\"4\">No job has printed yet.</td></tr>\n");
+  for (const PrintedJob& job : server.printed) {
+    papplClientHTMLPrintf(client, "<tr><td>%d ", job.id);
+    Escaped(client, job.item);
+    papplClientHTMLPuts(client, "</td><td>");
+    Escaped(client, job.printer);
+    papplClientHTMLPuts(client, "</td><td>");
+    Escaped(client, job.prn.filename().string());
+    papplClientHTMLPuts(client, "</td><td>");
+    if (job.inks) {
+      std::string text;
+      for (const InkLine& ink : job.inks->inks) text += ink.ink + ": " + Millilitres(ink.ml) + Cost(ink.cost) + "; ";
+      text += "total " + Millilitres(job.inks->totalMl) + Cost(job.inks->totalCost);
+      Escaped(client, text);
+    } else {
+      Escaped(client, "no figures: " + job.inkError);
+    }
+    papplClientHTMLPuts(client, "</td></tr>\n");
+  }
+  papplClientHTMLPuts(client, "</tbody></table></div></div></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
 }
 
 // Makes a printer for every preset that has none yet.
@@ -389,6 +482,11 @@ int Main(int argc, char** argv) {
     papplSystemAddMIMEFilter(server.system, format, kDriverFormat, PrintDocument, &server);
   }
   AddPrinters(server);
+  // PAPPL 1.3.1's page footer looks its text up without checking it: a
+  // system without footer HTML crashes on the first page that has one.
+  papplSystemSetFooterHTML(server.system, "Quillmark RIP");
+  papplSystemAddResourceCallback(server.system, "/quillmark", "text/html", PrintsPage, &server);
+  papplSystemAddLink(server.system, "Prints", "/quillmark", PAPPL_LOPTIONS_NAVIGATION | PAPPL_LOPTIONS_STATUS);
   papplSystemAddTimerCallback(server.system, 0, 5, Rescan, &server);
   std::fprintf(stderr, "quillmark-server: listening on http://localhost:%d/ (AppDir %s)\n", port,
                AppDir().string().c_str());

@@ -1,0 +1,33 @@
+// The ink figures of a printed job for the server's web page: the ml of
+// each ink of its PRN file (and the cost where inks.txt prices the ink), as
+// prn-info gives them for the preset the job printed with.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/active_setting.h"
+
+namespace qm::server {
+
+struct InkLine {
+  std::string ink;  // ink code of the position (PRNSequence's field)
+  double ml = 0.0;
+  std::optional<double> cost;
+};
+
+struct InkReport {
+  std::vector<InkLine> inks;
+  double totalMl = 0.0;
+  std::optional<double> totalCost;
+};
+
+// The figures of `prn` made with `setting` (the preset of Configuration/
+// `setting.presetName`.cfg); nullopt with the cause in `error` when the file
+// cannot be read or its layout is not sound.
+std::optional<InkReport> ReportInks(const std::filesystem::path& prn, const ActiveSetting& setting,
+                                    std::string* error);
+
+}  // namespace qm::server
