@@ -10,7 +10,7 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth
-  libpappl-dev cups-ipp-utils
+  libpappl-dev cups-ipp-utils chromium
 )
 missing=()
 for p in "${packages[@]}"; do

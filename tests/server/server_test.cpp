@@ -216,6 +216,21 @@ TEST_F(Server, TwoJobsOfOneNameMakeTwoPrnFiles) {
             (std::vector<std::string>{"proof-2.prn", "proof.prn"}));
 }
 
+// The server's own page in a real browser (headless Chromium): the printers
+// with their presets, and the job that printed with its PRN file and ink.
+TEST_F(Server, TheWebPageShowsThePrintersAndTheLastJobWithItsInk) {
+  ASSERT_TRUE(fs::exists("/usr/bin/chromium")) << "scripts/setup.sh installs Debian's chromium";
+  const std::string out = Print(SamplesDir() / "flowers_rgb.jpg", "poster", "image/jpeg");
+  ASSERT_NE(out.find("job-state (enum) = completed"), std::string::npos) << out;
+  const std::string dom =
+      Output("timeout 90 chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --user-data-dir='" +
+             (tests / "chromium").string() + "' --dump-dom http://127.0.0.1:" + std::to_string(port) + "/quillmark");
+  for (const char* text : {"<td>Default</td>", "<td>Second</td>", "poster.prn", "1 poster", "total 0."}) {
+    EXPECT_NE(dom.find(text), std::string::npos) << text << "\n" << dom;
+  }
+  EXPECT_NE(dom.find(" ml"), std::string::npos) << dom;
+}
+
 TEST(JobNaming, NamesSafeForAFolderAndNeverTaken) {
   struct Row {
     std::string job;
