@@ -177,6 +177,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* c
   const bool limited = limits.timeLimitSeconds > 0 && result.started;
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limits.timeLimitSeconds);
   char buf[4096];
+  int stoppedPolls = 0;
   while (true) {
     // After the kill, a few seconds more for the pipe to close: a process
     // that left the group may still hold it.
@@ -186,10 +187,18 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, ProcessControl* c
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
       timeout = static_cast<int>(std::max<long long>(0, std::min<long long>(left, 60000)));
     }
+    if (limits.stop != nullptr) {
+      if (!result.stopped && limits.stop->load()) {
+        result.stopped = true;
+        ::kill(-pid, SIGKILL);
+      }
+      timeout = timeout < 0 ? 200 : std::min(timeout, 200);
+    }
     pollfd p{out[0], POLLIN, 0};
     const int ready = ::poll(&p, 1, timeout);
     if (ready < 0 && errno == EINTR) continue;
     if (ready == 0) {
+      if (result.stopped && ++stoppedPolls > 25) break;  // 5 s for a process that left the group
       if (!limited) continue;
       if (result.timedOut && Clock::now() >= deadline + std::chrono::seconds(5)) break;
       if (!result.timedOut && Clock::now() >= deadline) {

@@ -11,6 +11,7 @@
 // the SIGINT and SIGTERM handler (platform/temporaries.h) kills it too.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -22,6 +23,7 @@ struct ProcessResult {
   bool started = false;
   int exitStatus = -1;   // exit code, or 128 + signal number
   bool timedOut = false;  // killed for running past ProcessLimits::timeLimitSeconds
+  bool stopped = false;   // killed because ProcessLimits::stop was set
   std::string output;    // standard output and error, for the log
 
   // The first non-blank line of the output (a tool's error), trimmed; empty
@@ -32,6 +34,9 @@ struct ProcessResult {
 struct ProcessLimits {
   int timeLimitSeconds = 0;               // 0: none
   std::filesystem::path temporaryFolder;  // empty: the inherited environment's
+  // Set by another thread to end the program with its group at once (a job
+  // canceled from outside); looked at five times a second.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Lets another thread end a process that RunProcess runs: Kill sends its

@@ -3,6 +3,7 @@
 // Compose job packs by its light-ink boxes) and the window.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +35,9 @@ struct JobContext {
   // The longest one run of an external tool may take (limits.txt,
   // --set ToolTimeLimit); 0: no limit.
   int toolTimeLimit = kDefaultToolTimeLimit;
+  // Set from outside (a network job canceled) to end the job's tools at
+  // once; the job then fails with that cause. None by default.
+  const std::atomic<bool>* stop = nullptr;
   // Judges a PDF page's size in device pixels once Ghostscript's probe has
   // measured it, before any raster work: a failure ends the job with its
   // cause (a disk too small for what the page would write).

@@ -88,13 +88,17 @@ struct Probed {
 };
 
 std::optional<Probed> Probe(const ToolCommand& documented, const fs::path& working, const fs::path& input,
-                            const ToolRun& run, JobHost& host, std::string* why, bool* timedOut) {
+                            const ToolRun& run, JobHost& host, std::string* why, bool* killed) {
   const ToolCommand probe = ProbeCommand(documented, working / kProbeBase, input);
   host.Log("size probe: " + probe.CommandLine());
-  const ProcessResult r =
-      RunProcess(ContainedArgv(probe), nullptr, ProcessLimits{run.timeLimitSeconds, run.temporaryFolder});
+  const ProcessResult r = RunProcess(ContainedArgv(probe), nullptr, LimitsOf(run));
+  if (r.stopped) {
+    *killed = true;
+    *why = StoppedCause("gs", "the size probe of the PDF");
+    return std::nullopt;
+  }
   if (r.timedOut) {
-    *timedOut = true;
+    *killed = true;
     *why = TimeLimitCause("gs", run.timeLimitSeconds, "the size probe of the PDF");
     return std::nullopt;
   }
@@ -248,8 +252,8 @@ class BandedRender : public SeparationRender {
     const auto start = std::chrono::steady_clock::now();
     const ToolCommand command =
         BandCommand(documented_, page_.width, page_.height, band, working_ / (prefix + ".tif"), input_, uncompressed_);
-    const ProcessResult r = RunProcess(ContainedArgv(command), controls_[k].get(),
-                                       ProcessLimits{run_.timeLimitSeconds, run_.temporaryFolder});
+    const ProcessResult r = RunProcess(ContainedArgv(command), controls_[k].get(), LimitsOf(run_));
+    if (r.stopped) throw std::runtime_error(StoppedCause("gs", "the band's render"));
     if (r.timedOut) throw std::runtime_error(TimeLimitCause("gs", run_.timeLimitSeconds, "the band's render"));
     std::map<std::string, fs::path> files;  // plane name -> band file
     for (const std::string& name : ListFolder(working_, prefix + "(*).tif", EntryKind::Files)) {
@@ -441,10 +445,11 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
   if (ec) CopyFileOver(input, link);
 
   std::string why;
-  bool probeTimedOut = false;
-  const std::optional<Probed> page = Probe(documented, working, link, options.run, host, &why, &probeTimedOut);
-  if (probeTimedOut) {
-    // A page that outlasts the probe would only outlast the render too.
+  bool probeKilled = false;
+  const std::optional<Probed> page = Probe(documented, working, link, options.run, host, &why, &probeKilled);
+  if (probeKilled) {
+    // A page that outlasts the probe would only outlast the render too; a
+    // canceled job renders nothing more.
     RemoveTemporaries(working);
     host.Log(why);
     if (failure) *failure = why;
@@ -474,7 +479,7 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
     whole.stage = "the separation of the PDF";
     const Status status = RunTool(documented, host, whole);
     if (!status && failure) *failure = status.cause();
-    if (IsTimeLimitFailure(status)) return nullptr;  // its planes are cut short
+    if (IsKilledToolFailure(status)) return nullptr;  // its planes are cut short
     return std::make_shared<WholeRender>();
   }
   const int processes = options.processes > 0 ? options.processes : HardwareThreads();

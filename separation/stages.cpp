@@ -64,11 +64,11 @@ class Stager {
   void Progress(int position) { ctx_.host.SetProgress(ProgressBar::Separation, position); }
   // Keeps the first tool failure, the cause of what goes missing after it.
   void Note(const Status& status) {
-    if (IsTimeLimitFailure(status)) throw Failure{status.cause()};  // what it left is cut short
+    if (IsKilledToolFailure(status)) throw Failure{status.cause()};  // what it left is cut short
     if (!status && toolFailure_.empty()) toolFailure_ = status.cause();
   }
   fs::path InWorking(const std::string& name) const { return working_ / name; }
-  ToolRun ToolRunFor(std::string stage) const { return JobToolRun(ctx_.toolTimeLimit, std::move(stage)); }
+  ToolRun ToolRunFor(std::string stage) const { return JobToolRun(ctx_.toolTimeLimit, std::move(stage), ctx_.stop); }
 
   // The image's extra channels that are not alpha; more than six have no
   // extraction command and no slots.

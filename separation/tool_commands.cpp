@@ -175,8 +175,14 @@ bool IsGhostscript(const ToolCommand& command) {
 }
 }  // namespace
 
-ToolRun JobToolRun(int timeLimitSeconds, std::string stage) {
-  return ToolRun{timeLimitSeconds, JobTemporaryFolder(), std::move(stage)};
+ToolRun JobToolRun(int timeLimitSeconds, std::string stage, const std::atomic<bool>* stop) {
+  return ToolRun{timeLimitSeconds, JobTemporaryFolder(), std::move(stage), stop};
+}
+
+ProcessLimits LimitsOf(const ToolRun& run) { return ProcessLimits{run.timeLimitSeconds, run.temporaryFolder, run.stop}; }
+
+std::string StoppedCause(const std::string& tool, const std::string& stage) {
+  return tool + " was stopped: the job was canceled" + (stage.empty() ? std::string() : " (" + stage + ")");
 }
 
 std::vector<std::string> ContainedArgv(const ToolCommand& command) {
@@ -198,22 +204,27 @@ std::string TimeLimitCause(const std::string& tool, int seconds, const std::stri
          (stage.empty() ? std::string() : " (" + stage + ")");
 }
 
-bool IsTimeLimitFailure(const Status& status) {
-  return !status && status.cause().find(" ran past the time limit of ") != std::string::npos;
+bool IsKilledToolFailure(const Status& status) {
+  return !status && (status.cause().find(" ran past the time limit of ") != std::string::npos ||
+                     status.cause().find(" was stopped: the job was canceled") != std::string::npos);
 }
 
 Status RunTool(const ToolCommand& command, JobHost& host, const ToolRun& run) {
   host.Log(command.CommandLine());
   host.Log(ContainmentNote(command, run));
   const std::vector<std::string> argv = ContainedArgv(command);
-  const ProcessResult result =
-      RunProcess(argv, nullptr, ProcessLimits{run.timeLimitSeconds, run.temporaryFolder});
+  const ProcessResult result = RunProcess(argv, nullptr, LimitsOf(run));
   const std::string tool = argv.empty() ? std::string() : std::filesystem::path(argv[0]).filename().string();
   if (!result.started) {
     host.Log("not started: " + result.output);
     const std::size_t colon = result.output.find(": ");
     return Status::Fail("cannot start " + (argv.empty() ? tool : argv[0]) +
                         (colon == std::string::npos ? std::string() : result.output.substr(colon)));
+  }
+  if (result.stopped) {
+    const std::string cause = StoppedCause(tool, run.stage);
+    host.Log(cause + "; killed with its process group");
+    return Status::Fail(cause);
   }
   if (result.timedOut) {
     const std::string cause = TimeLimitCause(tool, run.timeLimitSeconds, run.stage);

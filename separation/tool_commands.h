@@ -18,12 +18,14 @@
 // own failure.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/job_host.h"
+#include "platform/process.h"
 #include "platform/status.h"
 #include "settings/active_setting.h"
 
@@ -92,11 +94,15 @@ struct ToolRun {
   int timeLimitSeconds = 0;
   std::filesystem::path temporaryFolder;
   std::string stage;
+  const std::atomic<bool>* stop = nullptr;  // set: the job was canceled, the tool ends at once
 };
 
 // The tool run of a job's stage: the limit given, the job's private
 // temporary folder (platform/temporaries.h).
-ToolRun JobToolRun(int timeLimitSeconds, std::string stage);
+ToolRun JobToolRun(int timeLimitSeconds, std::string stage, const std::atomic<bool>* stop = nullptr);
+
+// The run's limits for RunProcess.
+ProcessLimits LimitsOf(const ToolRun& run);
 
 // The argument vector as executed: Ghostscript gets -dSAFER right after the
 // program; every other tool runs as documented.
@@ -106,9 +112,12 @@ std::string ContainmentNote(const ToolCommand& command, const ToolRun& run);
 
 // "gs ran past the time limit of 900 s (the separation of the PDF)".
 std::string TimeLimitCause(const std::string& tool, int seconds, const std::string& stage);
-// Whether a failure is a tool killed for its time limit: what it left is
-// never used.
-bool IsTimeLimitFailure(const Status& status);
+// "gs was stopped: the job was canceled (the size probe of the PDF)".
+std::string StoppedCause(const std::string& tool, const std::string& stage);
+
+// Whether a failure is a tool killed for its time limit or because its job
+// was canceled: what it left is never used.
+bool IsKilledToolFailure(const Status& status);
 
 // Runs a command: logs its command line, how it is contained, and then its
 // exit status.

@@ -23,6 +23,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <deque>
@@ -32,6 +33,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "output/commands.h"
@@ -250,7 +252,28 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t*, void* data) {
     std::string problem;
     ctx.toolTimeLimit = ReadAppDirLimits(&problem).toolTimeLimit;
     if (!problem.empty()) host.Warn(problem);
+    // Cancel-Job reaches the engine through the stop flag: a watcher looks
+    // at the job five times a second and ends its running tool.
+    std::atomic<bool> stop{false}, done{false};
+    ctx.stop = &stop;
+    std::thread watcher([&] {
+      while (!done.load()) {
+        if (papplJobIsCanceled(job)) stop.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+    });
     ok = PrintCommand(ctx, item, &failure) && host.message().empty();
+    done.store(true);
+    watcher.join();
+    if (stop.load()) {
+      // Nothing of a canceled job stays: its item, its PRN file (never made
+      // or removed) and its temporaries (the job emptied Working).
+      std::error_code ec;
+      fs::remove_all(copy.parent_path(), ec);
+      fs::remove(UserPrnDir() / (item + "." + session.setting.Suffix), ec);
+      papplLogJob(job, PAPPL_LOGLEVEL_INFO, "canceled; nothing of it is kept");
+      return false;
+    }
   } else {
     host.ShowMessage(sink.messages.empty() ? "the preset is not applied" : sink.messages.front(),
                      sink.causes.empty() ? "" : sink.causes.front());

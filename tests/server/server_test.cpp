@@ -96,6 +96,63 @@ constexpr const char* kPrinterAttributes = R"({
 }
 )";
 
+// Print-Job, a moment later Cancel-Job, then Get-Job-Attributes until the
+// job has ended.
+constexpr const char* kPrintAndCancel = R"({
+  NAME "Print-Job"
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name quillmark-test
+  ATTR name job-name $job_name
+  ATTR mimeMediaType document-format application/pdf
+  FILE $filename
+  STATUS successful-ok
+  EXPECT job-id
+}
+{
+  NAME "Wait until it prints"
+  OPERATION Get-Job-Attributes
+  DELAY 0.2
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE 5 REPEAT-NO-MATCH REPEAT-LIMIT 300
+}
+{
+  NAME "Cancel-Job"
+  OPERATION Cancel-Job
+  DELAY 1
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  ATTR name requesting-user-name quillmark-test
+  STATUS successful-ok
+}
+{
+  NAME "Wait for the end"
+  OPERATION Get-Job-Attributes
+  DELAY 0.2
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR naturalLanguage attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  ATTR keyword requested-attributes job-state,job-state-message,job-state-reasons
+  STATUS successful-ok
+  EXPECT job-state-reasons WITH-VALUE job-canceled-by-user REPEAT-NO-MATCH REPEAT-LIMIT 300
+  EXPECT job-state WITH-VALUE 7
+  DISPLAY job-state
+}
+)";
+
 class Server : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,6 +162,7 @@ class Server : public ::testing::Test {
     fs::copy(app / "Configuration/Default", app / "Configuration/Second", fs::copy_options::recursive);
     WriteFileBytes(tests / "print.test", kPrintAndWait);
     WriteFileBytes(tests / "attributes.test", kPrinterAttributes);
+    WriteFileBytes(tests / "cancel.test", kPrintAndCancel);
     port = FreeLoopbackPort();
     const std::string log = (tests / "server.log").string();
     pid = ::fork();
@@ -214,6 +272,32 @@ TEST_F(Server, TwoJobsOfOneNameMakeTwoPrnFiles) {
   }
   EXPECT_EQ(ListFolder(app / "RipIn/UserPrn", "*.prn", EntryKind::Files),
             (std::vector<std::string>{"proof-2.prn", "proof.prn"}));
+}
+
+// A page that never ends, canceled while Ghostscript renders it: its tool
+// ends at once and nothing of the job stays (no item, no PRN file, no
+// temporaries, no process).
+TEST_F(Server, ACanceledJobStopsAndLeavesNothingBehind) {
+  WriteFileBytes(app / "Configuration/limits.txt", "ToolTimeLimit=0\r\n");
+  WriteFileBytes(tests / "loop.pdf", "%!PS\n{ 1 pop } loop\nshowpage\n%%EOF\n");
+  const std::string out = Output("timeout 120 ipptool -tv -T 60 -f '" + (tests / "loop.pdf").string() +
+                                 "' -d job_name=endless " + Uri("Default") + " '" + (tests / "cancel.test").string() +
+                                 "'");
+  EXPECT_NE(out.find("job-state (enum) = canceled"), std::string::npos) << out << ReadFileBytes(tests / "server.log");
+  // pgrep's pattern "g[s]" keeps it from finding the shell that runs it.
+  const auto until = std::chrono::steady_clock::now() + 20s;
+  while (Output("pgrep -f '" + app.path().string() + "/bin/g[s]'").size() > 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(Output("pgrep -f '" + app.path().string() + "/bin/g[s]'"), "") << "Ghostscript outlived its canceled job";
+  // The filter has returned once the job's folder is gone.
+  while (fs::exists(app / "RipIn/CustomFiles/endless") && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_FALSE(fs::exists(app / "RipIn/CustomFiles/endless"));
+  EXPECT_TRUE(ListFolder(app / "RipIn/UserPrn", "*", EntryKind::Any).empty());
+  EXPECT_TRUE(ListFolder(app / "RipIn/Working", "*", EntryKind::Any).empty());
+  EXPECT_FALSE(fs::exists(app / "RipIn/Failed/Default"));
 }
 
 // The server's own page in a real browser (headless Chromium): the printers
