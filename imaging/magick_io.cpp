@@ -40,7 +40,8 @@ bool IsGrey(const Magick::Image& image) {
 // from their header; large planes go through libtiff, not through here.
 constexpr uint64_t kMaxMagickPixels = uint64_t{1} << 30;
 
-void RefuseHugeImage(const std::filesystem::path& path) {
+// The image's header only (no pixel decoded).
+Magick::Image Pinged(const std::filesystem::path& path) {
   Magick::Image probe;
   try {
     probe.quiet(true);
@@ -49,6 +50,11 @@ void RefuseHugeImage(const std::filesystem::path& path) {
   } catch (const Magick::Exception& e) {
     throw ImagingError("cannot read " + path.string() + ": " + e.what());
   }
+  return probe;
+}
+
+void RefuseHugeImage(const std::filesystem::path& path) {
+  const Magick::Image probe = Pinged(path);
   const uint64_t pixels = uint64_t{probe.columns()} * probe.rows();
   if (pixels > kMaxMagickPixels) {
     throw ImagingError("cannot read " + path.string() + ": " + std::to_string(probe.columns()) + " x " +
@@ -110,14 +116,7 @@ Plane ReadPlaneWithMagick(const std::filesystem::path& path) {
 }
 
 ImageHeader PingWithMagick(const std::filesystem::path& path) {
-  Magick::Image probe;
-  try {
-    probe.quiet(true);
-    probe.ping(path.string());
-  } catch (const Magick::Warning&) {
-  } catch (const Magick::Exception& e) {
-    throw ImagingError("cannot read " + path.string() + ": " + e.what());
-  }
+  const Magick::Image probe = Pinged(path);
   ImageHeader header;
   header.columns = static_cast<uint32_t>(probe.columns());
   header.rows = static_cast<uint32_t>(probe.rows());

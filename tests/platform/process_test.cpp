@@ -17,16 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Running, or stopped; a zombie waiting for its reaper has ended.
-bool Alive(int pid) {
-  if (pid <= 0) return false;
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(in, stat);
-  const std::size_t close = stat.rfind(')');
-  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' && stat[close + 2] != 'X';
-}
-
 TEST(RunProcess, ItsTemporaryFolderIsTheOneGivenInEveryVariable) {
   test::TempDir folder;
   const ProcessResult r = RunProcess({"/bin/sh", "-c", "echo $TMPDIR $TEMP $TMP $MAGICK_TEMPORARY_PATH"}, nullptr,
@@ -56,8 +46,8 @@ TEST(RunProcess, PastItsTimeLimitTheWholeGroupIsKilled) {
   std::ifstream(pidFile) >> pid;
   ASSERT_GT(pid, 0);
   const auto until = std::chrono::steady_clock::now() + 10s;
-  while (Alive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(Alive(pid)) << "what the program started outlived it";
+  while (test::ProcessAlive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(test::ProcessAlive(pid)) << "what the program started outlived it";
 }
 
 TEST(RunProcess, WhatAProgramLeavesRunningEndsWithIt) {
@@ -71,8 +61,8 @@ TEST(RunProcess, WhatAProgramLeavesRunningEndsWithIt) {
   int pid = 0;
   std::ifstream(pidFile) >> pid;
   const auto until = std::chrono::steady_clock::now() + 10s;
-  while (Alive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(Alive(pid));
+  while (test::ProcessAlive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(test::ProcessAlive(pid));
 }
 
 TEST(JsonEscape, EveryTextComesOutAsUtf8AndKeepsItsBytes) {

@@ -48,16 +48,6 @@ bool NoProcessNaming(const std::string& text) {
   return true;
 }
 
-// Running, or stopped; a zombie waiting for its reaper has ended.
-bool Alive(int pid) {
-  if (pid <= 0) return false;
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  std::getline(in, stat);
-  const std::size_t close = stat.rfind(')');
-  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' && stat[close + 2] != 'X';
-}
-
 class Hostile : public ::testing::Test {
  protected:
   void SetUp() override { UseFastPreset(app); }
@@ -124,8 +114,8 @@ TEST_P(TimeLimit, ATooLongToolIsKilledWithWhatItStartedAndTheArtworkStays) {
     std::ifstream(childPid) >> pid;
     EXPECT_GT(pid, 0);
     const auto until = std::chrono::steady_clock::now() + 10s;
-    while (Alive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(100ms);
-    EXPECT_FALSE(Alive(pid)) << "the tool's own child outlived it";
+    while (ProcessAlive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(ProcessAlive(pid)) << "the tool's own child outlived it";
   }
   EXPECT_TRUE(WorkingTemporaries().empty());
 }

@@ -34,6 +34,15 @@ ScratchAppDir::~ScratchAppDir() {
   if (!std::getenv("QM_KEEP_TEST_DIRS")) fs::remove_all(path_, ec);
 }
 
+bool ProcessAlive(int pid) {
+  if (pid <= 0) return false;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  std::getline(in, stat);
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' && stat[close + 2] != 'X';
+}
+
 TempDir::TempDir() : path_(MakeTempFolder("qm-tmp-")) {}
 TempDir::~TempDir() {
   std::error_code ec;

@@ -44,6 +44,10 @@ void WriteFileBytes(const fs::path& path, const std::string& bytes);
 // Empty when equal, else a description with the first differing offset.
 std::string FirstDifference(const std::string& expected, const std::string& actual);
 
+// Whether the process runs (or is stopped); a zombie waiting for its reaper
+// has ended.
+bool ProcessAlive(int pid);
+
 fs::path SamplesDir();     // tests/data: sample artwork and profiles
 fs::path SourceDir();      // the repository
 fs::path BuiltAppDir();    // build/app
