@@ -1,5 +1,5 @@
 // The large-image mode: every plane cut into 96 bands (band_geometry.h), each
-// band read, turned, negated, resampled and halftoned by itself on one of 8
+// band read, turned, negated, resampled, halftoned and (dfMirror) mirrored by itself on one of 8
 // band workers and written straight to its place in the file.
 //
 // Reading: a band reads only its own source rows with their overlap
@@ -17,6 +17,7 @@
 // file, so the band packs them into one block, as they stand there, and
 // writes it at once (under one lock): a few hundred writes for the page
 // instead of one per row and position.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -117,6 +118,7 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       const std::size_t channels = positions.size();
       std::vector<uint8_t> block(std::size_t{plan.outCount} * channels * R, 0);
       imaging::Plane band;  // one buffer for the band of every plane
+      std::vector<float> mirrored;
       {
         std::lock_guard<std::mutex> guard(spareLock);
         if (!spares.empty()) {
@@ -139,7 +141,13 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
             const uint32_t drop = DroppedRows(plan);
             for (uint32_t i = 0; i < plan.outCount; ++i) {
               const uint32_t y = std::min(drop + i, band.height - 1);
-              PackPrnRow(std::span<const float>(band.Row(y), width), s.Bits, levels,
+              const float* row = band.Row(y);
+              if (recipe.mirror) {  // the dots flipped left to right
+                mirrored.resize(width);
+                std::reverse_copy(row, row + width, mirrored.begin());
+                row = mirrored.data();
+              }
+              PackPrnRow(std::span<const float>(row, width), s.Bits, levels,
                          std::span<uint8_t>(block.data() + (std::size_t{i} * channels + p) * R, R));
             }
           }

@@ -82,6 +82,7 @@ PlaneRecipe Recipe(const PrintRaster& raster) {
   recipe.quarterTurn = total == 180 ? 0 : total == 270 ? -90 : total;
   recipe.halfTurn = total == 180;
   recipe.negate = raster.negate;
+  recipe.mirror = raster.mirror;
   recipe.xResolution = raster.setting.xResolutionValue;
   recipe.yResolution = raster.setting.yResolutionValue;
   return recipe;
@@ -96,7 +97,7 @@ using raster::Position;
 // One plane from its file to packed rows at its position, a few rows at a
 // time, by the recipe's steps in kPrintOrder: the half turn (read bottom up,
 // each row reversed; a quarter turn was made on the file), negate, resample,
-// halftone, then pack. The same arithmetic as on the whole plane, so the
+// halftone, mirror, then pack. The same arithmetic as on the whole plane, so the
 // same bytes; a plane still growing is read as its rows arrive.
 class PlaneRows {
  public:
@@ -107,6 +108,7 @@ class PlaneRows {
         info_(info),
         halfTurn_(recipe.halfTurn),
         negate_(recipe.negate),
+        mirror_(recipe.mirror),
         p_(p),
         header_(header),
         levels_(halftone.levels),
@@ -116,6 +118,7 @@ class PlaneRows {
                    recipe.yResolution),
         halftone_(halftone, resampler_.OutputWidth(), position.slot),
         row_(info.width),
+        mirrored_(recipe.mirror ? header.width : 0),
         packed_(header.rowStride) {}
 
   bool Done() const { return next_ == info_.height; }
@@ -150,13 +153,17 @@ class PlaneRows {
  private:
   void Write(const float* row) {
     if (row == nullptr) return;
+    if (mirror_) {
+      std::reverse_copy(row, row + header_.width, mirrored_.begin());
+      row = mirrored_.data();
+    }
     PackPrnRow(std::span<const float>(row, header_.width), raster_.setting.Bits, levels_, packed_);
     if (!file_.WriteAt(PrnRowOffset(header_, written_++, p_), packed_)) throw imaging::ImagingError(file_.error());
   }
 
   const PrintRaster& raster_;
   const imaging::PlaneInfo info_;
-  const bool halfTurn_, negate_;
+  const bool halfTurn_, negate_, mirror_;
   const uint32_t p_;
   const PrnFileHeader& header_;
   const DotLevels& levels_;
@@ -164,7 +171,7 @@ class PlaneRows {
   imaging::PlaneRowReader reader_;
   imaging::RowResampler resampler_;
   HalftoneRows halftone_;
-  std::vector<float> rows_, row_;
+  std::vector<float> rows_, row_, mirrored_;
   std::vector<uint8_t> packed_;
   uint32_t next_ = 0, written_ = 0;
 };

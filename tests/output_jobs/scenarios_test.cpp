@@ -276,6 +276,49 @@ std::vector<Scenario> Table() {
                  .bytes = Sample("flowers_rgb.jpg"), .sets = sets, .steps = {"separate", "compose $I flowers_0.tiff"},
                  .same = {{{}, {"print"}}}});
   }
+  // dfMirror: the dots of the unmirrored job, each row flipped left to
+  // right, after every turn, in every raster mode, in Separate + Compose
+  // (dithered planes, and undithered ones ripped by Compose) and on both
+  // routes.
+  struct Mirror {
+    std::string name;
+    std::string file;
+    MakeBytes bytes;
+    std::vector<std::string> sets;
+    std::vector<std::string> steps;
+  };
+  const std::vector<std::string> turned = {"dfImageRt=1", "dfRotLimit=0"};
+  std::vector<Mirror> mirrors;
+  for (const auto& [mode, modeSets] : {std::pair<std::string, std::vector<std::string>>{"sequential", {}},
+                                       {"turbo", {"dfTurboMd=1"}},
+                                       {"large_image", {"dfLargeImageMd=1"}}}) {
+    for (const auto& [turn, turnSets] : {std::pair<std::string, std::vector<std::string>>{"", {}},
+                                         {"_upward", {"dfImageUp=1"}},
+                                         {"_turned", turned},
+                                         {"_turned_anticlockwise_upward",
+                                          {"dfImageRt=1", "dfRotLimit=0", "dfRotatedOri=1", "dfImageUp=1"}}}) {
+      std::vector<std::string> sets = modeSets;
+      sets.insert(sets.end(), turnSets.begin(), turnSets.end());
+      mirrors.push_back({mode + turn, "flowers.jpg", Sample("flowers_rgb.jpg"), sets, {"print"}});
+    }
+  }
+  mirrors.push_back({"one_bit", "bars.tif", Tiff(kBars), {kSpots, "UseICC=0", "Bits=1"}, {"print"}});
+  mirrors.push_back({"pdf_route", "logo.pdf", Sample("tcl_logo.pdf"), {"PdfSpotColorName=TCL RED"}, {"print"}});
+  mirrors.push_back({"large_image_pdf_turned", "logo.pdf", Sample("tcl_logo.pdf"),
+                     {"PdfSpotColorName=TCL RED", "dfLargeImageMd=1", "dfImageRt=1", "dfRotLimit=0"}, {"print"}});
+  mirrors.push_back({"separate_compose_dithered", "flowers.jpg", Sample("flowers_rgb.jpg"), {"dfDitheredCk=1"},
+                     {"separate", "compose $I flowers_0.tiff"}});
+  mirrors.push_back({"separate_compose_dithered_turned", "flowers.jpg", Sample("flowers_rgb.jpg"),
+                     {"dfDitheredCk=1", "dfImageRt=1", "dfRotLimit=0", "dfImageUp=1"},
+                     {"separate", "compose $I flowers_0.tiff"}});
+  mirrors.push_back({"separate_compose_ripped_turned", "flowers.jpg", Sample("flowers_rgb.jpg"),
+                     {"dfDitheredCk=0", "dfImageRt=1", "dfRotLimit=0"}, {"separate", "compose $I flowers_0.tif"}});
+  for (const Mirror& m : mirrors) {
+    std::vector<std::string> messages;
+    if (m.file == "logo.pdf") messages = {"Warning: spot S0 (TCL RED) is not printed: PRNSequence places S0 in no position"};
+    t.push_back({.name = "mirror_" + m.name, .file = m.file, .bytes = m.bytes, .sets = m.sets, .steps = m.steps,
+                 .messages = messages, .same = {{.sets = {"dfMirror=1"}, .mirrored = true}}});
+  }
   // The corpus as artwork of Separate and Print, and as a plane of Compose:
   // the failure message with its cause, and nothing lost.
   for (const BadFile& bad : Corpus()) {
