@@ -315,7 +315,8 @@ std::vector<Scenario> Table() {
                      {"dfDitheredCk=0", "dfImageRt=1", "dfRotLimit=0"}, {"separate", "compose $I flowers_0.tif"}});
   for (const Mirror& m : mirrors) {
     std::vector<std::string> messages;
-    if (m.file == "logo.pdf") messages = {"Warning: spot S0 (TCL RED) is not printed: PRNSequence places S0 in no position"};
+    if (m.file == "logo.pdf") messages = {"Warning: spot S0 (TCL RED) is not printed: PRNSequence places S0 in no "
+                                          "position"};
     t.push_back({.name = "mirror_" + m.name, .file = m.file, .bytes = m.bytes, .sets = m.sets, .steps = m.steps,
                  .messages = messages, .same = {{.sets = {"dfMirror=1"}, .mirrored = true}}});
   }
