@@ -30,6 +30,7 @@
 #include "output/job_support.h"
 #include "output/print_raster.h"
 #include "output/print_raster_internal.h"
+#include "output/underbase_plane.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 
@@ -100,6 +101,10 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       return result;
     }
     const uint32_t R = header->rowStride;
+    // The generated white: a plane file at the output's size; each band reads
+    // its strip's rows of it as they lie.
+    raster::GeneratedUnderbase underbase;
+    const auto white = underbase.Make(raster, recipe, positions, width, layout.outputRows);
 
     std::mutex fileLock;
     std::atomic<bool> failed{false};
@@ -129,12 +134,16 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       try {
         for (std::size_t p = 0; p < channels; ++p) {
           if (positions[p].present) {
-            const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
-            imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
-            if (recipe.halfTurn) imaging::Rotate(band, 180);
-            if (recipe.negate) imaging::Negate(band);
-            imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
-                                  {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
+            if (p == white) {
+              imaging::ReadPlaneRows(positions[p].file, plan.stripFirst, plan.stripRows, band);
+            } else {
+              const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
+              imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
+              if (recipe.halfTurn) imaging::Rotate(band, 180);
+              if (recipe.negate) imaging::Negate(band);
+              imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
+                                    {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
+            }
             if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
                                                                  " differs from " + std::to_string(width));
             HalftonePlane(halftone, band.pixels.data(), band.width, band.height, positions[p].slot, b);

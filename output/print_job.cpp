@@ -11,6 +11,7 @@
 #include "output/commands.h"
 #include "output/job_support.h"
 #include "output/print_raster.h"
+#include "output/underbase_plane.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/stages.h"
@@ -123,6 +124,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     set.llk = separated.lightSlots[3] != 0;
     set.multicolor = std::clamp(separated.multicolorSlots, 0, 4);
     set.spot = std::clamp(separated.spotSlots, 0, 6);
+    raster::IncludeUnderbaseSlot(setting, set);
     const auto slots = PrnPositionSlots(set);
     if (!slots) return Status::Fail("no channel layout for the planes found");
     host.SetProgress(ProgressBar::Separation, 65);

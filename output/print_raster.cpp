@@ -9,6 +9,7 @@
 #include "halftone/halftone.h"
 #include "output/job_support.h"
 #include "output/print_raster_internal.h"
+#include "output/underbase_plane.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 
@@ -224,11 +225,25 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     }
     if (!header) return Failed("no slot file to print in " + raster.working.string());
 
+    // The generated white: a plane file of its own, printed as it lies.
+    raster::GeneratedUnderbase underbase;
+    const auto white = underbase.Make(raster, recipe, positions, header->width, header->height);
+    if (white) {
+      if (infos[*white].height == 0) {
+        result.planeRows += header->height;
+      } else {
+        sourceRows -= infos[*white].height;
+      }
+      infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
+      sourceRows += header->height;
+    }
+    const PlaneRecipe whiteRecipe = raster::UnderbaseRecipe(recipe);
+
     std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
     for (std::size_t p = 0; p < positions.size(); ++p) {
       if (!positions[p].present) continue;
-      pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p),
-                                             *header, halftone, file);
+      pipes[p] = std::make_unique<PlaneRows>(raster, p == white ? whiteRecipe : recipe, positions[p], infos[p],
+                                             static_cast<uint32_t>(p), *header, halftone, file);
     }
     // Progress: the share of all source rows through their pipelines.
     std::atomic<uint64_t> pumped{0};

@@ -320,6 +320,25 @@ std::vector<Scenario> Table() {
     t.push_back({.name = "mirror_" + m.name, .file = m.file, .bytes = m.bytes, .sets = m.sets, .steps = m.steps,
                  .messages = messages, .same = {{.sets = {"dfMirror=1"}, .mirrored = true}}});
   }
+  // The generated white underbase: at the white's position in every raster
+  // mode, the same bytes in sequential and turbo mode, mirrored with the
+  // rest; off and artwork print as before.
+  const std::string kWhite = "PRNSequence=0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0";
+  const Variant mirrored{.sets = {"dfMirror=1"}, .mirrored = true};
+  t.push_back({.name = "underbase_generated_modes_agree", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "Knockout=white", "Choke=3"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0",
+               .same = {{{"dfTurboMd=1"}}, mirrored}});
+  t.push_back({.name = "underbase_generated_turned", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "dfImageRt=1", "dfRotLimit=0", "dfImageUp=1"},
+               .inked = "+0 +1 +2 +3 +L0 +L1 +S0", .size = "154x205", .same = {{{"dfTurboMd=1"}}, mirrored}});
+  t.push_back({.name = "underbase_generated_large_image", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "dfLargeImageMd=1", "dfImageRt=1", "dfRotLimit=0"},
+               .inked = "+0 +1 +2 +3 +L0 +L1 +S0", .same = {mirrored}});
+  t.push_back({.name = "underbase_off_adds_no_position", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite}, .inked = "+0 +1 +2 +3 +L0 +L1", .same = {{{"Underbase=artwork", "Choke=9"}}}});
+  t.push_back({.name = "underbase_both_on_a_white_spot", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
+               .sets = {kSpots, "Underbase=both"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0 +S1",
+               .same = {{{"dfTurboMd=1"}}}});
   // The corpus as artwork of Separate and Print, and as a plane of Compose:
   // the failure message with its cause, and nothing lost.
   for (const BadFile& bad : Corpus()) {

@@ -1,0 +1,70 @@
+// The generated white underbase of a Print job (underbase.txt: Underbase
+// generate or both), made before the raster work as a plane file of its own:
+// at the printer's resolution, in the output's orientation (after the turns),
+// holding ink values. The white's position then halftones that file like any
+// plane (no turn, negation or resampling left to do), in every raster mode.
+//
+// Per pixel, from the planes of the other positions after their turn,
+// negation and resampling (the rows the halftoner would take):
+// - coloured: any ink other than the white above the knockout threshold
+//   (KnockoutTolerance percent of full tone with Knockout=white, else 0);
+// - the mask, pulled in by the choke: a pixel keeps its white only when
+//   every pixel within a disc of radius Choke (dx*dx + dy*dy <= Choke^2) is
+//   coloured; pixels off the page are not;
+// - the tone: Density percent of full tone, and where black is the only ink,
+//   reduced in proportion to the black's tone down to UnderBlack percent under
+//   full black; rounded to a whole tone so the 16-bit file holds it exactly;
+// - both: the larger of that and the artwork's own white plane.
+// The planes are read once more, a few rows at a time; the mask is held for
+// 2 x Choke + 1 rows, never a whole plane.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "output/print_raster_internal.h"
+#include "output/prn_format.h"
+#include "settings/underbase.h"
+
+namespace qm::raster {
+
+// With a generated white, the channel set includes the slot PRNSequence
+// first puts the white's ink in (the artwork may have no such plane).
+void IncludeUnderbaseSlot(const ActiveSetting& setting, PrnChannelSet& set);
+
+// Which positions the white needs: the white's and black's positions
+// (PRNSequence's first field naming the ink), when there are.
+struct UnderbasePositions {
+  std::optional<std::size_t> white;
+  std::optional<std::size_t> black;
+};
+UnderbasePositions FindUnderbasePositions(const PrintRaster& raster);
+
+// Writes the white of `width` x `height` output pixels to `out` from the
+// present positions (as turned), by `recipe`'s half turn, negation and
+// resolution. Throws imaging::ImagingError on a failed read or write.
+void WriteUnderbase(const PrintRaster& raster, const PlaneRecipe& recipe, const std::vector<Position>& positions,
+                    const UnderbasePositions& at, uint32_t width, uint32_t height, const std::filesystem::path& out);
+
+// The recipe of the white's file: printed as it lies (mirror kept).
+PlaneRecipe UnderbaseRecipe(const PlaneRecipe& recipe);
+
+// Generates the white when the job asks for it and places it at its
+// position (its file and `present`), removing the file at the end.
+class GeneratedUnderbase {
+ public:
+  GeneratedUnderbase() = default;
+  ~GeneratedUnderbase();
+  GeneratedUnderbase(const GeneratedUnderbase&) = delete;
+  GeneratedUnderbase& operator=(const GeneratedUnderbase&) = delete;
+  // Returns the white's position, or nullopt when no white is generated.
+  std::optional<std::size_t> Make(const PrintRaster& raster, const PlaneRecipe& recipe,
+                                  std::vector<Position>& positions, uint32_t width, uint32_t height);
+
+ private:
+  std::filesystem::path file_;
+};
+
+}  // namespace qm::raster
