@@ -1,22 +1,10 @@
 // The generated white underbase of a Print job (underbase.txt: Underbase
-// generate or both), made before the raster work as a plane file of its own:
-// at the printer's resolution, in the output's orientation (after the turns),
-// holding ink values. The white's position then halftones that file like any
-// plane (no turn, negation or resampling left to do), in every raster mode.
-//
-// Per pixel, from the planes of the other positions after their turn,
-// negation and resampling (the rows the halftoner would take):
-// - coloured: any ink other than the white above the knockout threshold
-//   (KnockoutTolerance percent of full tone with Knockout=white, else 0);
-// - the mask, pulled in by the choke: a pixel keeps its white only when
-//   every pixel within a disc of radius Choke (dx*dx + dy*dy <= Choke^2) is
-//   coloured; pixels off the page are not;
-// - the tone: Density percent of full tone, and where black is the only ink,
-//   reduced in proportion to the black's tone down to UnderBlack percent under
-//   full black; rounded to a whole tone so the 16-bit file holds it exactly;
-// - both: the larger of that and the artwork's own white plane.
-// The planes are read once more, a few rows at a time; the mask is held for
-// 2 x Choke + 1 rows, never a whole plane.
+// generate or both), made before the raster work as a plane file of its own
+// (separation/underbase_white.h): at the printer's resolution, in the
+// output's orientation (from the planes after their turns), holding ink
+// values. The white's position then halftones that file like any plane (no
+// turn, negation or resampling left to do), in every raster mode; in
+// large-image mode each band reads its strip's rows of it.
 #pragma once
 
 #include <cstddef>

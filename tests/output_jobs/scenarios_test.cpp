@@ -339,6 +339,22 @@ std::vector<Scenario> Table() {
   t.push_back({.name = "underbase_both_on_a_white_spot", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
                .sets = {kSpots, "Underbase=both"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0 +S1",
                .same = {{{"dfTurboMd=1"}}}});
+  // The dithered Separate files the white as its spot plane; Compose packs
+  // it: the Print's bytes, turned, mirrored and on the PDF route too.
+  for (const auto& [name, file, bytes, extra] :
+       {std::tuple<std::string, std::string, MakeBytes, std::vector<std::string>>{
+            "jpeg", "flowers.jpg", Sample("flowers_rgb.jpg"), {kWhite, "Underbase=generate", "Knockout=white"}},
+        {"jpeg_turned_mirrored", "flowers.jpg", Sample("flowers_rgb.jpg"),
+         {kWhite, "Underbase=generate", "Choke=4", "dfImageRt=1", "dfRotLimit=0", "dfImageUp=1", "dfMirror=1"}},
+        {"pdf_both", "label.pdf", Sample("spot_white_varnish.pdf"), {kSpots, "Underbase=both", "UnderBlack=40"}}}) {
+    std::vector<std::string> sets = {"dfDitheredCk=1"};
+    sets.insert(sets.end(), extra.begin(), extra.end());
+    const std::string stem = StemOf(file);
+    t.push_back({.name = "underbase_compose_equals_print_" + name, .file = file, .bytes = bytes, .sets = sets,
+                 .steps = {"separate", "compose $I " + stem + "_0.tiff"},
+                 .inked = stem == "label" ? "+0 +1 +2 +3 +L0 +L1 +S0 +S1" : "+0 +1 +2 +3 +L0 +L1 +S0",
+                 .same = {{{}, {"print"}}}});
+  }
   // The corpus as artwork of Separate and Print, and as a plane of Compose:
   // the failure message with its cause, and nothing lost.
   for (const BadFile& bad : Corpus()) {
