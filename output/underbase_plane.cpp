@@ -30,6 +30,7 @@ UnderbasePositions FindUnderbasePositions(const PrintRaster& raster) {
 
 void IncludeUnderbaseSlot(const ActiveSetting& setting, PrnChannelSet& set) {
   if (!setting.underbase.Generates()) return;
+  if (!UnderbaseNotPrinted(setting.underbase, setting.PRNSequence, setting.PdfSpotColorName).empty()) return;
   const auto codes = SequenceCodes(setting.PRNSequence);
   const std::string white = "S" + std::to_string(setting.underbase.inkSpot);
   for (int k = 0; k < kSlotCount; ++k) {
@@ -72,7 +73,12 @@ GeneratedUnderbase::~GeneratedUnderbase() {
 std::optional<std::size_t> GeneratedUnderbase::Make(const PrintRaster& raster, const PlaneRecipe& recipe,
                                                     std::vector<Position>& positions, uint32_t width,
                                                     uint32_t height) {
-  if (!raster.setting.underbase.Generates()) return std::nullopt;
+  const ActiveSetting& s = raster.setting;
+  if (!s.underbase.Generates()) return std::nullopt;
+  if (const std::string why = UnderbaseNotPrinted(s.underbase, s.PRNSequence, s.PdfSpotColorName); !why.empty()) {
+    raster.host.Warn(why);
+    return std::nullopt;
+  }
   const UnderbasePositions at = FindUnderbasePositions(raster);
   if (!at.white) return std::nullopt;
   file_ = raster.working / ".underbase.tiff";

@@ -47,8 +47,12 @@ bool RotationNeeded(const fs::path& working, const std::string& rotLimit) {
 Status GenerateWhite(const JobContext& ctx, const fs::path& working, PlaneLoopInput& input) {
   const UnderbaseSettings& u = ctx.setting.underbase;
   if (!u.Generates()) return Status::Ok();
+  if (const std::string why = UnderbaseNotPrinted(u, ctx.setting.PRNSequence, ctx.setting.PdfSpotColorName);
+      !why.empty()) {
+    ctx.host.Warn(why);
+    return Status::Ok();
+  }
   const int white = FirstSlotOf(ctx.setting.PRNSequence, "S" + std::to_string(u.inkSpot));
-  if (white < 0) return Status::Ok();  // the job warns that no white is printed
   const int black = FirstSlotOf(ctx.setting.PRNSequence, "3");
   PlaneRecipe recipe;
   recipe.order = kSeparateOrder;
@@ -98,7 +102,12 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   if (!outcome.status) return outcome.status;
   host.Log("extra planes: multicolor " + std::to_string(outcome.multicolorCount) + ", spot " +
            std::to_string(outcome.spotCount));
-  if (!dithering) return outcome.Finish();
+  if (!dithering) {
+    if (ctx.setting.underbase.Generates()) {
+      host.Warn("the white underbase is not generated: the planes are filed undithered (\"Dithered\" is off)");
+    }
+    return outcome.Finish();
+  }
 
   PlaneLoopInput input;
   try {

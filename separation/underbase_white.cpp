@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "imaging/imaging.h"
+#include "platform/platform.h"
 #include "separation/channels.h"
 
 namespace qm {
@@ -80,6 +81,22 @@ struct MaskRow {
 constexpr uint32_t kStepRows = 8;
 
 }  // namespace
+
+std::string UnderbaseNotPrinted(const UnderbaseSettings& settings, const std::string& prnSequence,
+                                const std::string& pdfSpotColorName) {
+  if (!settings.Generates()) return "";
+  const std::string code = "S" + std::to_string(settings.inkSpot);
+  const std::vector<std::string> names = SplitFields(pdfSpotColorName, ',');
+  const std::size_t at = static_cast<std::size_t>(settings.inkSpot);
+  if (at >= names.size() || names[at].empty()) {
+    return "the white underbase " + code + " is not printed: PdfSpotColorName names no spot " + code;
+  }
+  if (FirstSlotOf(prnSequence, code) < 0) {
+    return "the white underbase " + code + " (" + names[at] + ") is not printed: PRNSequence places " + code +
+           " in no position";
+  }
+  return "";
+}
 
 int FirstSlotOf(const std::string& prnSequence, const std::string& code) {
   const auto codes = SequenceCodes(prnSequence);

@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "separation/plane_recipe.h"
@@ -42,6 +43,12 @@ struct WhiteSource {
 void WriteWhitePlane(const UnderbaseSettings& settings, const PlaneRecipe& recipe,
                      const std::vector<WhiteSource>& sources, uint32_t width, uint32_t height,
                      const std::filesystem::path& out, bool storeNegated = false);
+
+// Why a generated white is not printed, for the job's warning: the ink
+// UnderbaseInk is not named by PdfSpotColorName, or PRNSequence places it in
+// no position. Empty when it is printed, or when no white is generated.
+std::string UnderbaseNotPrinted(const UnderbaseSettings& settings, const std::string& prnSequence,
+                                const std::string& pdfSpotColorName);
 
 // The first slot PRNSequence puts the code in, or -1.
 int FirstSlotOf(const std::string& prnSequence, const std::string& code);

@@ -152,20 +152,22 @@ TEST(Underbase, GeneratedWhiteOfEachCase) {
 // The white's slot joins the channel set where PRNSequence first names its ink.
 TEST(Underbase, ChannelSetTakesTheWhitesSlot) {
   struct Row {
-    std::string sequence, mode;
+    std::string sequence, mode, names;
     PrnChannelSet expected;
   };
   const Row rows[] = {
-      {"0,1,2,3,,,,,,,,,,S0", "generate", {.spot = 2}},
-      {"0,1,2,3,S0,,,,,,,,S0", "both", {.lc = true}},
-      {"0,1,2,3,,,,,,S0", "generate", {.multicolor = 2}},
-      {"0,1,2,3,,,,,,,,,,S0", "artwork", {}},
-      {"0,1,2,3,,,,,,,,,S1", "generate", {}},
+      {"0,1,2,3,,,,,,,,,,S0", "generate", "White", {.spot = 2}},
+      {"0,1,2,3,S0,,,,,,,,S0", "both", "White", {.lc = true}},
+      {"0,1,2,3,,,,,,S0", "generate", "White", {.multicolor = 2}},
+      {"0,1,2,3,,,,,,,,,,S0", "artwork", "White", {}},
+      {"0,1,2,3,,,,,,,,,S1", "generate", "White", {}},
+      {"0,1,2,3,,,,,,,,,S0", "generate", ",White", {}},  // PdfSpotColorName names no S0
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.sequence + " " + r.mode);
     ActiveSetting s;
     s.PRNSequence = r.sequence;
+    s.PdfSpotColorName = r.names;
     ASSERT_TRUE(SetUnderbaseValue(s.underbase, "Underbase", r.mode));
     PrnChannelSet set;
     raster::IncludeUnderbaseSlot(s, set);

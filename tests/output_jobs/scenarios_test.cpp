@@ -339,6 +339,22 @@ std::vector<Scenario> Table() {
   t.push_back({.name = "underbase_both_on_a_white_spot", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
                .sets = {kSpots, "Underbase=both"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0 +S1",
                .same = {{{"dfTurboMd=1"}}}});
+  // No white where the ink has no name or no position, and none in an
+  // undithered separation: each job says so.
+  t.push_back({.name = "underbase_ink_not_placed", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {"Underbase=generate"},
+               .messages = {"Warning: the white underbase S0 (White) is not printed: PRNSequence places S0 in no "
+                            "position"},
+               .inked = "+0 +1 +2 +3 +L0 +L1"});
+  t.push_back({.name = "underbase_ink_not_named", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=both", "UnderbaseInk=S2"}, .steps = {"separate"},
+               .messages = {"Warning: the white underbase S2 is not printed: PdfSpotColorName names no spot S2"},
+               .files = "Separation/flowers/flowers_{0,1,2,3,L0,L1}.tiff"});
+  t.push_back({.name = "underbase_undithered_separation", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "dfDitheredCk=0"}, .steps = {"separate"},
+               .messages = {"Warning: the white underbase is not generated: the planes are filed undithered "
+                            "(\"Dithered\" is off)"},
+               .files = "Separation/flowers/flowers_{0,1,2,3,L0,L1}.tif"});
   // The dithered Separate files the white as its spot plane; Compose packs
   // it: the Print's bytes, turned, mirrored and on the PDF route too.
   for (const auto& [name, file, bytes, extra] :
