@@ -339,6 +339,19 @@ std::vector<Scenario> Table() {
   t.push_back({.name = "underbase_both_on_a_white_spot", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
                .sets = {kSpots, "Underbase=both"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0 +S1",
                .same = {{{"dfTurboMd=1"}}}});
+  // Full and blank tones: the white is all large dots where it is, so every
+  // mode writes the same bytes, also where it crosses the large-image bands
+  // (two rows each here): no seam, no row lost or doubled.
+  const TiffShape tall{64, 200, 4, 2, 5, 0, 0b010101, 0};
+  for (const auto& [name, extra] : {std::pair<std::string, std::vector<std::string>>{"", {}},
+                                    {"_turned", {"dfImageRt=1", "dfRotLimit=0"}}}) {
+    std::vector<std::string> sets = {kSpots, "UseICC=0", "Underbase=generate", "Choke=1"};
+    sets.insert(sets.end(), extra.begin(), extra.end());
+    t.push_back({.name = "underbase_bars_modes_agree" + name, .file = "bars.tif", .bytes = Tiff(tall), .sets = sets,
+                 .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1", .size = extra.empty() ? "64x200" : "200x64",
+                 .same = {{{"dfTurboMd=1"}}, {{"dfLargeImageMd=1"}}, {.sets = {"dfLargeImageMd=1", "dfMirror=1"},
+                                                                      .mirrored = true}}});
+  }
   // No white where the ink has no name or no position, and none in an
   // undithered separation: each job says so.
   t.push_back({.name = "underbase_ink_not_placed", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
