@@ -71,8 +71,7 @@ GeneratedUnderbase::~GeneratedUnderbase() {
 }
 
 std::optional<std::size_t> GeneratedUnderbase::Make(const PrintRaster& raster, const PlaneRecipe& recipe,
-                                                    std::vector<Position>& positions, uint32_t width,
-                                                    uint32_t height) {
+                                                    std::vector<Position>& positions, uint32_t width, uint32_t height) {
   const ActiveSetting& s = raster.setting;
   if (!s.underbase.Generates()) return std::nullopt;
   if (const std::string why = UnderbaseNotPrinted(s.underbase, s.PRNSequence, s.PdfSpotColorName); !why.empty()) {

@@ -12,8 +12,8 @@ namespace {
 
 constexpr std::size_t kUnderbaseLines = 100;
 
-constexpr std::array<const char*, 7> kKeys = {"Underbase", "UnderbaseInk",      "Choke", "Density",
-                                              "UnderBlack", "Knockout", "KnockoutTolerance"};
+constexpr std::array<const char*, 7> kKeys = {"Underbase", "UnderbaseInk",     "Choke", "Density", "UnderBlack",
+                                              "Knockout",  "KnockoutTolerance"};
 
 // The whole text as a finite number, blanks around it allowed.
 bool Number(std::string_view text, double& out) {
@@ -53,11 +53,16 @@ Status SetUnderbaseValue(UnderbaseSettings& s, std::string_view key, std::string
   const std::string word = ToLower(Trimmed(value));
   double number = 0.0;
   if (key == "Underbase") {
-    if (word == "off") s.mode = UnderbaseMode::kOff;
-    else if (word == "artwork") s.mode = UnderbaseMode::kArtwork;
-    else if (word == "generate") s.mode = UnderbaseMode::kGenerate;
-    else if (word == "both") s.mode = UnderbaseMode::kBoth;
-    else return Bad(key, value, "off, artwork, generate or both");
+    if (word == "off")
+      s.mode = UnderbaseMode::kOff;
+    else if (word == "artwork")
+      s.mode = UnderbaseMode::kArtwork;
+    else if (word == "generate")
+      s.mode = UnderbaseMode::kGenerate;
+    else if (word == "both")
+      s.mode = UnderbaseMode::kBoth;
+    else
+      return Bad(key, value, "off, artwork, generate or both");
   } else if (key == "UnderbaseInk") {
     if (word.size() != 2 || word[0] != 's' || word[1] < '0' || word[1] > '5') {
       return Bad(key, value, "a spot code S0 .. S5");
@@ -72,9 +77,12 @@ Status SetUnderbaseValue(UnderbaseSettings& s, std::string_view key, std::string
     if (!Number(value, number) || number < 0 || number > 100) return Bad(key, value, "a percentage from 0 to 100");
     (key == "Density" ? s.density : key == "UnderBlack" ? s.underBlack : s.knockoutTolerance) = number;
   } else if (key == "Knockout") {
-    if (word == "none") s.knockoutWhite = false;
-    else if (word == "white") s.knockoutWhite = true;
-    else return Bad(key, value, "none or white");
+    if (word == "none")
+      s.knockoutWhite = false;
+    else if (word == "white")
+      s.knockoutWhite = true;
+    else
+      return Bad(key, value, "none or white");
   } else {
     return Status::Fail("unknown underbase key '" + std::string(key) + "'");
   }

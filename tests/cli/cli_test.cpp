@@ -123,7 +123,8 @@ const CliCase kCases[] = {
     {"help print", 0, "Exit status: ", "="},
     {"!" + Cli() + " --version", 0, "=quillmark-cli 1.0.3\n", "="},
     {"!" + Cli() + " --help", 0, "\n  apply                    start", ""},
-    {"!" + Cli() + " --help", 0, "\n  prn-preview FILE OUT.png [--ink POSITION|INK]\n                           a", ""},
+    {"!" + Cli() + " --help", 0,
+     "\n  prn-preview FILE OUT.png [--ink POSITION|INK] [--background COLOUR]\n                           a", ""},
     {"presets", 0, "={\"presets\": [\"Default.cfg\"], \"dfPreset\": \"Default.cfg\"}\n", "="},
     {"lists nosuch", 1, "=", "^Choose an item from Image List!\n  no item 'nosuch' in "},
     {"prn-info @/x.prn", 1, "=", "is not a PRN file",
@@ -132,6 +133,8 @@ const CliCase kCases[] = {
     {kPreview + "L1", 0, "", "", SmallPrn},
     {kPreview + "S3", 1, "", "prints the ink S3 (its inks: 0 1 2 3 L0 L1)", SmallPrn},
     {kPreview + "X9", 2, "", "", SmallPrn},
+    {kPreview + "L1 --background '#202020'", 0, "", "", SmallPrn},
+    {kPreview + "L1 --background 2020zz", 2, "", "--background takes a colour #RRGGBB, got '2020zz'", SmallPrn},
 };
 
 std::string PutAppDir(std::string text, const std::string& appDir) {
