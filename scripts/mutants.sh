@@ -61,6 +61,11 @@ mutants=(
   # an ink PRNSequence places nowhere dropped without its warning
   'hot-folder-not-set-aside|app/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'
   'unplaced-ink-silent|separation/channels.cpp|host.Warn(UnplacedInkWarning(i, inkName ? inkName(i) : std::string()));|(void)inkName;'
+  # the mirror forgotten in the large-image bands; the choke's disc one pixel
+  # narrow; the white band read from its written rows instead of its strip
+  'mirror-not-in-bands|output/band_renderer.cpp|if (recipe.mirror) {  // the dots flipped left to right|if (false) {'
+  'choke-disc-narrow|separation/underbase_white.cpp|kept = m.left[x] > w && m.right[x] > w;|kept = m.left[x] >= w && m.right[x] >= w;'
+  'white-band-rows|output/band_renderer.cpp|imaging::ReadPlaneRows(positions[p].file, plan.stripFirst, plan.stripRows, band);|imaging::ReadPlaneRows(positions[p].file, plan.outFirst, plan.stripRows, band);'
 )
 
 work=${QM_MUTANT_WORK:-$(mktemp -d)}
