@@ -36,8 +36,6 @@ struct UnderbaseSettings {
 
   // Whether a white is generated (generate or both).
   bool Generates() const { return mode == UnderbaseMode::kGenerate || mode == UnderbaseMode::kBoth; }
-  // The slot index of the underbase ink (12 + inkSpot).
-  int Slot() const { return 12 + inkSpot; }
 };
 
 inline constexpr const char* kUnderbaseFile = "underbase.txt";

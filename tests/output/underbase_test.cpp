@@ -86,78 +86,47 @@ imaging::Plane WhiteOf(const Case& c) {
 
 std::vector<Case> Cases() {
   std::vector<Case> cases;
+  using Sets = std::vector<std::pair<std::string, std::string>>;
+  auto add = [&](std::string name, Sets sets, Tone cyan, Tone expected, Tone black = Nothing(), Tone art = nullptr) {
+    sets.insert(sets.begin(), {"Underbase", "generate"});
+    cases.push_back({std::move(name), std::move(sets), std::move(cyan), std::move(black), std::move(art),
+                     std::move(expected)});
+  };
   // The disc and the square eroded by every choke.
   for (int choke : {0, 1, 2, 3, 5}) {
-    const Tone disc = Disc(19, 17, 11, kFull), square = Square(6, 5, 20, 0.4f * kFull);
-    for (const auto& [shape, tone] : {std::pair<std::string, Tone>{"disc", disc}, {"square", square}}) {
-      cases.push_back({shape + " choke " + std::to_string(choke),
-                       {{"Underbase", "generate"}, {"Choke", std::to_string(choke)}},
-                       tone,
-                       Nothing(),
-                       nullptr,
-                       [tone, choke](int x, int y) {
-                         return Eroded([&](int xx, int yy) { return tone(xx, yy) > 0; }, x, y, choke) ? kFull : 0.0f;
-                       }});
+    for (const Tone& tone : {Disc(19, 17, 11, kFull), Square(6, 5, 20, 0.4f * kFull)}) {
+      const auto eroded = [tone, choke](int x, int y) {
+        return Eroded([&](int xx, int yy) { return tone(xx, yy) > 0; }, x, y, choke) ? kFull : 0.0f;
+      };
+      add("shape, choke " + std::to_string(choke), {{"Choke", std::to_string(choke)}}, tone, eroded);
     }
   }
   // A background of 3 % ink: white everywhere without knockout (but at the
   // page's edges), none there with it; 5 % is the default tolerance.
   const Tone background = Square(10, 10, 12, 0.5f * kFull, 0.03f * kFull);
-  cases.push_back(
-      {"no knockout", {{"Underbase", "generate"}, {"Choke", "1"}}, background, Nothing(), nullptr, [](int x, int y) {
-         return Eroded([](int, int) { return true; }, x, y, 1) ? kFull : 0.0f;
-       }});
-  cases.push_back({"knockout white",
-                   {{"Underbase", "generate"}, {"Choke", "1"}, {"Knockout", "white"}},
-                   background,
-                   Nothing(),
-                   nullptr,
-                   [](int x, int y) {
-                     return Eroded([](int xx, int yy) { return Square(10, 10, 12, 1)(xx, yy) > 0; }, x, y, 1) ? kFull
-                                                                                                              : 0.0f;
-                   }});
-  cases.push_back({"knockout tolerance 2",
-                   {{"Underbase", "generate"}, {"Choke", "0"}, {"Knockout", "white"}, {"KnockoutTolerance", "2"}},
-                   background,
-                   Nothing(),
-                   nullptr,
-                   [](int, int) { return kFull; }});
-  // Under black alone the white is cut in proportion to the black's tone;
-  // black with cyan keeps it all.
-  for (const auto& [underBlack, full, half] : {std::tuple<const char*, float, float>{"0", 0.0f, 32767.0f},
-                                               {"50", 32768.0f, 49151.0f},
-                                               {"100", kFull, kFull}}) {
-    cases.push_back({std::string("under black ") + underBlack,
-                     {{"Underbase", "generate"}, {"Choke", "0"}, {"UnderBlack", underBlack}},
-                     Square(0, 0, 8, kFull),
-                     [](int x, int y) { return x < 20   ? kFull
-                                               : y < 18 ? 32768.0f
-                                                        : 0.0f; },
-                     nullptr,
-                     [full, half](int x, int y) {
-                       return x < 8 && y < 8 ? kFull : x < 20 ? full : y < 18 ? half : 0.0f;
-                     }});
+  add("no knockout", {{"Choke", "1"}}, background,
+      [](int x, int y) { return Eroded([](int, int) { return true; }, x, y, 1) ? kFull : 0.0f; });
+  add("knockout white", {{"Choke", "1"}, {"Knockout", "white"}}, background, [](int x, int y) {
+    return Eroded([](int xx, int yy) { return Square(10, 10, 12, 1)(xx, yy) > 0; }, x, y, 1) ? kFull : 0.0f;
+  });
+  add("knockout tolerance 2", {{"Choke", "0"}, {"Knockout", "white"}, {"KnockoutTolerance", "2"}}, background,
+      [](int, int) { return kFull; });
+  // Under black alone the white is cut in proportion to the black's tone
+  // (full left, half at the bottom right); black with cyan keeps it all.
+  const Tone black = [](int x, int y) { return x < 20 ? kFull : y < 18 ? 32768.0f : 0.0f; };
+  using Cut = std::tuple<const char*, float, float>;
+  for (const auto& [underBlack, full, half] :
+       {Cut{"0", 0.0f, 32767.0f}, Cut{"50", 32768.0f, 49151.0f}, Cut{"100", kFull, kFull}}) {
+    add(std::string("under black ") + underBlack, {{"Choke", "0"}, {"UnderBlack", underBlack}}, Square(0, 0, 8, kFull),
+        [full, half](int x, int y) { return x < 8 && y < 8 ? kFull : x < 20 ? full : y < 18 ? half : 0.0f; }, black);
   }
-  cases.push_back({"density 50",
-                   {{"Underbase", "generate"}, {"Choke", "0"}, {"Density", "50"}},
-                   Square(4, 4, 9, 1),
-                   Nothing(),
-                   nullptr,
-                   [](int x, int y) { return Square(4, 4, 9, 32768.0f)(x, y); }});
+  add("density 50", {{"Choke", "0"}, {"Density", "50"}}, Square(4, 4, 9, 1), Square(4, 4, 9, 32768.0f));
   // The artwork's white: replaced by generate, the larger of the two by both.
   const Tone art = [](int x, int) { return x * 1500.0f; };
-  cases.push_back({"generate replaces",
-                   {{"Underbase", "generate"}, {"Choke", "0"}, {"Density", "60"}},
-                   Square(4, 4, 9, 1),
-                   Nothing(),
-                   art,
-                   [](int x, int y) { return Square(4, 4, 9, 39321.0f)(x, y); }});
-  cases.push_back({"both",
-                   {{"Underbase", "both"}, {"Choke", "0"}, {"Density", "60"}},
-                   Square(4, 4, 9, 1),
-                   Nothing(),
-                   art,
-                   [art](int x, int y) { return std::max(Square(4, 4, 9, 39321.0f)(x, y), art(x, y)); }});
+  add("generate replaces", {{"Choke", "0"}, {"Density", "60"}}, Square(4, 4, 9, 1), Square(4, 4, 9, 39321.0f),
+      Nothing(), art);
+  add("both", {{"Underbase", "both"}, {"Choke", "0"}, {"Density", "60"}}, Square(4, 4, 9, 1),
+      [art](int x, int y) { return std::max(Square(4, 4, 9, 39321.0f)(x, y), art(x, y)); }, Nothing(), art);
   return cases;
 }
 
