@@ -31,7 +31,7 @@ run_print() {  # name, then --set pairs
     --set PRNSequence=0,1,2,3,,,,,,,,,S0,S1,S2 --set UnderbaseInk=S2 "$@" print "$item" 2> "$out/$name.log" ||
     { cat "$out/$name.log" >&2; exit 1; }
   set -- $(measure "$out/$name.time")
-  printf '%-28s %8.2f s %10d KiB\n' "print ($name)" "$1" "$2"
+  printf '%-38s %8.2f s %10d KiB\n' "print ($name)" "$1" "$2"
   echo "$1 $2" > "$out/$name.figures"
 }
 

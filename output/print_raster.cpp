@@ -225,25 +225,33 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     }
     if (!header) return Failed("no slot file to print in " + raster.working.string());
 
-    // The generated white: a plane file of its own, printed as it lies.
+    // The generated white: a plane file of its own, printed as it lies. With
+    // one worker per plane, the white's worker makes it while the other
+    // planes are at work; on one thread it is made first.
     raster::GeneratedUnderbase underbase;
-    const auto white = underbase.Make(raster, recipe, positions, header->width, header->height);
+    const auto white = underbase.Plan(raster);
     if (white) {
-      if (infos[*white].height == 0) {
-        result.planeRows += header->height;
-      } else {
+      if (positions[*white].present) {
         sourceRows -= infos[*white].height;
+      } else {
+        result.planeRows += header->height;
       }
-      infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
       sourceRows += header->height;
     }
     const PlaneRecipe whiteRecipe = raster::UnderbaseRecipe(recipe);
-
     std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
+    const auto makeWhite = [&] {
+      underbase.Write(raster, recipe, positions, header->width, header->height);
+      infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
+      pipes[*white] = std::make_unique<PlaneRows>(raster, whiteRecipe, positions[*white], infos[*white],
+                                                  static_cast<uint32_t>(*white), *header, halftone, file);
+    };
+    const bool whiteByItsWorker = white && threads > 1;
+    if (white && !whiteByItsWorker) makeWhite();
     for (std::size_t p = 0; p < positions.size(); ++p) {
-      if (!positions[p].present) continue;
-      pipes[p] = std::make_unique<PlaneRows>(raster, p == white ? whiteRecipe : recipe, positions[p], infos[p],
-                                             static_cast<uint32_t>(p), *header, halftone, file);
+      if (!positions[p].present || p == white) continue;
+      pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p), *header,
+                                             halftone, file);
     }
     // Progress: the share of all source rows through their pipelines.
     std::atomic<uint64_t> pumped{0};
@@ -263,6 +271,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
       }
     } else {
       ParallelFor(pipes.size(), threads, [&](std::size_t p) {
+        if (whiteByItsWorker && p == white) makeWhite();
         while (pipes[p] && !pipes[p]->Done()) pump(*pipes[p]);
       });
       result.threadsRan = LastParallelThreadCount();

@@ -70,22 +70,33 @@ GeneratedUnderbase::~GeneratedUnderbase() {
   if (!file_.empty()) DeleteFile(file_);
 }
 
-std::optional<std::size_t> GeneratedUnderbase::Make(const PrintRaster& raster, const PlaneRecipe& recipe,
-                                                    std::vector<Position>& positions, uint32_t width, uint32_t height) {
+std::optional<std::size_t> GeneratedUnderbase::Plan(const PrintRaster& raster) {
   const ActiveSetting& s = raster.setting;
   if (!s.underbase.Generates()) return std::nullopt;
   if (const std::string why = UnderbaseNotPrinted(s.underbase, s.PRNSequence, s.PdfSpotColorName); !why.empty()) {
     raster.host.Warn(why);
     return std::nullopt;
   }
-  const UnderbasePositions at = FindUnderbasePositions(raster);
-  if (!at.white) return std::nullopt;
+  at_ = FindUnderbasePositions(raster);
+  if (at_.white) raster.host.Log("white underbase generated for position " + std::to_string(*at_.white));
+  return at_.white;
+}
+
+void GeneratedUnderbase::Write(const PrintRaster& raster, const PlaneRecipe& recipe, std::vector<Position>& positions,
+                               uint32_t width, uint32_t height) {
+  if (!at_.white) return;
   file_ = raster.working / ".underbase.tiff";
-  WriteUnderbase(raster, recipe, positions, at, width, height, file_);
-  positions[*at.white].file = file_;
-  positions[*at.white].present = true;
-  raster.host.Log("white underbase generated at position " + std::to_string(*at.white));
-  return at.white;
+  WriteUnderbase(raster, recipe, positions, at_, width, height, file_);
+  positions[*at_.white].file = file_;
+  positions[*at_.white].present = true;
+}
+
+std::optional<std::size_t> GeneratedUnderbase::Make(const PrintRaster& raster, const PlaneRecipe& recipe,
+                                                    std::vector<Position>& positions, uint32_t width,
+                                                    uint32_t height) {
+  const auto white = Plan(raster);
+  if (white) Write(raster, recipe, positions, width, height);
+  return white;
 }
 
 }  // namespace qm::raster

@@ -47,11 +47,19 @@ class GeneratedUnderbase {
   ~GeneratedUnderbase();
   GeneratedUnderbase(const GeneratedUnderbase&) = delete;
   GeneratedUnderbase& operator=(const GeneratedUnderbase&) = delete;
-  // Returns the white's position, or nullopt when no white is generated.
+  // The white's position when the job generates one; nullopt when it does
+  // not, or when the white cannot be printed (the host is warned why).
+  std::optional<std::size_t> Plan(const PrintRaster& raster);
+  // Writes the planned white and points its position at it. Only the
+  // white's position is changed, so the other planes may be at work.
+  void Write(const PrintRaster& raster, const PlaneRecipe& recipe, std::vector<Position>& positions, uint32_t width,
+             uint32_t height);
+  // Plan, then Write.
   std::optional<std::size_t> Make(const PrintRaster& raster, const PlaneRecipe& recipe,
                                   std::vector<Position>& positions, uint32_t width, uint32_t height);
 
  private:
+  UnderbasePositions at_;
   std::filesystem::path file_;
 };
 
