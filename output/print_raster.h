@@ -20,7 +20,9 @@
 //
 // Positions: position p holds the slot file of slots[p] (the channel order of
 // the format). A position whose slot file is absent is written as rows
-// without dots, so the file always has its full size.
+// without dots, so the file always has its full size. A generated white
+// underbase (output/underbase_plane.h) is a plane file of its own at the
+// white's position, already turned and at the printer's resolution.
 //
 // Levels: all modes halftone and code with one HalftoneParams::Of(setting),
 // so the same planes give the same dots in every mode
