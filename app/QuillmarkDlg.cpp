@@ -22,6 +22,7 @@
 #include "app/WorkflowDlg.h"
 #include "settings/apply.h"
 #include "settings/limits.h"
+#include "settings/underbase.h"
 
 // The icons and the About picture live in the GUI library's Qt resources,
 // which a static library registers only when asked.
@@ -364,6 +365,14 @@ void CQuillmarkDlg::OnSelChangePrnList() {
                         std::string_view(form.PRNSequence));
     inkSettings = InkSettingsOfPreset(appDir_ / "Configuration" / form.preset.Text());
   }
+  // The underbase ink of the preset's underbase.txt is drawn white on a garment.
+  UnderbaseSettings underbase;
+  const std::string preset = form.preset.selected < 0 ? std::string() : form.preset.Text();
+  if (!preset.empty()) {
+    const auto folder = ResolveCaseInsensitive(appDir_ / "Configuration", preset.substr(0, preset.rfind('.')));
+    if (!ReadUnderbaseSettings(UnderbaseFileOf(folder), underbase)) underbase = UnderbaseSettings{};
+  }
+  preview_->SetWhiteInk("S" + std::to_string(underbase.inkSpot));
   preview_->ShowPrn(file, std::move(inks), std::move(inkSettings));
 }
 

@@ -33,7 +33,7 @@ struct Row {
   const char* caption;  // check boxes only
   bool function;        // group "Function", else "Image Raster"
 };
-constexpr std::array<Row, 17> kRows{{
+constexpr std::array<Row, 18> kRows{{
     {C::kPreset, "dfPreset", "Default Initial Preset :", nullptr, false},
     {C::kVectorX, "dfVectorX", "PDF Interpret Resolution :", nullptr, false},
     {C::kVectorY, "dfVectorY", "x", nullptr, false},
@@ -45,6 +45,7 @@ constexpr std::array<Row, 17> kRows{{
     {C::kAnticlockwise, "dfRotatedOri", "", "Anticlockwise", false},
     {C::kRotateLimit, "dfRotLimit", "if  >", nullptr, false},
     {C::kUpward, "dfImageUp", "Print Direction will be :", "Upward", false},
+    {C::kMirrored, "dfMirror", "Print Mirror will be :", "Mirrored", false},
     {C::kEnableSeparate, "dfEnableSep", "Separate Button will be :", "Enabled", true},
     {C::kDithered, "dfDitheredCk", "Separation Files will be :", "Dithered", true},
     {C::kPreserved, "dfPreserveCF", "Custom Files will be :", "Preserved", true},

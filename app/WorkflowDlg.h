@@ -39,6 +39,7 @@ class CWorkflowDlg : public QDialog {
     kLaunchPrinterApp = 1065,
     kPrinterAppPath = 1066,
     kUpward = 1067,
+    kMirrored = 1068,
     kBrowsePrinterApp = 10661,  // the "..." beside the Printer App Path
   };
   // The control that shows the initiation key `key` (InitiationKeys()).

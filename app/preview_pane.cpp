@@ -97,6 +97,9 @@ QImage RenderPlane(const std::filesystem::path& file, const std::atomic<bool>& c
   }
 }
 
+// The background choices: white paper first, then garment colours.
+constexpr std::array<const char*, 5> kBackgrounds = {"Paper", "#202020", "#000000", "#1F2A44", "#8B1A1A"};
+
 }  // namespace
 
 PreviewPane::PreviewPane(QWidget* parent) : QGroupBox(QStringLiteral("Preview"), parent) {
@@ -108,6 +111,12 @@ PreviewPane::PreviewPane(QWidget* parent) : QGroupBox(QStringLiteral("Preview"),
   ink_->setObjectName(QStringLiteral("previewInk"));
   ink_->setEnabled(false);
   row->addWidget(ink_, 1);
+  // The garment or film under the dots: the underbase ink is drawn white on it.
+  row->addWidget(new QLabel(QStringLiteral("Background :"), this));
+  background_ = new QComboBox(this);
+  background_->setObjectName(QStringLiteral("previewBackground"));
+  for (const char* colour : kBackgrounds) background_->addItem(QString::fromLatin1(colour));
+  row->addWidget(background_);
   layout->addLayout(row);
   picture_ = new QLabel(this);
   picture_->setObjectName(QStringLiteral("previewPicture"));
@@ -121,6 +130,7 @@ PreviewPane::PreviewPane(QWidget* parent) : QGroupBox(QStringLiteral("Preview"),
   figures_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(figures_);
   connect(ink_, &QComboBox::activated, this, &PreviewPane::OnInkChosen);
+  connect(background_, &QComboBox::activated, this, &PreviewPane::OnBackgroundChosen);
 }
 
 PreviewPane::~PreviewPane() {
@@ -182,13 +192,19 @@ void PreviewPane::OnInkChosen(int index) {
   Start();
 }
 
+void PreviewPane::OnBackgroundChosen(int index) {
+  garment_ = index > 0 ? ParsePreviewColour(kBackgrounds[static_cast<std::size_t>(index)]) : std::nullopt;
+  if (isPrn_ && !file_.empty()) Start();
+}
+
 void PreviewPane::Start() {
   if (cancel_) cancel_->store(true);  // the older render is stale
   cancel_ = std::make_shared<std::atomic<bool>>(false);
   const uint64_t generation = ++generation_;
   picture_->setText(QStringLiteral("Rendering ..."));
   workers_.emplace(generation, std::thread([this, generation, cancel = cancel_, file = file_, isPrn = isPrn_,
-                                            inks = inks_, settings = inkSettings_, only = onlyPosition_] {
+                                            inks = inks_, settings = inkSettings_, only = onlyPosition_,
+                                            garment = garment_, whiteInk = whiteInk_] {
     Result result;
     QString error;
     if (isPrn) {
@@ -196,6 +212,8 @@ void PreviewPane::Start() {
       options.maxSide = kPreviewSide;
       options.cancel = cancel.get();
       if (only >= 0) options.onlyPosition = static_cast<uint32_t>(only);
+      options.background = garment;
+      options.whiteInk = whiteInk;
       std::string reason;
       if (const auto picture = RenderPrnPreview(file, inks, options, &reason)) {
         result.image = ToImage(picture->width, picture->height, picture->rgb);

@@ -14,10 +14,12 @@
 #include <QGroupBox>
 #include <QImage>
 
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,6 +43,8 @@ class PreviewPane : public QGroupBox {
   void ShowPrn(const std::filesystem::path& file, std::vector<std::string> inks, InkSettings inkSettings);
   // A plane file; its ink code is the name's text after the last '_'.
   void ShowPlane(const std::filesystem::path& file);
+  // The ink drawn as white on a garment's background ("S0" unless set).
+  void SetWhiteInk(std::string code) { whiteInk_ = std::move(code); }
   void Clear();
 
   // The last picture made (unscaled), null while none; the figures text.
@@ -63,9 +67,11 @@ class PreviewPane : public QGroupBox {
   void Deliver(uint64_t generation, Result result);
   void ShowScaled();
   void OnInkChosen(int index);
+  void OnBackgroundChosen(int index);
 
   QLabel* picture_;
   QComboBox* ink_;
+  QComboBox* background_;  // white paper, or a garment's colour
   QLabel* figures_;
   QImage image_;
 
@@ -75,6 +81,8 @@ class PreviewPane : public QGroupBox {
   std::vector<std::string> inks_;
   InkSettings inkSettings_;
   int onlyPosition_ = -1;
+  std::optional<std::array<float, 3>> garment_;
+  std::string whiteInk_ = "S0";
 
   uint64_t generation_ = 0;
   std::shared_ptr<std::atomic<bool>> cancel_;

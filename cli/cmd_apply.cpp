@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "settings/initiation.h"
 #include "settings/setting_form.h"
+#include "settings/underbase.h"
 
 namespace qm::cli {
 
@@ -59,6 +60,18 @@ std::string ActiveSettingJson(const ActiveSetting& s) {
       .Key("Suffix").String(s.Suffix)
       .Key("LinearProfile").String(s.LinearProfile)
       .Key("PRNSequence").String(s.PRNSequence);
+  const UnderbaseSettings& u = s.underbase;
+  static constexpr const char* kModes[] = {"off", "artwork", "generate", "both"};
+  json.Key("underbase")
+      .BeginObject()
+      .Key("Underbase").String(kModes[static_cast<int>(u.mode)])
+      .Key("UnderbaseInk").String("S" + std::to_string(u.inkSpot))
+      .Key("Choke").Int(u.choke)
+      .Key("Density").Float(u.density)
+      .Key("UnderBlack").Float(u.underBlack)
+      .Key("Knockout").String(u.knockoutWhite ? "white" : "none")
+      .Key("KnockoutTolerance").Float(u.knockoutTolerance)
+      .EndObject();
   WriteCurves(json, "linearIn", s.linearIn);
   WriteCurves(json, "linearOut", s.linearOut);
   json.EndObject();

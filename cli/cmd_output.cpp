@@ -121,7 +121,11 @@ int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
   std::vector<std::string> files;
   std::string inkCode;  // --ink by ink code
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--ink") {
+    if (args[i] == "--background") {
+      if (i + 1 >= args.size()) return UsageError("--background needs a colour (#RRGGBB)");
+      options.background = ParsePreviewColour(args[++i]);
+      if (!options.background) return UsageError("--background takes a colour #RRGGBB, got '" + args[i] + "'");
+    } else if (args[i] == "--ink") {
       if (i + 1 >= args.size()) return UsageError("--ink needs a position or an ink code");
       const std::string& text = args[++i];
       if (!text.empty() && text.size() <= 3 && text.find_first_not_of("0123456789") == std::string::npos) {
@@ -148,6 +152,7 @@ int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
     }
     options.onlyPosition = static_cast<uint32_t>(at - prn.inks.begin());
   }
+  options.whiteInk = "S" + std::to_string(env.session.setting.underbase.inkSpot);
   if (!WritePrnPreview(files[0], files[1], prn.inks, options, &error)) return Failure(error);
   return kExitOk;
 }
@@ -180,10 +185,12 @@ QM_CLI_COMMAND("prn-info", "FILE", "the PRN header, a layout check, dot counts a
                "Exit status: 0 a sound file, 1 unreadable, not a PRN file or a layout that does not fit,\n"
                "2 bad usage.",
                false, RunPrnInfo);
-QM_CLI_COMMAND("prn-preview", "FILE OUT.png [--ink POSITION|INK]", "a picture of the dots, each ink in its colour",
+QM_CLI_COMMAND("prn-preview", "FILE OUT.png [--ink POSITION|INK] [--background COLOUR]",
+               "a picture of the dots, each ink in its colour",
                "Draws the dots of a PRN file into a PNG of at most 2000 pixels on its long side, each ink\n"
                "in an approximate colour; --ink draws one position alone, by its number (0, 1, ...) or by\n"
-               "the ink code it prints (L0, S1, ...; inks follow the preset in force).\n"
+               "the ink code it prints (L0, S1, ...; inks follow the preset in force). --background\n"
+               "#RRGGBB draws on a garment of that colour, the underbase ink (UnderbaseInk) as white.\n"
                "Prints: nothing on standard output.\n"
                "Exit status: 0 written, 1 unreadable file, no such ink or position, or a failed write,\n"
                "2 bad usage.",

@@ -14,6 +14,7 @@
 #include "separation/messages.h"
 #include "settings/initiation.h"
 #include "settings/preset.h"
+#include "settings/underbase.h"
 
 namespace qm::cli {
 
@@ -51,7 +52,7 @@ void PrintHelp(std::FILE* out) {
   std::fputs("options:\n", out);
   PrintColumns(out, "  --app-dir DIR", "the AppDir (else QUILLMARK_APPDIR, else the program's own)");
   PrintColumns(out, "  --preset NAME.cfg", "the preset to apply instead of dfPreset");
-  PrintColumns(out, "  --set KEY=VALUE", "a start-up default (df...) or a preset key, this run only");
+  PrintColumns(out, "  --set KEY=VALUE", "a start-up default (df...), a preset or underbase.txt key, this run only");
   PrintColumns(out, "  --progress MODE", "auto (a bar on a terminal), none, or json lines");
   PrintColumns(out, "  --wait SECONDS", "separate, compose, print: wait up to SECONDS for another job");
   PrintColumns(out, "  --verbose", "log lines: tool command lines and exit statuses");
@@ -78,7 +79,8 @@ bool IsKnownKey(const std::string& key) {
   return false;
 }
 
-// Checks --set KEY=VALUE and files it as a start-up default or a preset key;
+// Checks --set KEY=VALUE and files it as a start-up default, a preset key or
+// an underbase key (with the preset keys: applied after underbase.txt);
 // the reason when it is bad usage.
 std::optional<std::string> AddSetting(Options& options, std::string key, std::string value) {
   if (key == kToolTimeLimitKey) {
@@ -89,6 +91,12 @@ std::optional<std::string> AddSetting(Options& options, std::string key, std::st
   if (IsKnownKey(key)) {
     if (IsFlagKey(key) && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
     options.sets.emplace_back(std::move(key), std::move(value));
+    return std::nullopt;
+  }
+  if (IsUnderbaseKey(key)) {
+    UnderbaseSettings check;
+    if (const Status set = SetUnderbaseValue(check, key, value); !set) return set.cause();
+    options.presetSets.emplace_back(std::move(key), std::move(value));
     return std::nullopt;
   }
   const PresetKey* preset = FindPresetKey(key);

@@ -116,6 +116,7 @@ void TurnPlaneFile(const fs::path& from, const fs::path& to, int degrees);
 
 void Negate(Plane& plane);                    // 65535 - v
 void Rotate(Plane& plane, int degrees);       // 90 (clockwise), -90, 180
+void Mirror(Plane& plane);                    // left to right: column x takes column width - 1 - x
 // Resamples to the resolution pair, as ImageMagick's resample does: the new
 // size is the old one times new/old resolution in each direction, rounded.
 void Resample(Plane& plane, double xResolution, double yResolution);

@@ -36,6 +36,10 @@ void Negate(Plane& plane) {
   });
 }
 
+void Mirror(Plane& plane) {
+  for (uint32_t y = 0; y < plane.height; ++y) std::reverse(plane.Row(y), plane.Row(y) + plane.width);
+}
+
 void Rotate(Plane& plane, int degrees) {
   const uint32_t w = plane.width;
   const uint32_t h = plane.height;

@@ -1,5 +1,5 @@
 // The large-image mode: every plane cut into 96 bands (band_geometry.h), each
-// band read, turned, negated, resampled and halftoned by itself on one of 8
+// band read, turned, negated, resampled, halftoned and (dfMirror) mirrored by itself on one of 8
 // band workers and written straight to its place in the file.
 //
 // Reading: a band reads only its own source rows with their overlap
@@ -17,6 +17,7 @@
 // file, so the band packs them into one block, as they stand there, and
 // writes it at once (under one lock): a few hundred writes for the page
 // instead of one per row and position.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -29,6 +30,7 @@
 #include "output/job_support.h"
 #include "output/print_raster.h"
 #include "output/print_raster_internal.h"
+#include "output/underbase_plane.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 
@@ -99,6 +101,10 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       return result;
     }
     const uint32_t R = header->rowStride;
+    // The generated white: a plane file at the output's size; each band reads
+    // its strip's rows of it as they lie.
+    raster::GeneratedUnderbase underbase;
+    const auto white = underbase.Make(raster, recipe, positions, width, layout.outputRows);
 
     std::mutex fileLock;
     std::atomic<bool> failed{false};
@@ -117,6 +123,7 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       const std::size_t channels = positions.size();
       std::vector<uint8_t> block(std::size_t{plan.outCount} * channels * R, 0);
       imaging::Plane band;  // one buffer for the band of every plane
+      std::vector<float> mirrored;
       {
         std::lock_guard<std::mutex> guard(spareLock);
         if (!spares.empty()) {
@@ -127,19 +134,29 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       try {
         for (std::size_t p = 0; p < channels; ++p) {
           if (positions[p].present) {
-            const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
-            imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
-            if (recipe.halfTurn) imaging::Rotate(band, 180);
-            if (recipe.negate) imaging::Negate(band);
-            imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
-                                  {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
+            if (p == white) {
+              imaging::ReadPlaneRows(positions[p].file, plan.stripFirst, plan.stripRows, band);
+            } else {
+              const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
+              imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
+              if (recipe.halfTurn) imaging::Rotate(band, 180);
+              if (recipe.negate) imaging::Negate(band);
+              imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
+                                    {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
+            }
             if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
                                                                  " differs from " + std::to_string(width));
             HalftonePlane(halftone, band.pixels.data(), band.width, band.height, positions[p].slot, b);
             const uint32_t drop = DroppedRows(plan);
             for (uint32_t i = 0; i < plan.outCount; ++i) {
               const uint32_t y = std::min(drop + i, band.height - 1);
-              PackPrnRow(std::span<const float>(band.Row(y), width), s.Bits, levels,
+              const float* row = band.Row(y);
+              if (recipe.mirror) {  // the dots flipped left to right
+                mirrored.resize(width);
+                std::reverse_copy(row, row + width, mirrored.begin());
+                row = mirrored.data();
+              }
+              PackPrnRow(std::span<const float>(row, width), s.Bits, levels,
                          std::span<uint8_t>(block.data() + (std::size_t{i} * channels + p) * R, R));
             }
           }

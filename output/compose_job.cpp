@@ -148,7 +148,8 @@ Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string&
     // The rotation test counts whole inches at the printer's resolution.
     const float limit = static_cast<float>(ParseLeadingDouble(ctx.init.dfRotLimit));
     const float inches = static_cast<float>(plane.width / static_cast<uint32_t>(setting.xResolutionValue));
-    // The plane file holds 0 for full ink: turn, negate, resample, halftone.
+    // The plane file holds 0 for full ink: turn, negate, resample, halftone,
+    // mirror. (Dithered planes come mirrored from the Separate job.)
     PlaneRecipe recipe;
     recipe.order = kPrintOrder;
     if (ctx.init.dfImageRt && inches > limit) recipe.quarterTurn = ctx.init.dfRotatedOri ? -90 : 90;
@@ -156,6 +157,7 @@ Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string&
     recipe.negate = true;
     recipe.xResolution = setting.xResolutionValue;
     recipe.yResolution = setting.yResolutionValue;
+    recipe.mirror = ctx.init.dfMirror;
     ApplyRecipe(recipe, HalftoneParams::Of(setting), slot, plane);
     imaging::Negate(plane);
     imaging::WritePlane(slotFile, plane, 16);

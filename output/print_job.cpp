@@ -13,6 +13,7 @@
 #include "output/commands.h"
 #include "output/job_support.h"
 #include "output/print_raster.h"
+#include "output/underbase_plane.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/stages.h"
@@ -146,6 +147,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     set.llk = separated.lightSlots[3] != 0;
     set.multicolor = std::clamp(separated.multicolorSlots, 0, 4);
     set.spot = std::clamp(separated.spotSlots, 0, 6);
+    raster::IncludeUnderbaseSlot(setting, set);
     const auto slots = PrnPositionSlots(set);
     if (!slots) return Status::Fail("no channel layout for the planes found");
     host.SetProgress(ProgressBar::Separation, 65);
@@ -154,6 +156,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     raster.turn = init.dfImageRt && rotate ? (init.dfRotatedOri ? -90 : 90) : 0;
     raster.upward = init.dfImageUp;
     raster.negate = separated.fromPdfRoute;
+    raster.mirror = init.dfMirror;
     // Both bars move with the raster work: 1041 from 65 towards 95, 1043
     // from 5 towards 85, each shown only when its whole percentage changes.
     std::mutex progressLock;

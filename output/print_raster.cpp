@@ -9,6 +9,7 @@
 #include "halftone/halftone.h"
 #include "output/job_support.h"
 #include "output/print_raster_internal.h"
+#include "output/underbase_plane.h"
 #include "platform/parallel.h"
 #include "platform/platform.h"
 
@@ -82,6 +83,7 @@ PlaneRecipe Recipe(const PrintRaster& raster) {
   recipe.quarterTurn = total == 180 ? 0 : total == 270 ? -90 : total;
   recipe.halfTurn = total == 180;
   recipe.negate = raster.negate;
+  recipe.mirror = raster.mirror;
   recipe.xResolution = raster.setting.xResolutionValue;
   recipe.yResolution = raster.setting.yResolutionValue;
   return recipe;
@@ -96,7 +98,7 @@ using raster::Position;
 // One plane from its file to packed rows at its position, a few rows at a
 // time, by the recipe's steps in kPrintOrder: the half turn (read bottom up,
 // each row reversed; a quarter turn was made on the file), negate, resample,
-// halftone, then pack. The same arithmetic as on the whole plane, so the
+// halftone, mirror, then pack. The same arithmetic as on the whole plane, so the
 // same bytes; a plane still growing is read as its rows arrive.
 class PlaneRows {
  public:
@@ -107,6 +109,7 @@ class PlaneRows {
         info_(info),
         halfTurn_(recipe.halfTurn),
         negate_(recipe.negate),
+        mirror_(recipe.mirror),
         p_(p),
         header_(header),
         levels_(halftone.levels),
@@ -116,6 +119,7 @@ class PlaneRows {
                    recipe.yResolution),
         halftone_(halftone, resampler_.OutputWidth(), position.slot),
         row_(info.width),
+        mirrored_(recipe.mirror ? header.width : 0),
         packed_(header.rowStride) {}
 
   bool Done() const { return next_ == info_.height; }
@@ -150,13 +154,17 @@ class PlaneRows {
  private:
   void Write(const float* row) {
     if (row == nullptr) return;
+    if (mirror_) {
+      std::reverse_copy(row, row + header_.width, mirrored_.begin());
+      row = mirrored_.data();
+    }
     PackPrnRow(std::span<const float>(row, header_.width), raster_.setting.Bits, levels_, packed_);
     if (!file_.WriteAt(PrnRowOffset(header_, written_++, p_), packed_)) throw imaging::ImagingError(file_.error());
   }
 
   const PrintRaster& raster_;
   const imaging::PlaneInfo info_;
-  const bool halfTurn_, negate_;
+  const bool halfTurn_, negate_, mirror_;
   const uint32_t p_;
   const PrnFileHeader& header_;
   const DotLevels& levels_;
@@ -164,7 +172,7 @@ class PlaneRows {
   imaging::PlaneRowReader reader_;
   imaging::RowResampler resampler_;
   HalftoneRows halftone_;
-  std::vector<float> rows_, row_;
+  std::vector<float> rows_, row_, mirrored_;
   std::vector<uint8_t> packed_;
   uint32_t next_ = 0, written_ = 0;
 };
@@ -217,11 +225,33 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     }
     if (!header) return Failed("no slot file to print in " + raster.working.string());
 
+    // The generated white: a plane file of its own, printed as it lies. With
+    // one worker per plane, the white's worker makes it while the other
+    // planes are at work; on one thread it is made first.
+    raster::GeneratedUnderbase underbase;
+    const auto white = underbase.Plan(raster);
+    if (white) {
+      if (positions[*white].present) {
+        sourceRows -= infos[*white].height;
+      } else {
+        result.planeRows += header->height;
+      }
+      sourceRows += header->height;
+    }
+    const PlaneRecipe whiteRecipe = raster::UnderbaseRecipe(recipe);
     std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
+    const auto makeWhite = [&] {
+      underbase.Write(raster, recipe, positions, header->width, header->height);
+      infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
+      pipes[*white] = std::make_unique<PlaneRows>(raster, whiteRecipe, positions[*white], infos[*white],
+                                                  static_cast<uint32_t>(*white), *header, halftone, file);
+    };
+    const bool whiteByItsWorker = white && threads > 1;
+    if (white && !whiteByItsWorker) makeWhite();
     for (std::size_t p = 0; p < positions.size(); ++p) {
-      if (!positions[p].present) continue;
-      pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p),
-                                             *header, halftone, file);
+      if (!positions[p].present || p == white) continue;
+      pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p), *header,
+                                             halftone, file);
     }
     // Progress: the share of all source rows through their pipelines.
     std::atomic<uint64_t> pumped{0};
@@ -241,6 +271,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
       }
     } else {
       ParallelFor(pipes.size(), threads, [&](std::size_t p) {
+        if (whiteByItsWorker && p == white) makeWhite();
         while (pipes[p] && !pipes[p]->Done()) pump(*pipes[p]);
       });
       result.threadsRan = LastParallelThreadCount();

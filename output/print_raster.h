@@ -11,7 +11,7 @@
 //   workers, each band written at its place under one lock.
 //
 // Every mode runs the Print recipe (raster::Recipe; separation/plane_recipe.h,
-// kPrintOrder: turn, negate, resample, halftone), then packs. Sequential and turbo take
+// kPrintOrder: turn, negate, resample, halftone, then the mirror), then packs. Sequential and turbo take
 // each plane through it in rows (read, negate, RowResampler, HalftoneRows,
 // pack), with the bytes of the whole-plane steps and a few rows of memory per
 // plane; a 180-degree turn reads the
@@ -20,7 +20,9 @@
 //
 // Positions: position p holds the slot file of slots[p] (the channel order of
 // the format). A position whose slot file is absent is written as rows
-// without dots, so the file always has its full size.
+// without dots, so the file always has its full size. A generated white
+// underbase (output/underbase_plane.h) is a plane file of its own at the
+// white's position, already turned and at the printer's resolution.
 //
 // Levels: all modes halftone and code with one HalftoneParams::Of(setting),
 // so the same planes give the same dots in every mode
@@ -52,6 +54,7 @@ struct PrintRaster {
   int turn = 0;                   // 0, 90 (clockwise) or -90: dfImageRt and the rotation test
   bool upward = false;            // dfImageUp: turn by 180 after `turn`
   bool negate = false;            // PDF route: planes hold 0 for full ink
+  bool mirror = false;            // dfMirror: the dots flipped left to right after the turns
   int turboThreads = 18;
   int bandWorkers = 8;
   // Called with the fraction 0..1 of the raster work done, after each plane

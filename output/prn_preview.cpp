@@ -114,6 +114,25 @@ std::array<float, 3> PreviewInkColour(std::string_view ink) {
   return {0.5f, 0.5f, 0.5f};
 }
 
+std::optional<std::array<float, 3>> ParsePreviewColour(std::string_view text) {
+  if (!text.empty() && text[0] == '#') text.remove_prefix(1);
+  if (text.size() != 6) return std::nullopt;
+  std::array<float, 3> rgb{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    int v = 0;
+    for (const char c : text.substr(2 * i, 2)) {
+      const int d = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : -1;
+      if (d < 0) return std::nullopt;
+      v = v * 16 + d;
+    }
+    rgb[i] = static_cast<float>(v) / 255.0f;
+  }
+  return rgb;
+}
+
 uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide) {
   const uint32_t side = std::max(width, height);
   const uint32_t limit = std::max<uint32_t>(maxSide, 1);
@@ -142,9 +161,13 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
   for (uint32_t p = 0; p < h.channels; ++p)
     if (!options.onlyPosition || *options.onlyPosition == p) drawn.push_back(p);
   std::vector<std::array<float, 3>> colours;
-  for (const uint32_t p : drawn)
-    colours.push_back(PreviewInkColour(p < inks.size() ? std::string_view(inks[p])
-                                                       : ChannelCode(static_cast<int>(p))));
+  std::vector<bool> white;  // drawn as the opaque white layer
+  for (const uint32_t p : drawn) {
+    const std::string_view code = p < inks.size() ? std::string_view(inks[p]) : ChannelCode(static_cast<int>(p));
+    colours.push_back(PreviewInkColour(code));
+    white.push_back(options.background && code == options.whiteInk);
+  }
+  const std::array<float, 3> paper = options.background.value_or(std::array<float, 3>{1.0f, 1.0f, 1.0f});
 
   const uint32_t scale = PreviewScale(h.width, h.height, options.maxSide);
   const uint32_t outW = std::max<uint32_t>(1, (h.width + scale - 1) / scale);
@@ -162,8 +185,16 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
       const uint32_t x0 = ox * scale;
       const uint32_t bw = h.width > x0 ? std::min(scale, h.width - x0) : 1;
       const float pixels = static_cast<float>(bw) * static_cast<float>(std::max<uint32_t>(rowsInBlock, 1));
-      float r = 1.0f, g = 1.0f, b = 1.0f;
+      float r = paper[0], g = paper[1], b = paper[2];
+      for (std::size_t i = 0; i < drawn.size(); ++i) {  // the white first, under the others
+        if (!white[i]) continue;
+        const float a = coverage[i * outW + ox] / pixels;
+        r += a * (1.0f - r);
+        g += a * (1.0f - g);
+        b += a * (1.0f - b);
+      }
       for (std::size_t i = 0; i < drawn.size(); ++i) {
+        if (white[i]) continue;
         const float a = coverage[i * outW + ox] / pixels;
         r *= 1.0f - a * (1.0f - colours[i][0]);
         g *= 1.0f - a * (1.0f - colours[i][1]);

@@ -7,6 +7,10 @@
 //   colours of their own; unknown codes grey). Inks mix subtractively on
 //   white paper; a larger dot covers more (bits 2: codes 01, 10, 11 cover
 //   1/3, 2/3 and all of a pixel; bits 1: a dot covers all).
+// - With a background (a garment's colour), the picture starts from it
+//   instead of white paper, and the ink `whiteInk` (the underbase's) is an
+//   opaque white layer under the others: it covers the garment by its
+//   coverage, and the other inks mix on top.
 // - A file larger than maxSide on its long side is reduced by a whole factor
 //   so that it fits, averaging the coverage of each block of pixels.
 // - The file is read row by row (memory of one file row and one output row);
@@ -34,7 +38,13 @@ struct PrnPreviewOptions {
   uint32_t maxSide = 2000;                // long side of the picture at most
   std::optional<uint32_t> onlyPosition;   // draw this position alone
   const std::atomic<bool>* cancel = nullptr;  // polled once per file row
+  std::optional<std::array<float, 3>> background;  // RGB 0..1; none: white paper
+  std::string whiteInk = "S0";                     // drawn white on a background
 };
+
+// "#RRGGBB" or "RRGGBB" (hex digits in any case) as RGB 0..1; nullopt
+// otherwise.
+std::optional<std::array<float, 3>> ParsePreviewColour(std::string_view text);
 
 // A picture: width x height pixels of 8-bit RGB, row-major.
 struct PrnPreviewImage {

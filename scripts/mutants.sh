@@ -65,8 +65,13 @@ mutants=(
   # given the inherited temporary folder; a symbolic link followed
   'time-limit-ignored|platform/process.cpp|const bool limited = limits.timeLimitSeconds > 0 && result.started;|const bool limited = false;'
   'group-left-running|platform/process.cpp|::kill(-pid, SIGKILL);  // what is left of its group|// what is left of its group'
-  'shared-temporary-folder|separation/tool_commands.cpp|return ToolRun{timeLimitSeconds, JobTemporaryFolder(), std::move(stage)};|return ToolRun{timeLimitSeconds, {}, std::move(stage)};'
+  'shared-temporary-folder|separation/tool_commands.cpp|return ToolRun{timeLimitSeconds, JobTemporaryFolder(), std::move(stage), stop};|return ToolRun{timeLimitSeconds, {}, std::move(stage), stop};'
   'link-followed|separation/staging.cpp|if (fs::is_symlink(fs::symlink_status(source, ec))) {|if (false) {'
+  # the mirror forgotten in the large-image bands; the choke's disc one pixel
+  # narrow; the white band read from its written rows instead of its strip
+  'mirror-not-in-bands|output/band_renderer.cpp|if (recipe.mirror) {  // the dots flipped left to right|if (false) {'
+  'choke-disc-narrow|separation/underbase_white.cpp|kept = m.left[x] > w && m.right[x] > w;|kept = m.left[x] >= w && m.right[x] >= w;'
+  'white-band-rows|output/band_renderer.cpp|imaging::ReadPlaneRows(positions[p].file, plan.stripFirst, plan.stripRows, band);|imaging::ReadPlaneRows(positions[p].file, plan.outFirst, plan.stripRows, band);'
 )
 
 work=${QM_MUTANT_WORK:-$(mktemp -d)}

@@ -34,8 +34,9 @@ bool GateOpen(int i, const SeparationOutcome& planes) {
 
 bool Turns(const PlaneLoopInput& input) { return (input.rotationEnabled && input.rotateNeeded) || input.upward; }
 
-// The Separate job's recipe: resample, turn, negate (PDF route), halftone.
-PlaneRecipe Recipe(const ActiveSetting& s, const PlaneLoopInput& input) {
+// The Separate job's recipe: resample, turn, negate (PDF route), halftone,
+// then the mirror (dfMirror) on the dots.
+PlaneRecipe Recipe(const ActiveSetting& s, const PlaneLoopInput& input, bool mirror) {
   PlaneRecipe recipe;
   recipe.order = kSeparateOrder;
   if (input.rotationEnabled && input.rotateNeeded) recipe.quarterTurn = input.anticlockwise ? -90 : 90;
@@ -43,28 +44,30 @@ PlaneRecipe Recipe(const ActiveSetting& s, const PlaneLoopInput& input) {
   recipe.negate = input.planes.fromPdfRoute;
   recipe.xResolution = s.xResolutionValue;
   recipe.yResolution = s.yResolutionValue;
+  recipe.mirror = mirror;
   return recipe;
 }
 
 // The whole plane through the recipe, written back negated at 16 bits (0
 // where a full dot prints; 16 bits keep the levels exact).
 std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const HalftoneParams& halftone,
-                                           const PlaneLoopInput& input, int slot, const fs::path& path) {
+                                           const PlaneLoopInput& input, bool mirror, int slot, const fs::path& path) {
   imaging::Plane plane = imaging::ReadPlane(path);
-  ApplyRecipe(Recipe(s, input), halftone, slot, plane);
+  ApplyRecipe(Recipe(s, input, mirror), halftone, slot, plane);
   imaging::Negate(plane);
   imaging::WritePlane(path, plane, 16);
   return {plane.width, plane.height};
 }
 
 // The same recipe without a turn, a step of rows at a time (resample,
-// negate, halftone), with the same bytes; a plane still being rendered is
+// negate, halftone, mirror), with the same bytes; a plane still being rendered is
 // read as its rows arrive. The plane takes its slot file's name when complete.
 class PlaneRows {
  public:
-  PlaneRows(const ActiveSetting& s, const HalftoneParams& halftone, const PlaneLoopInput& input, int slot,
-            fs::path path)
+  PlaneRows(const ActiveSetting& s, const HalftoneParams& halftone, const PlaneLoopInput& input, bool mirror,
+            int slot, fs::path path)
       : negate_(input.planes.fromPdfRoute),
+        mirror_(mirror),
         path_(std::move(path)),
         reader_(path_),
         info_(reader_.Info()),
@@ -103,10 +106,11 @@ class PlaneRows {
   void Write(const float* row) {
     if (row == nullptr) return;
     std::transform(row, row + row_.size(), row_.begin(), [](float v) { return 65535.0f - v; });
+    if (mirror_) std::reverse(row_.begin(), row_.end());
     writer_.WriteRow(row_.data());
   }
 
-  const bool negate_;
+  const bool negate_, mirror_;
   const fs::path path_;
   imaging::PlaneRowReader reader_;
   const imaging::PlaneInfo info_;
@@ -171,10 +175,10 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     }
     try {
       if (Turns(input)) {
-        sizes[index] = ProcessWhole(s, halftone, input, i, path);
+        sizes[index] = ProcessWhole(s, halftone, input, ctx.init.dfMirror, i, path);
         return;
       }
-      pipes[index] = std::make_unique<PlaneRows>(s, halftone, input, i, path);
+      pipes[index] = std::make_unique<PlaneRows>(s, halftone, input, ctx.init.dfMirror, i, path);
       while (input.threads > 1 && pipes[index]) pump(index);
     } catch (const std::exception& e) {
       fail(index, e);

@@ -21,6 +21,7 @@ void ApplyRecipe(const PlaneRecipe& recipe, const HalftoneParams& halftone, int3
         break;
     }
   }
+  if (recipe.mirror) imaging::Mirror(plane);
 }
 
 }  // namespace qm

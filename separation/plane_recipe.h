@@ -36,12 +36,16 @@ struct PlaneRecipe {
   int quarterTurn = 0;      // 0, 90 (clockwise) or -90
   bool halfTurn = false;    // then by 180 degrees
   bool negate = false;      // the plane holds 0 for full ink
+  // dfMirror: after the last step, the halftoned plane flipped left to right,
+  // so the dots are those of the unmirrored job, mirrored (error diffusion
+  // scans from the left; flipping its input would move the dots).
+  bool mirror = false;
   double xResolution = 0.0;  // of the printer
   double yResolution = 0.0;
 };
 
-// The recipe's steps on a whole plane, in its order; the halftone step
-// halftones slot `slot` (band `band`) with `halftone`.
+// The recipe's steps on a whole plane, in its order, then the mirror; the
+// halftone step halftones slot `slot` (band `band`) with `halftone`.
 void ApplyRecipe(const PlaneRecipe& recipe, const HalftoneParams& halftone, int32_t slot, imaging::Plane& plane,
                  uint32_t band = 0);
 

@@ -1,6 +1,7 @@
 // The Separate job: every image of an item folder, one after another, staged
 // in the Working folder, separated, optionally halftoned, and filed under
 // RipIn/Separation/item/.
+#include <algorithm>
 #include <system_error>
 
 #include "imaging/imaging.h"
@@ -10,6 +11,7 @@
 #include "separation/commands.h"
 #include "separation/stages.h"
 #include "separation/staging.h"
+#include "separation/underbase_white.h"
 
 namespace qm {
 
@@ -37,6 +39,55 @@ bool RotationNeeded(const fs::path& working, const std::string& rotLimit) {
   return false;
 }
 
+// The generated white (underbase.txt: generate or both), made from the slot
+// files at the printer's resolution before their turn and filed as the
+// white's slot file, which the plane loop then turns and halftones like the
+// others (the choke's disc and the white's tones do not change under the
+// turns). The slot joins the loop's channels.
+Status GenerateWhite(const JobContext& ctx, const fs::path& working, PlaneLoopInput& input) {
+  const UnderbaseSettings& u = ctx.setting.underbase;
+  if (!u.Generates()) return Status::Ok();
+  if (const std::string why = UnderbaseNotPrinted(u, ctx.setting.PRNSequence, ctx.setting.PdfSpotColorName);
+      !why.empty()) {
+    ctx.host.Warn(why);
+    return Status::Ok();
+  }
+  const int white = FirstSlotOf(ctx.setting.PRNSequence, "S" + std::to_string(u.inkSpot));
+  const int black = FirstSlotOf(ctx.setting.PRNSequence, "3");
+  PlaneRecipe recipe;
+  recipe.order = kSeparateOrder;
+  recipe.negate = input.planes.fromPdfRoute;
+  recipe.xResolution = ctx.setting.xResolutionValue;
+  recipe.yResolution = ctx.setting.yResolutionValue;
+  std::vector<WhiteSource> sources;
+  for (int k = 0; k < kSlotCount; ++k) {
+    const fs::path path = working / SlotFileName(k);
+    std::error_code ec;
+    if (!fs::exists(path, ec)) continue;
+    const auto role = k == white   ? WhiteSource::Role::kArtWhite
+                      : k == black ? WhiteSource::Role::kBlack
+                                   : WhiteSource::Role::kOther;
+    sources.push_back({path, role});
+  }
+  if (sources.empty()) return Status::Ok();
+  const fs::path made = working / ".underbase.tiff";
+  try {
+    const imaging::PlaneInfo info = imaging::ReadPlaneInfo(sources.front().file);
+    const imaging::RowResampler size(info.width, info.height, info.xResolution, info.yResolution,
+                                     recipe.xResolution, recipe.yResolution);
+    WriteWhitePlane(u, recipe, sources, size.OutputWidth(), size.OutputHeight(), made, input.planes.fromPdfRoute);
+    fs::rename(made, working / SlotFileName(white));
+  } catch (const std::exception& e) {
+    DeleteFile(made);
+    return Status::Fail("the white underbase: " + std::string(e.what()));
+  }
+  if (white >= 4 && white < 8) input.planes.lightSlots[static_cast<std::size_t>(white - 4)] = 1;
+  if (white >= 8 && white < 12) input.planes.multicolorSlots = std::max(input.planes.multicolorSlots, white - 7);
+  if (white >= 12) input.planes.spotSlots = std::max(input.planes.spotSlots, white - 11);
+  ctx.host.Log("white underbase generated in " + SlotFileName(white));
+  return Status::Ok();
+}
+
 // The stages after staging: separation, and halftoning when dithering.
 Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool dithering) {
   JobHost& host = ctx.host;
@@ -51,7 +102,12 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   if (!outcome.status) return outcome.status;
   host.Log("extra planes: multicolor " + std::to_string(outcome.multicolorCount) + ", spot " +
            std::to_string(outcome.spotCount));
-  if (!dithering) return outcome.Finish();
+  if (!dithering) {
+    if (ctx.setting.underbase.Generates()) {
+      host.Warn("the white underbase is not generated: the planes are filed undithered (\"Dithered\" is off)");
+    }
+    return outcome.Finish();
+  }
 
   PlaneLoopInput input;
   try {
@@ -64,6 +120,7 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   input.upward = ctx.init.dfImageUp;
   input.threads = ctx.init.dfTurboMd ? kSlotCount : 1;
   input.planes = outcome;
+  if (Status white = GenerateWhite(ctx, working, input); !white) return white;
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
   if (!result.status) return result.status;
   if (Status finished = outcome.Finish(); !finished) return finished;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/underbase.h"
+
 namespace qm {
 
 inline constexpr int kSlotCount = 18;
@@ -56,6 +58,7 @@ struct ActiveSetting {
   std::string Suffix;
   std::string LinearProfile;
   std::string PRNSequence;
+  UnderbaseSettings underbase;  // the preset folder's underbase.txt, then --set
 };
 
 }  // namespace qm

@@ -191,6 +191,12 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
 
   s.largeDotLevel = TruncateToInt(largeStart * 65536.0f);
   s.middleDotLevel = TruncateToInt(middleStart * 65536.0f);
+
+  s.underbase = UnderbaseSettings{};
+  const std::filesystem::path folder = ResolveCaseInsensitive(appDir / "Configuration", s.presetName);
+  if (const Status underbase = ReadUnderbaseSettings(UnderbaseFileOf(folder), s.underbase); !underbase) {
+    return underbase;
+  }
   return Status::Ok();
 }
 

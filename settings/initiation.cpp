@@ -30,6 +30,7 @@ const std::vector<InitiationKey>& InitiationKeys() {
       {"dfActiveHF", "[Auto Acitve Hotfolder]", true, &S::dfActiveHF, nullptr},
       {"dfLaunchPAPP", "[Launch Printer App]", true, &S::dfLaunchPAPP, nullptr},
       {"dfPAPPPath", "[Printer App Path]", false, nullptr, &S::dfPAPPPath},
+      {"dfMirror", "[Print Mirror]", true, &S::dfMirror, nullptr},
   };
   return keys;
 }

@@ -2,7 +2,7 @@
 //
 // Reading: exactly 100 lines; key before the first '=', value up to the
 // second '='; keys case-sensitive; the last occurrence wins; flags change only
-// on "1" or "0". Writing ("Save to Default"): 17 sections, CR LF, through a
+// on "1" or "0". Writing ("Save to Default"): 18 sections, CR LF, through a
 // temporary file so a failed write keeps the old file.
 #pragma once
 
@@ -31,6 +31,7 @@ struct InitiationSettings {
   bool dfActiveHF = false;
   bool dfLaunchPAPP = false;
   std::string dfPAPPPath;
+  bool dfMirror = false;  // flip every plane left to right after the turns
 };
 
 // One key of the file: its section header and its field. The reader, the

@@ -3,6 +3,7 @@
 #include "platform/message_sink.h"
 #include "platform/platform.h"
 #include "settings/apply.h"
+#include "settings/underbase.h"
 
 namespace qm {
 
@@ -43,7 +44,13 @@ bool RunHeadlessStartup(const std::filesystem::path& appDir, Session& session,
     for (const auto& [key, value] : presetOverrides) SetPresetValue(values, key, value);
     session.form.ApplyPresetValues(values);
   }
-  return ApplyWrapper(session.form, appDir, session.setting, sink);
+  if (!ApplyWrapper(session.form, appDir, session.setting, sink)) return false;
+  // Underbase keys of --set come after the preset folder's underbase.txt;
+  // the command line checked their values.
+  for (const auto& [key, value] : presetOverrides) {
+    if (IsUnderbaseKey(key)) (void)SetUnderbaseValue(session.setting.underbase, key, value);
+  }
+  return true;
 }
 
 }  // namespace qm

@@ -43,6 +43,12 @@ Setup Append(const char* file, const char* line) {
   };
 }
 
+Setup Underbase(const char* text) {
+  return [=](const test::ScratchAppDir& app) {
+    test::WriteFileBytes(app / "Configuration/Default/underbase.txt", text);
+  };
+}
+
 // A 1 x 1 PRN file of the Default preset's six positions (4 and 5 print L0 and L1).
 void SmallPrn(const test::ScratchAppDir& app) {
   std::string prn(48 + 6 * 4, '\0');
@@ -96,6 +102,19 @@ const CliCase kCases[] = {
     // --set takes preset keys for one run (the file stays as it is).
     {"--set xResolution=300 --set UseLc=0 apply", 0, "\"xResolution\": \"300\", \"xResolutionValue\": 300", "="},
     {"--set UseLc=0 apply", 0, "\"UseLc\": 0", "="},
+    // Underbase keys: the preset folder's underbase.txt, then --set; a bad
+    // value is bad usage on the command line and fails Apply in the file.
+    {"apply", 0, "\"underbase\": {\"Underbase\": \"off\", \"UnderbaseInk\": \"S0\", \"Choke\": 2, \"Density\": 100, "
+     "\"UnderBlack\": 100, \"Knockout\": \"none\", \"KnockoutTolerance\": 5}", "="},
+    {"--set Underbase=both --set Choke=0 --set Knockout=white apply", 0,
+     "\"Underbase\": \"both\", \"UnderbaseInk\": \"S1\", \"Choke\": 0, \"Density\": 50, ", "=",
+     Underbase("UnderbaseInk=S1\r\nDensity=50\r\nChoke=7\r\n")},
+    {"--set Choke=-1 apply", 2, "", "Choke '-1': Choke takes a whole number of pixels from 0 to 64"},
+    {"--set UnderbaseInk=White apply", 2, "", "UnderbaseInk 'White': UnderbaseInk takes a spot code S0 .. S5"},
+    {"apply", 1, "^{\"settingApplied\": 0",
+     "=Fail to Apply the Preset file!\n  @/Configuration/Default/underbase.txt line 2: Knockout 'all': Knockout takes "
+     "none or white\n",
+     Underbase("Underbase=generate\r\nKnockout=all\r\n")},
     // A mistyped AppDir is refused, by option or environment, and not made.
     {"!" + Cli() + " --app-dir @/missing lists", 2, "", "the AppDir @/missing named by "},
     {"!QUILLMARK_APPDIR=@/missing " + Cli() + " lists", 2, "", "the AppDir @/missing named by "},
@@ -104,7 +123,8 @@ const CliCase kCases[] = {
     {"help print", 0, "Exit status: ", "="},
     {"!" + Cli() + " --version", 0, "=quillmark-cli 1.0.3\n", "="},
     {"!" + Cli() + " --help", 0, "\n  apply                    start", ""},
-    {"!" + Cli() + " --help", 0, "\n  prn-preview FILE OUT.png [--ink POSITION|INK]\n                           a", ""},
+    {"!" + Cli() + " --help", 0,
+     "\n  prn-preview FILE OUT.png [--ink POSITION|INK] [--background COLOUR]\n                           a", ""},
     {"presets", 0, "={\"presets\": [\"Default.cfg\"], \"dfPreset\": \"Default.cfg\"}\n", "="},
     {"lists nosuch", 1, "=", "^Choose an item from Image List!\n  no item 'nosuch' in "},
     {"prn-info @/x.prn", 1, "=", "is not a PRN file",
@@ -113,6 +133,8 @@ const CliCase kCases[] = {
     {kPreview + "L1", 0, "", "", SmallPrn},
     {kPreview + "S3", 1, "", "prints the ink S3 (its inks: 0 1 2 3 L0 L1)", SmallPrn},
     {kPreview + "X9", 2, "", "", SmallPrn},
+    {kPreview + "L1 --background '#202020'", 0, "", "", SmallPrn},
+    {kPreview + "L1 --background 2020zz", 2, "", "--background takes a colour #RRGGBB, got '2020zz'", SmallPrn},
 };
 
 std::string PutAppDir(std::string text, const std::string& appDir) {

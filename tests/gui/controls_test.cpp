@@ -3,6 +3,7 @@
 // change back at once; captions and the main window's initial states.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -104,11 +105,36 @@ TEST_F(ControlsTest, WorkflowDialogHasAWiredControlForEveryInitiationKey) {
   ExpectCaptions(dlg, {{F::kTifToPdf, "PDF for MultiColor ICC"}, {F::kRgbOptimized, "Optimized for PDF"},
                        {F::kTurboModel, "Used ( Need more Memory)"}, {F::kLargeModel, "Used ( speed up large image)"},
                        {F::kRotated, "Rotated 90d"}, {F::kAnticlockwise, "Anticlockwise"}, {F::kUpward, "Upward"},
+                       {F::kMirrored, "Mirrored"},
                        {F::kEnableSeparate, "Enabled"}, {F::kDithered, "Dithered"}, {F::kPreserved, "Preserved"},
                        {F::kHotFolder, "Actived"}, {F::kLaunchPrinterApp, "Launched"},
                        {F::kSaveToDefault, "Save to Default"}});
   for (int id : {F::kVectorX, F::kVectorY, F::kRotateLimit}) EXPECT_NE(Ctl<QLineEdit>(dlg, id)->validator(), nullptr);
   EXPECT_EQ(Ctl<QLineEdit>(dlg, F::kPrinterAppPath)->validator(), nullptr);
+}
+
+// "Mirrored" has its own row, labelled, right below the print direction's.
+TEST_F(ControlsTest, WorkflowMirrorRowIsBelowThePrintDirection) {
+  F* dlg = StartWindow().WorkflowDlg();
+  auto rowOf = [](QWidget* w) {
+    auto* grid = qobject_cast<QGridLayout*>(w->parentWidget()->layout());
+    if (!grid) return std::make_pair(-1, -1);
+    int row = -1, column = -1, rows = 0, columns = 0;
+    grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
+    return std::make_pair(row, column);
+  };
+  QLabel* direction = nullptr;
+  QLabel* mirror = nullptr;
+  for (QLabel* label : dlg->findChildren<QLabel*>()) {
+    if (label->text() == "Print Direction will be :") direction = label;
+    if (label->text() == "Print Mirror will be :") mirror = label;
+  }
+  ASSERT_TRUE(direction && mirror);
+  QWidget* upward = Ctl<QWidget>(dlg, F::kUpward);
+  QWidget* box = Ctl<QWidget>(dlg, F::kMirrored);
+  ASSERT_EQ(box->parentWidget(), upward->parentWidget());
+  EXPECT_EQ(rowOf(mirror).first, rowOf(direction).first + 1);
+  EXPECT_EQ(rowOf(box), std::make_pair(rowOf(mirror).first, rowOf(upward).second));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The three lists: Update List, Import, double-clicks, the commands'
 // selection checks and the preview pane of a selected entry.
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QListWidget>
 
@@ -74,6 +75,26 @@ TEST_F(ListsTest, TheSelectedEntryIsPreviewed) {
   SelectImage("photo");
   EXPECT_EQ(ShownAt(W::kSeparationList, 1, 0.5, 0.1), qRgb(255, 128, 0));  // the orange of M0
   EXPECT_EQ(ShownAt(W::kSeparationList, 1, 0.5, 0.9), qRgb(255, 255, 255));
+}
+
+// The background choice draws the print on a garment's colour: the pixels
+// without ink show it; "Paper" is white again.
+TEST_F(ListsTest, ThePreviewTakesAGarmentBackground) {
+  EXPECT_EQ(ShownAt(W::kPrnList, 0, 0.9, 0.5), qRgb(255, 255, 255));
+  auto* background = window->Preview()->findChild<QComboBox*>(QStringLiteral("previewBackground"));
+  ASSERT_NE(background, nullptr);
+  ASSERT_GE(background->count(), 2);
+  EXPECT_EQ(background->itemText(0), "Paper");
+  EXPECT_EQ(background->itemText(1), "#202020");
+  auto choose = [&](int index) {
+    background->setCurrentIndex(index);
+    emit background->activated(index);
+    while (window->Preview()->Rendering()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return window->Preview()->Picture().pixel(18, 5);
+  };
+  EXPECT_EQ(choose(1), qRgb(0x20, 0x20, 0x20));
+  EXPECT_LT(qGray(window->Preview()->Picture().pixel(2, 5)), 0x20);  // black ink on it
+  EXPECT_EQ(choose(0), qRgb(255, 255, 255));
 }
 
 // Two files of one stem make one entry, selected in the first row; a file

@@ -78,5 +78,40 @@ TEST(PrnPreview, DotsInksAndReduction) {
   EXPECT_EQ(pic.At(1, 0), (std::array<int, 3>{255, 255, 255}));
 }
 
+// On a garment's colour the underbase ink is an opaque white under the
+// others: full white shows white, half of it half way to white, black alone
+// on the garment darkens it; no white ink, the garment shows.
+TEST(PrnPreview, WhiteInkOnABackground) {
+  TempDir dir;
+  const std::vector<std::string> inks = {"0", "1", "2", "S0"};  // position 3 is the white
+  PrnPreviewOptions options;
+  options.background = ParsePreviewColour("#203040");
+  ASSERT_TRUE(options.background);
+  struct Row {
+    std::array<float, 4> values;
+    std::array<int, 3> expected;
+  };
+  const int g[3] = {0x20, 0x30, 0x40};
+  auto byte = [](float v) { return static_cast<int>(v * 255.0f + 0.5f); };
+  const std::array<float, 3> cyan = PreviewInkColour("0");
+  const Row rows[] = {
+      {{0, 0, 0, 0}, {g[0], g[1], g[2]}},
+      {{0, 0, 0, 65535}, {255, 255, 255}},
+      // A small dot covers a third.
+      {{0, 0, 0, 16384}, {g[0] + (255 - g[0]) / 3, g[1] + (255 - g[1]) / 3, g[2] + (255 - g[2]) / 3}},
+      {{65535, 0, 0, 65535}, {byte(cyan[0]), byte(cyan[1]), byte(cyan[2])}},
+  };
+  for (const Row& r : rows) {
+    ASSERT_TRUE(WritePrnPreview(WriteBars(dir, 4, 1, 2, r.values, 0, 4), dir / "p.png", inks, options));
+    const auto c = ReadPng(dir / "p.png").At(0, 0);
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR(c[k], r.expected[k], 1) << k;
+  }
+  // Without a background the same ink is a colour on white paper.
+  ASSERT_TRUE(WritePrnPreview(WriteBars(dir, 4, 1, 2, {0, 0, 0, 65535}, 0, 4), dir / "p.png", inks));
+  EXPECT_NE(ReadPng(dir / "p.png").At(0, 0), (std::array<int, 3>{255, 255, 255}));
+  for (const char* bad : {"#12345", "12345g", "#1234567", ""}) EXPECT_FALSE(ParsePreviewColour(bad)) << bad;
+  EXPECT_EQ(ParsePreviewColour("FFffFF"), (std::array<float, 3>{1.0f, 1.0f, 1.0f}));
+}
+
 }  // namespace
 }  // namespace qm

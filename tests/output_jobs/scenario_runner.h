@@ -26,10 +26,13 @@ namespace qm::test {
 // The bytes of an artwork, made in `scratch` when it needs a tool.
 using MakeBytes = std::function<std::string(const fs::path& scratch)>;
 
-// Other --set pairs and steps that must write the same files.
+// Other --set pairs and steps that must write the same files; `mirrored`:
+// the same PRN files with every row flipped left to right (the scenario's
+// own files must not be symmetric, or the check could not see a mirror).
 struct Variant {
   std::vector<std::string> sets{};
   std::vector<std::string> steps{};  // empty: the scenario's
+  bool mirrored = false;
 };
 
 struct Scenario {

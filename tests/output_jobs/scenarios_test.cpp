@@ -276,6 +276,114 @@ std::vector<Scenario> Table() {
                  .bytes = Sample("flowers_rgb.jpg"), .sets = sets, .steps = {"separate", "compose $I flowers_0.tiff"},
                  .same = {{{}, {"print"}}}});
   }
+  // dfMirror: the dots of the unmirrored job, each row flipped left to
+  // right, after every turn, in every raster mode, in Separate + Compose
+  // (dithered planes, and undithered ones ripped by Compose) and on both
+  // routes.
+  struct Mirror {
+    std::string name;
+    std::string file;
+    MakeBytes bytes;
+    std::vector<std::string> sets;
+    std::vector<std::string> steps;
+  };
+  const std::vector<std::string> turned = {"dfImageRt=1", "dfRotLimit=0"};
+  std::vector<Mirror> mirrors;
+  for (const auto& [mode, modeSets] : {std::pair<std::string, std::vector<std::string>>{"sequential", {}},
+                                       {"turbo", {"dfTurboMd=1"}},
+                                       {"large_image", {"dfLargeImageMd=1"}}}) {
+    for (const auto& [turn, turnSets] : {std::pair<std::string, std::vector<std::string>>{"", {}},
+                                         {"_upward", {"dfImageUp=1"}},
+                                         {"_turned", turned},
+                                         {"_turned_anticlockwise_upward",
+                                          {"dfImageRt=1", "dfRotLimit=0", "dfRotatedOri=1", "dfImageUp=1"}}}) {
+      std::vector<std::string> sets = modeSets;
+      sets.insert(sets.end(), turnSets.begin(), turnSets.end());
+      mirrors.push_back({mode + turn, "flowers.jpg", Sample("flowers_rgb.jpg"), sets, {"print"}});
+    }
+  }
+  mirrors.push_back({"one_bit", "bars.tif", Tiff(kBars), {kSpots, "UseICC=0", "Bits=1"}, {"print"}});
+  mirrors.push_back({"pdf_route", "logo.pdf", Sample("tcl_logo.pdf"), {"PdfSpotColorName=TCL RED"}, {"print"}});
+  mirrors.push_back({"large_image_pdf_turned", "logo.pdf", Sample("tcl_logo.pdf"),
+                     {"PdfSpotColorName=TCL RED", "dfLargeImageMd=1", "dfImageRt=1", "dfRotLimit=0"}, {"print"}});
+  mirrors.push_back({"separate_compose_dithered", "flowers.jpg", Sample("flowers_rgb.jpg"), {"dfDitheredCk=1"},
+                     {"separate", "compose $I flowers_0.tiff"}});
+  mirrors.push_back({"separate_compose_dithered_turned", "flowers.jpg", Sample("flowers_rgb.jpg"),
+                     {"dfDitheredCk=1", "dfImageRt=1", "dfRotLimit=0", "dfImageUp=1"},
+                     {"separate", "compose $I flowers_0.tiff"}});
+  mirrors.push_back({"separate_compose_ripped_turned", "flowers.jpg", Sample("flowers_rgb.jpg"),
+                     {"dfDitheredCk=0", "dfImageRt=1", "dfRotLimit=0"}, {"separate", "compose $I flowers_0.tif"}});
+  for (const Mirror& m : mirrors) {
+    std::vector<std::string> messages;
+    if (m.file == "logo.pdf") messages = {"Warning: spot S0 (TCL RED) is not printed: PRNSequence places S0 in no "
+                                          "position"};
+    t.push_back({.name = "mirror_" + m.name, .file = m.file, .bytes = m.bytes, .sets = m.sets, .steps = m.steps,
+                 .messages = messages, .same = {{.sets = {"dfMirror=1"}, .mirrored = true}}});
+  }
+  // The generated white underbase: at the white's position in every raster
+  // mode, the same bytes in sequential and turbo mode, mirrored with the
+  // rest; off and artwork print as before.
+  const std::string kWhite = "PRNSequence=0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0";
+  const Variant mirrored{.sets = {"dfMirror=1"}, .mirrored = true};
+  t.push_back({.name = "underbase_generated_modes_agree", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "Knockout=white", "Choke=3"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0",
+               .same = {{{"dfTurboMd=1"}}, mirrored}});
+  t.push_back({.name = "underbase_generated_turned", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "dfImageRt=1", "dfRotLimit=0", "dfImageUp=1"},
+               .inked = "+0 +1 +2 +3 +L0 +L1 +S0", .size = "154x205", .same = {{{"dfTurboMd=1"}}, mirrored}});
+  t.push_back({.name = "underbase_generated_large_image", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "dfLargeImageMd=1", "dfImageRt=1", "dfRotLimit=0"},
+               .inked = "+0 +1 +2 +3 +L0 +L1 +S0", .same = {mirrored}});
+  t.push_back({.name = "underbase_off_adds_no_position", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite}, .inked = "+0 +1 +2 +3 +L0 +L1", .same = {{{"Underbase=artwork", "Choke=9"}}}});
+  t.push_back({.name = "underbase_both_on_a_white_spot", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
+               .sets = {kSpots, "Underbase=both"}, .inked = "+0 +1 +2 +3 +L0 +L1 +S0 +S1",
+               .same = {{{"dfTurboMd=1"}}}});
+  // Full and blank tones: the white is all large dots where it is, so every
+  // mode writes the same bytes, also where it crosses the large-image bands
+  // (two rows each here): no seam, no row lost or doubled.
+  const TiffShape tall{64, 200, 4, 2, 5, 0, 0b010101, 0};
+  for (const auto& [name, extra] : {std::pair<std::string, std::vector<std::string>>{"", {}},
+                                    {"_turned", {"dfImageRt=1", "dfRotLimit=0"}}}) {
+    std::vector<std::string> sets = {kSpots, "UseICC=0", "Underbase=generate", "Choke=1"};
+    sets.insert(sets.end(), extra.begin(), extra.end());
+    t.push_back({.name = "underbase_bars_modes_agree" + name, .file = "bars.tif", .bytes = Tiff(tall), .sets = sets,
+                 .inked = "+0 -1 +2 -3 +L0 -L1 +S0 -S1", .size = extra.empty() ? "64x200" : "200x64",
+                 .same = {{{"dfTurboMd=1"}}, {{"dfLargeImageMd=1"}}, {.sets = {"dfLargeImageMd=1", "dfMirror=1"},
+                                                                      .mirrored = true}}});
+  }
+  // No white where the ink has no name or no position, and none in an
+  // undithered separation: each job says so.
+  t.push_back({.name = "underbase_ink_not_placed", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {"Underbase=generate"},
+               .messages = {"Warning: the white underbase S0 (White) is not printed: PRNSequence places S0 in no "
+                            "position"},
+               .inked = "+0 +1 +2 +3 +L0 +L1"});
+  t.push_back({.name = "underbase_ink_not_named", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=both", "UnderbaseInk=S2"}, .steps = {"separate"},
+               .messages = {"Warning: the white underbase S2 is not printed: PdfSpotColorName names no spot S2"},
+               .files = "Separation/flowers/flowers_{0,1,2,3,L0,L1}.tiff"});
+  t.push_back({.name = "underbase_undithered_separation", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+               .sets = {kWhite, "Underbase=generate", "dfDitheredCk=0"}, .steps = {"separate"},
+               .messages = {"Warning: the white underbase is not generated: the planes are filed undithered "
+                            "(\"Dithered\" is off)"},
+               .files = "Separation/flowers/flowers_{0,1,2,3,L0,L1}.tif"});
+  // The dithered Separate files the white as its spot plane; Compose packs
+  // it: the Print's bytes, turned, mirrored and on the PDF route too.
+  for (const auto& [name, file, bytes, extra] :
+       {std::tuple<std::string, std::string, MakeBytes, std::vector<std::string>>{
+            "jpeg", "flowers.jpg", Sample("flowers_rgb.jpg"), {kWhite, "Underbase=generate", "Knockout=white"}},
+        {"jpeg_turned_mirrored", "flowers.jpg", Sample("flowers_rgb.jpg"),
+         {kWhite, "Underbase=generate", "Choke=4", "dfImageRt=1", "dfRotLimit=0", "dfImageUp=1", "dfMirror=1"}},
+        {"pdf_both", "label.pdf", Sample("spot_white_varnish.pdf"), {kSpots, "Underbase=both", "UnderBlack=40"}}}) {
+    std::vector<std::string> sets = {"dfDitheredCk=1"};
+    sets.insert(sets.end(), extra.begin(), extra.end());
+    const std::string stem = StemOf(file);
+    t.push_back({.name = "underbase_compose_equals_print_" + name, .file = file, .bytes = bytes, .sets = sets,
+                 .steps = {"separate", "compose $I " + stem + "_0.tiff"},
+                 .inked = stem == "label" ? "+0 +1 +2 +3 +L0 +L1 +S0 +S1" : "+0 +1 +2 +3 +L0 +L1 +S0",
+                 .same = {{{}, {"print"}}}});
+  }
   // The corpus as artwork of Separate and Print, and as a plane of Compose:
   // the failure message with its cause, and nothing lost.
   for (const BadFile& bad : Corpus()) {

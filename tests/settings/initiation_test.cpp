@@ -45,6 +45,24 @@ TEST(FormatInitiation, RoundTripsTheShippedFileByteForByte) {
   EXPECT_NE(FormatInitiation(empty).find("\r\n\r\n[Rotate Condition]\r\ndfRotLimit=0\r\n"), std::string::npos);
 }
 
+// dfMirror is read and set as a flag is, and written last, after the printer
+// application's path.
+TEST(Initiation, MirrorIsAFlagWrittenAfterTheOtherKeys) {
+  EXPECT_TRUE(ReadText("dfMirror=1\r\n").dfMirror);
+  EXPECT_FALSE(ReadText("dfMirror=1\r\ndfMirror=0\r\n").dfMirror);
+  EXPECT_TRUE(ReadText("dfMirror=1\r\ndfMirror=yes\r\n").dfMirror);
+  InitiationSettings s;
+  EXPECT_FALSE(SetInitiationValue(s, "dfMirror", "2"));
+  EXPECT_FALSE(s.dfMirror);
+  ASSERT_TRUE(SetInitiationValue(s, "dfMirror", "1"));
+  s.dfPAPPPath = "/usr/bin/app";
+  const std::string text = FormatInitiation(s);
+  const std::string tail = "[Printer App Path]\r\ndfPAPPPath=/usr/bin/app\r\n\r\n[Print Mirror]\r\ndfMirror=1\r\n";
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_TRUE(ReadText(text).dfMirror);
+}
+
 // "Save to Default" needs a preset, and a file it cannot write keeps the old one.
 TEST(SaveToDefault, NeedsAPresetAndKeepsTheOldFileOnFailure) {
   test::TempDir app;
