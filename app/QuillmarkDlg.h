@@ -17,10 +17,10 @@
 #include <string_view>
 
 #include "app/engine_bridge.h"
-#include "app/hot_folder.h"
 #include "app/job_runner.h"
 #include "app/preview_pane.h"
 #include "app/widgets.h"
+#include "jobs/hot_folder_tick.h"
 #include "platform/job_host.h"
 #include "platform/job_lock.h"
 #include "separation/messages.h"
@@ -160,10 +160,8 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   bool RunJob(const std::function<bool(JobContext&)>& job, InitiationSettings* init = nullptr);
   std::string SelectedImage() const;  // empty when none
   bool Busy() const;
-  void PrintHotFolder(const std::string& item);
-  bool RunTickPrint(const std::string& printed, FileFailure* failure);
+  bool RunTickJob(const std::function<bool(JobContext&)>& job);  // a tick's command
   void RecoverBatches();  // at start-up: batch folders of ticks a kill cut short
-  void ReportReturned(const JobLock& lock);
   void LaunchPrinterApp();
   void Notice(const std::string& text);
 
@@ -181,7 +179,25 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   QPushButton* applySetting_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QTimer hotTimer_;
-  HotFolderWatch watch_;
+  // What a tick reports: failures and warnings on the notice line, log lines
+  // with --verbose.
+  class TickNotices : public TickReport {
+   public:
+    explicit TickNotices(CQuillmarkDlg& window) : window_(window) {}
+    void Printed(const std::string&, const std::filesystem::path&, double) override {}  // the job logs it
+    void Failed(const NotPrinted& failed) override { window_.Warn(failed.Text()); }
+    void Warning(std::string_view text) override { window_.Warn(text); }
+    void Log(std::string_view line) override { window_.Log(line); }
+    void Refresh() override { window_.OnUpdateList(); }
+
+   private:
+    CQuillmarkDlg& window_;
+  };
+  TickNotices tickNotices_{*this};
+  HotFolderTick tick_{tickNotices_, [this](const std::function<bool(JobContext&)>& job) { return RunTickJob(job); },
+                      [this](JobContext& ctx, const std::string& item, FileFailure* failure) {
+                        return commands_.print(ctx, item, failure);
+                      }};
   JobRunner jobs_{*this};
   bool quitting_ = false;
   bool verbose_ = false;
