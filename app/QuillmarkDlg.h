@@ -42,7 +42,6 @@ static_assert(std::string_view(kWindowTitle) == "Quillmark v" QM_VERSION, "the t
 inline constexpr const char* kWantToQuit = "Want to Quit ?";
 inline constexpr const char* kChooseToActivate = "Choose a custom file to active hotfolder !";
 inline constexpr const char* kFailTickNoSelection = "Fail to active hot folder !";
-inline constexpr const char* kNameNeedsHotfolder = "Custom file name should contain \"hotfolder\" !";
 inline constexpr const char* kFailActivateAtStart = "Fail to active hotfolder!";
 inline constexpr const char* kStartupHotFolder = "AHotFolder";
 inline constexpr const char* kImportFilter =

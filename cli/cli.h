@@ -99,6 +99,10 @@ struct Registrar {
 #define QM_CLI_COMMAND(...) \
   static const ::qm::cli::Registrar QM_CLI_CONCAT(qm_cli_registrar_, __LINE__)(::qm::cli::Command{__VA_ARGS__})
 
+// SECONDS as digits with an optional fraction ("30", "0.5"), at most
+// 999999999; nullopt for anything else.
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text);
+
 // Prints a usage error and returns kExitUsage.
 int UsageError(const std::string& message);
 

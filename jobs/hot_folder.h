@@ -24,8 +24,10 @@ namespace qm {
 
 inline constexpr int kHotFolderPeriodMs = 3000;
 
-// The name test of a tick: "hotfolder" in any letter case.
+// The name test of a tick: "hotfolder" in any letter case; a name without
+// it stops the hot folder with this message.
 bool IsHotFolderName(std::string_view name);
+inline constexpr const char* kNameNeedsHotfolder = "Custom file name should contain \"hotfolder\" !";
 
 inline constexpr int kSettledLooks = 3;  // the same stamp at this many looks in a row
 
