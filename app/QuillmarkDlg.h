@@ -63,9 +63,8 @@ struct PrintCommandScope {
 class CQuillmarkDlg : public QDialog, public JobHost {
   Q_OBJECT
  public:
-  // The controls; each one's object name is its number. The status lines and
-  // progress bars carry the numbers the jobs name them by (StatusLine,
-  // ProgressBar).
+  // The controls; each one's object name is its number. The job's displays
+  // (StatusLine, ProgressBar) are shown by 1041, 1043, 1044 and 1047.
   enum Id : int {
     kDialog = 102,
     kOk = 1,  // hidden and disabled: Enter does nothing
@@ -79,11 +78,11 @@ class CQuillmarkDlg : public QDialog, public JobHost {
     kImport = 1006,
     kSeparate = 1007,
     kActive = 1008,
-    kSeparationProgress = static_cast<int>(ProgressBar::Separation),
-    kPrnProgress = static_cast<int>(ProgressBar::Prn),
-    kSeparationStatus = static_cast<int>(StatusLine::Separation),
+    kSeparationProgress = 1041,
+    kPrnProgress = 1043,
+    kSeparationStatus = 1044,
     kCompose = 1046,
-    kPrnStatus = static_cast<int>(StatusLine::Prn),
+    kPrnStatus = 1047,
     kPrint = 1051,
     kAbout = 1058,
     kApplySetting = 1060,  // hidden: runs the Apply wrapper on the Setting dialog's form

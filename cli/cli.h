@@ -57,6 +57,11 @@ class CliHost : public JobHost {
   std::string stage_ = "separate";  // of the progress JSON: separate, print or compose
 };
 
+// The "bar" of the progress JSON: the numbers of the main window's progress
+// bars, which callers of the JSON rely on.
+inline constexpr int kSeparationBarNumber = 1041;
+inline constexpr int kPrnBarNumber = 1043;
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;

@@ -168,7 +168,7 @@ void CliHost::SetProgress(ProgressBar bar, int position) {
     JsonWriter json;
     json.BeginObject()
         .Key("progress").Int(position)
-        .Key("bar").Int(static_cast<int>(bar))
+        .Key("bar").Int(bar == ProgressBar::Separation ? kSeparationBarNumber : kPrnBarNumber)
         .Key("stage").String(stage_)
         .Key("status").String(status_[index])
         .EndObject();

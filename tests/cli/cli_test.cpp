@@ -53,6 +53,11 @@ void SmallPrn(const test::ScratchAppDir& app) {
   test::WriteFileBytes(app / "x.prn", prn);
 }
 
+void LogoItem(const test::ScratchAppDir& app) {
+  fs::create_directories(app / "RipIn/CustomFiles/logo");
+  fs::copy_file(test::SamplesDir() / "tcl_logo_cmyk_2extra.tif", app / "RipIn/CustomFiles/logo/logo.tif");
+}
+
 struct CliCase {
   std::string args;  // after "quillmark-cli --app-dir @"; a leading '!' runs them without --app-dir
   int status;
@@ -113,6 +118,14 @@ const CliCase kCases[] = {
     {kPreview + "L1", 0, "", "", SmallPrn},
     {kPreview + "S3", 1, "", "prints the ink S3 (its inks: 0 1 2 3 L0 L1)", SmallPrn},
     {kPreview + "X9", 2, "", "", SmallPrn},
+    // The progress JSON names its bars by the main window's numbers, which
+    // callers of the JSON rely on.
+    {"--progress json --set xResolution=72 --set yResolution=72 print logo", 0, "=",
+     "^{\"progress\": 5, \"bar\": 1041, \"stage\": \"separate\", \"status\": \"@/RipIn/CustomFiles/logo/logo.tif\"}\n",
+     LogoItem},
+    {"--progress json --set xResolution=72 --set yResolution=72 print logo", 0, "=",
+     "\n{\"progress\": 5, \"bar\": 1043, \"stage\": \"print\", \"status\": \"@/RipIn/CustomFiles/logo/logo.tif\"}\n",
+     LogoItem},
 };
 
 std::string PutAppDir(std::string text, const std::string& appDir) {
