@@ -1,11 +1,13 @@
 // watch: the hot folder of an Image List item without a window.
 //
-// SIGINT and SIGTERM between ticks end the loop: the command returns 0.
-// During a tick they end the process at once, leaving nothing half done:
-// the running tools' groups are killed, the job's temporaries removed, the
-// Working folder emptied and the batch put back into the hot folder, then
-// the process exits 0. A file is thus either printed (its PRN file in place
-// and the file gone from the batch) or back in its hot folder.
+// SIGINT and SIGTERM outside a tick's job end the loop once the tick is done
+// (a job the tick has not started yet does not start): the command returns 0.
+// During the job, which runs with the AppDir's lock held, they end the
+// process at once, leaving nothing half done: the running tools' groups are
+// killed, the job's temporaries removed, the Working folder emptied and the
+// batch put back into the hot folder, then the process exits 0. A file is
+// thus either printed (its PRN file in place and the file gone from the
+// batch) or back in its hot folder.
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -16,7 +18,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -36,12 +37,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-volatile std::sig_atomic_t g_stop = 0;
-std::atomic<int> g_inTick{0};
+std::atomic<int> g_stop{0};
+std::atomic<int> g_inJob{0};
 constexpr std::size_t kPathBytes = 4096;
 char g_folder[kPathBytes], g_batch[kPathBytes], g_working[kPathBytes];
 
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads g_inTick");
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler uses g_stop and g_inJob");
 
 bool CopyPath(char (&to)[kPathBytes], const fs::path& path) {
   if (path.native().size() >= kPathBytes) return false;
@@ -95,8 +96,8 @@ void PutBackNow() noexcept {
 }
 
 extern "C" void OnStopSignal(int) {
-  if (g_inTick.load() == 0) {
-    g_stop = 1;
+  if (g_inJob.load() == 0) {
+    g_stop.store(1);
     return;
   }
   KillRunningProcessGroups();
@@ -112,10 +113,11 @@ void StopOnSignals() {
   for (int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
 }
 
-// Counts a tick for the signal handler for as long as it runs.
-struct InTick {
-  InTick() { g_inTick.store(1); }
-  ~InTick() { g_inTick.store(0); }
+// Marks a tick's job, which holds the AppDir's lock, for the signal handler
+// for as long as it runs.
+struct InJob {
+  InJob() { g_inJob.store(1); }
+  ~InJob() { g_inJob.store(0); }
 };
 
 // Standard output: one JSON object per file handled; messages, warnings
@@ -223,6 +225,10 @@ int RunWatch(Env& env, const std::vector<std::string>& args) {
       report,
       [&env](const std::function<bool(JobContext&)>& job) {
         JobContext ctx = env.Job();
+        const InJob inJob;
+        // A stop asked for before the job was marked: it does not start,
+        // and the tick puts its batch back.
+        if (g_stop.load()) return false;
         return job(ctx);
       },
       [](JobContext& ctx, const std::string& printed, FileFailure* failure) {
@@ -233,11 +239,7 @@ int RunWatch(Env& env, const std::vector<std::string>& args) {
   // after it wait for the next tick).
   for (int ticks = 0; !g_stop; ++ticks) {
     if (const std::string problem = FolderProblem(folder); !problem.empty()) return Failure(problem);
-    TickOutcome outcome;
-    {
-      const InTick inTick;
-      outcome = tick.Tick(item);
-    }
+    const TickOutcome outcome = tick.Tick(item);
     if (once && ticks + 1 >= kSettledLooks && !outcome.skipped && outcome.printed + outcome.failed == 0) break;
     if (!once || ticks + 1 < kSettledLooks) Pause(interval);
   }
