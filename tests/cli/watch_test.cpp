@@ -103,6 +103,14 @@ TEST_F(Watch, RefusesANameWithoutHotfolderAndAnItemNotInTheList) {
     EXPECT_EQ(r.out, "");
   }
   EXPECT_EQ(ListFolder(app / "RipIn/CustomFiles/Inbox", "*"), Strings{"a.jpg"});
+  // Without an applied preset every file would be refused at every tick.
+  WriteFileBytes(folder / "a.jpg", "x");
+  SetConfigValue(app / "Configuration/initiation.ini", "dfPreset", "Nope.cfg");
+  const CliResult r = RunCli(app.path(), {"watch", "NightHotFolder"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err.rfind("Fail to find the right preset file!\n", 0), 0u) << r.err;
+  EXPECT_NE(r.err.find("quillmark-cli: no preset is applied: the hot folder cannot print\n"), std::string::npos) << r.err;
+  EXPECT_EQ(ListFolder(folder, "*"), Strings{"a.jpg"});
 }
 
 // A hot folder that goes away under a running watch ends it with its cause,
