@@ -229,11 +229,13 @@ void CQuillmarkDlg::Notice(const std::string& text) {
 std::string CQuillmarkDlg::LastNotice() const { return notices_.empty() ? std::string() : notices_.back(); }
 
 void CQuillmarkDlg::SetStatus(StatusLine line, std::string_view text) {
-  if (auto* l = Control<QLabel>(this, static_cast<int>(line))) l->setText(Text(text));
+  const int id = line == StatusLine::Separation ? kSeparationStatus : kPrnStatus;
+  if (auto* l = Control<QLabel>(this, id)) l->setText(Text(text));
 }
 
 void CQuillmarkDlg::SetProgress(ProgressBar bar, int position) {
-  if (auto* b = Control<QProgressBar>(this, static_cast<int>(bar))) b->setValue(position);
+  const int id = bar == ProgressBar::Separation ? kSeparationProgress : kPrnProgress;
+  if (auto* b = Control<QProgressBar>(this, id)) b->setValue(position);
 }
 
 void CQuillmarkDlg::Log(std::string_view line) {

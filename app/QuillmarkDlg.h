@@ -17,10 +17,10 @@
 #include <string_view>
 
 #include "app/engine_bridge.h"
-#include "app/hot_folder.h"
 #include "app/job_runner.h"
 #include "app/preview_pane.h"
 #include "app/widgets.h"
+#include "jobs/hot_folder_tick.h"
 #include "platform/job_host.h"
 #include "platform/job_lock.h"
 #include "separation/messages.h"
@@ -42,7 +42,6 @@ static_assert(std::string_view(kWindowTitle) == "Quillmark v" QM_VERSION, "the t
 inline constexpr const char* kWantToQuit = "Want to Quit ?";
 inline constexpr const char* kChooseToActivate = "Choose a custom file to active hotfolder !";
 inline constexpr const char* kFailTickNoSelection = "Fail to active hot folder !";
-inline constexpr const char* kNameNeedsHotfolder = "Custom file name should contain \"hotfolder\" !";
 inline constexpr const char* kFailActivateAtStart = "Fail to active hotfolder!";
 inline constexpr const char* kStartupHotFolder = "AHotFolder";
 inline constexpr const char* kImportFilter =
@@ -64,9 +63,8 @@ struct PrintCommandScope {
 class CQuillmarkDlg : public QDialog, public JobHost {
   Q_OBJECT
  public:
-  // The controls; each one's object name is its number. The status lines and
-  // progress bars carry the numbers the jobs name them by (StatusLine,
-  // ProgressBar).
+  // The controls; each one's object name is its number. The job's displays
+  // (StatusLine, ProgressBar) are shown by 1041, 1043, 1044 and 1047.
   enum Id : int {
     kDialog = 102,
     kOk = 1,  // hidden and disabled: Enter does nothing
@@ -80,11 +78,11 @@ class CQuillmarkDlg : public QDialog, public JobHost {
     kImport = 1006,
     kSeparate = 1007,
     kActive = 1008,
-    kSeparationProgress = static_cast<int>(ProgressBar::Separation),
-    kPrnProgress = static_cast<int>(ProgressBar::Prn),
-    kSeparationStatus = static_cast<int>(StatusLine::Separation),
+    kSeparationProgress = 1041,
+    kPrnProgress = 1043,
+    kSeparationStatus = 1044,
     kCompose = 1046,
-    kPrnStatus = static_cast<int>(StatusLine::Prn),
+    kPrnStatus = 1047,
     kPrint = 1051,
     kAbout = 1058,
     kApplySetting = 1060,  // hidden: runs the Apply wrapper on the Setting dialog's form
@@ -160,10 +158,8 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   bool RunJob(const std::function<bool(JobContext&)>& job, InitiationSettings* init = nullptr);
   std::string SelectedImage() const;  // empty when none
   bool Busy() const;
-  void PrintHotFolder(const std::string& item);
-  bool RunTickPrint(const std::string& printed, FileFailure* failure);
+  bool RunTickJob(const std::function<bool(JobContext&)>& job);  // a tick's command
   void RecoverBatches();  // at start-up: batch folders of ticks a kill cut short
-  void ReportReturned(const JobLock& lock);
   void LaunchPrinterApp();
   void Notice(const std::string& text);
 
@@ -181,7 +177,25 @@ class CQuillmarkDlg : public QDialog, public JobHost {
   QPushButton* applySetting_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QTimer hotTimer_;
-  HotFolderWatch watch_;
+  // What a tick reports: failures and warnings on the notice line, log lines
+  // with --verbose.
+  class TickNotices : public TickReport {
+   public:
+    explicit TickNotices(CQuillmarkDlg& window) : window_(window) {}
+    void Printed(const std::string&, const std::filesystem::path&, double) override {}  // the job logs it
+    void Failed(const NotPrinted& failed) override { window_.Warn(failed.Text()); }
+    void Warning(std::string_view text) override { window_.Warn(text); }
+    void Log(std::string_view line) override { window_.Log(line); }
+    void Refresh() override { window_.OnUpdateList(); }
+
+   private:
+    CQuillmarkDlg& window_;
+  };
+  TickNotices tickNotices_{*this};
+  HotFolderTick tick_{tickNotices_, [this](const std::function<bool(JobContext&)>& job) { return RunTickJob(job); },
+                      [this](JobContext& ctx, const std::string& item, FileFailure* failure) {
+                        return commands_.print(ctx, item, failure);
+                      }};
   JobRunner jobs_{*this};
   bool quitting_ = false;
   bool verbose_ = false;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Soak of the hot folder as a print shop runs it: the desktop program on a
 # scratch AppDir with the hot folder "AHotFolder" activated at start-up
-# (dfActiveHF), files dropped into it one after another -- plain copies,
+# (dfActiveHF), or with --headless `quillmark-cli watch AHotFolder` (no
+# display, no Qt), files dropped into it one after another -- plain copies,
 # copies whose writer pauses 4 or 7 s with the file open half-written, names
 # dropped again after their first print, names with spaces, non-ASCII and
 # non-UTF-8 bytes, and a few bad files -- while quillmark-cli prints on the
@@ -19,9 +20,9 @@
 # bad file kept in RipIn/Failed; 1 otherwise; 2 for bad usage.
 #
 # usage: bench/hotfolder_soak.sh [--build DIR] [--files N] [--bad N] [--kill|--no-kill]
-#                                [--platform xvfb|offscreen] [--interval SECONDS] [--keep]
+#                                [--platform xvfb|offscreen | --headless] [--interval SECONDS] [--keep]
 #   defaults: build, 100 files, 5 bad, one kill, xvfb (needs Xvfb), 2 s between drops.
-# The test suite runs a short one: --files 10 --bad 1 --no-kill --platform offscreen.
+# The test suite runs a short one: --files 10 --bad 1 --no-kill --headless.
 set -euo pipefail
 export LC_ALL=C
 
@@ -35,9 +36,10 @@ while [ $# -gt 0 ]; do
     --kill) kill=1 ;;
     --no-kill) kill=0 ;;
     --platform) platform=$2; shift ;;
+    --headless) platform=headless ;;
     --interval) interval=$2; shift ;;
     --keep) keep=1 ;;
-    *) echo "usage: $0 [--build DIR] [--files N] [--bad N] [--kill|--no-kill] [--platform xvfb|offscreen]" \
+    *) echo "usage: $0 [--build DIR] [--files N] [--bad N] [--kill|--no-kill] [--platform xvfb|offscreen | --headless]" \
             "[--interval SECONDS] [--keep]" >&2; exit 2 ;;
   esac
   shift
@@ -45,10 +47,12 @@ done
 build=$(cd "$build" && pwd)
 gui=$build/app/quillmark cli=$build/app/quillmark-cli
 convert=$(command -v convert-im6.q16 || command -v convert-im6 || true)
-for tool in "$gui" "$cli" "$convert"; do
+program=$gui
+[ "$platform" = headless ] && program=$cli
+for tool in "$program" "$cli" "$convert"; do
   [ -x "$tool" ] || { echo "hotfolder_soak: missing ${tool:-convert-im6.q16 (Debian imagemagick-6.q16)}" >&2; exit 2; }
 done
-[ "$platform" = offscreen ] || command -v Xvfb >/dev/null || { echo "hotfolder_soak: needs Xvfb" >&2; exit 2; }
+[ "$platform" != xvfb ] || command -v Xvfb >/dev/null || { echo "hotfolder_soak: needs Xvfb" >&2; exit 2; }
 
 work=$(mktemp -d /tmp/qm-soak-XXXXXX)
 app=$work/app ref=$work/ref
@@ -111,7 +115,10 @@ allowed["cli job"]=1
 # ---- the program ------------------------------------------------------------
 declare -a rss_start rss_end
 start_gui() {
-  if [ "$platform" = offscreen ]; then
+  if [ "$platform" = headless ]; then
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$cli" --app-dir "$app" --verbose --progress none \
+      watch AHotFolder >>"$work/gui.out" 2>>"$log" &
+  elif [ "$platform" = offscreen ]; then
     QT_QPA_PLATFORM=offscreen "$gui" --app-dir "$app" --verbose >>"$work/gui.out" 2>>"$log" &
   else
     DISPLAY=:$display "$gui" --app-dir "$app" --verbose >>"$work/gui.out" 2>>"$log" &
@@ -119,9 +126,12 @@ start_gui() {
   gui_pid=$!
   sleep 2
   rss_start+=("$(rss)")
+  # The headless front end maps no Qt library.
+  if [ "$platform" = headless ] && grep -q 'libQt' "/proc/$gui_pid/maps" 2>/dev/null; then qt_loaded=1; fi
 }
+qt_loaded=0
 rss() { awk '/^VmRSS/ { print $2 }' "/proc/$gui_pid/status" 2>/dev/null || echo 0; }
-if [ "$platform" != offscreen ]; then
+if [ "$platform" = xvfb ]; then
   exec 9>"$work/display"
   Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
@@ -294,6 +304,16 @@ skipped=$(grep -c "tick skipped" "$log" || true)
 for p in "${cli_pids[@]}"; do wait "$p" || true; done
 cli_jobs=$(wc -l <"$work/cli") cli_refused=$(grep -vc '^0$' "$work/cli" || true)
 
+# The watch command's JSON lines against the log's prints and RipIn/Failed.
+json_printed=- json_failed=- json_ok=1
+if [ "$platform" = headless ]; then
+  json_printed=$(grep -c '^{"event": "printed"' "$work/gui.out" || true)
+  json_failed=$(grep -c '^{"event": "failed"' "$work/gui.out" || true)
+  log_prints=$(grep -F -- "log: printed " "$log" | grep -c -F -- "/.AHotFolder.batch/" || true)
+  # A kill may fall between a print's log line and its JSON line.
+  [ "$killed" = 0 ] && { [ "$json_printed" = "$log_prints" ] && [ "$json_failed" = "$kept" ] || json_ok=0; }
+fi
+
 printf 'hot-folder soak: %d files (%d bad), %d kill, platform %s, %s s between drops\n' \
   "$files" "$bad" "$killed" "$platform" "$interval"
 printf '  %-38s %s\n' "files dropped" "$files" \
@@ -311,5 +331,8 @@ printf '  %-38s %s\n' "files dropped" "$files" \
                                  done)" \
   "ticks skipped for a command-line job" "$skipped" \
   "command-line prints refused" "$cli_refused of $cli_jobs"
+[ "$platform" = headless ] && printf '  %-38s %s\n' "JSON lines printed / failed" "$json_printed / $json_failed" \
+  "Qt libraries mapped" "$([ $qt_loaded = 1 ] && echo yes || echo no)"
 [ "$lost" = 0 ] && [ "$early" = 0 ] && [ "$kept" = "$bad" ] && [ "$good_kept" = 0 ] && [ "$bad_printed" = 0 ] &&
-  [ "$waiting" = 0 ] && [ "$once" -ge $((files - bad)) ] && [ "$cli_refused" = 0 ]
+  [ "$waiting" = 0 ] && [ "$once" -ge $((files - bad)) ] && [ "$cli_refused" = 0 ] && [ "$json_ok" = 1 ] &&
+  [ "$qt_loaded" = 0 ]

@@ -57,6 +57,11 @@ class CliHost : public JobHost {
   std::string stage_ = "separate";  // of the progress JSON: separate, print or compose
 };
 
+// The "bar" of the progress JSON: the numbers of the main window's progress
+// bars, which callers of the JSON rely on.
+inline constexpr int kSeparationBarNumber = 1041;
+inline constexpr int kPrnBarNumber = 1043;
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
@@ -98,6 +103,10 @@ struct Registrar {
 #define QM_CLI_CONCAT(a, b) QM_CLI_CONCAT2(a, b)
 #define QM_CLI_COMMAND(...) \
   static const ::qm::cli::Registrar QM_CLI_CONCAT(qm_cli_registrar_, __LINE__)(::qm::cli::Command{__VA_ARGS__})
+
+// SECONDS as digits with an optional fraction ("30", "0.5"), at most
+// 999999999; nullopt for anything else.
+std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text);
 
 // Prints a usage error and returns kExitUsage.
 int UsageError(const std::string& message);

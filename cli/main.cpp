@@ -111,8 +111,14 @@ std::optional<std::string> AddSetting(Options& options, std::string key, std::st
   return std::nullopt;
 }
 
-// SECONDS of --wait: digits with an optional fraction ("30", "0.5"), at most
-// 999999999; nullopt for anything else.
+bool WantsHelp(const std::vector<std::string>& args) {
+  return std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+         args.end();
+}
+}  // namespace
+
+void RegisterCommand(const Command& command) { Registry()[command.name] = command; }
+
 std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
   const std::size_t dot = text.find('.');
   const std::string whole = text.substr(0, dot), fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
@@ -124,14 +130,6 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
   ms += std::stoll(thousandths);
   return std::chrono::milliseconds(ms);
 }
-
-bool WantsHelp(const std::vector<std::string>& args) {
-  return std::find_if(args.begin(), args.end(), [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
-         args.end();
-}
-}  // namespace
-
-void RegisterCommand(const Command& command) { Registry()[command.name] = command; }
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "quillmark-cli: %s\n", message.c_str());
@@ -178,7 +176,7 @@ void CliHost::SetProgress(ProgressBar bar, int position) {
     JsonWriter json;
     json.BeginObject()
         .Key("progress").Int(position)
-        .Key("bar").Int(static_cast<int>(bar))
+        .Key("bar").Int(bar == ProgressBar::Separation ? kSeparationBarNumber : kPrnBarNumber)
         .Key("stage").String(stage_)
         .Key("status").String(status_[index])
         .EndObject();

@@ -8,9 +8,11 @@
 
 namespace qm {
 
-// Control IDs of the main window that jobs drive.
-enum class StatusLine { Separation = 1044, Prn = 1047 };
-enum class ProgressBar { Separation = 1041, Prn = 1043 };
+// The job's two displays, each a status line and a progress bar: the
+// Separation one (the file being separated) and the Prn one (the printer
+// file being written). Each front end shows them its own way.
+enum class StatusLine { Separation, Prn };
+enum class ProgressBar { Separation, Prn };
 
 class JobHost : public MessageSink {
  public:

@@ -59,7 +59,11 @@ mutants=(
   'light-ink-slot|separation/stages.cpp|ChannelPlaneName("L" + std::to_string(i))|ChannelPlaneName("L" + std::to_string(i ^ 1))'
   # a hot-folder file that failed stays in the batch instead of RipIn/Failed;
   # an ink PRNSequence places nowhere dropped without its warning
-  'hot-folder-not-set-aside|app/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'
+  'hot-folder-not-set-aside|jobs/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'
+  # a tick's print that keeps its files ("Preserved" left on); quillmark-cli
+  # watch stopped mid-job without putting the batch back
+  'tick-preserves-files|jobs/hot_folder_tick.cpp|moveFiles.dfPreserveCF = false;|(void)moveFiles;'
+  'watch-batch-left|cli/cmd_watch.cpp|  PutBackNow();|  (void)PutBackNow;'
   'unplaced-ink-silent|separation/channels.cpp|host.Warn(UnplacedInkWarning(i, inkName ? inkName(i) : std::string()));|(void)inkName;'
   # a tool past its limit left running; its group outliving it; artwork
   # given the inherited temporary folder; a symbolic link followed

@@ -59,6 +59,11 @@ void SmallPrn(const test::ScratchAppDir& app) {
   test::WriteFileBytes(app / "x.prn", prn);
 }
 
+void LogoItem(const test::ScratchAppDir& app) {
+  fs::create_directories(app / "RipIn/CustomFiles/logo");
+  fs::copy_file(test::SamplesDir() / "tcl_logo_cmyk_2extra.tif", app / "RipIn/CustomFiles/logo/logo.tif");
+}
+
 struct CliCase {
   std::string args;  // after "quillmark-cli --app-dir @"; a leading '!' runs them without --app-dir
   int status;
@@ -135,6 +140,14 @@ const CliCase kCases[] = {
     {kPreview + "X9", 2, "", "", SmallPrn},
     {kPreview + "L1 --background '#202020'", 0, "", "", SmallPrn},
     {kPreview + "L1 --background 2020zz", 2, "", "--background takes a colour #RRGGBB, got '2020zz'", SmallPrn},
+    // The progress JSON names its bars by the main window's numbers, which
+    // callers of the JSON rely on.
+    {"--progress json --set xResolution=72 --set yResolution=72 print logo", 0, "=",
+     "^{\"progress\": 5, \"bar\": 1041, \"stage\": \"separate\", \"status\": \"@/RipIn/CustomFiles/logo/logo.tif\"}\n",
+     LogoItem},
+    {"--progress json --set xResolution=72 --set yResolution=72 print logo", 0, "=",
+     "\n{\"progress\": 5, \"bar\": 1043, \"stage\": \"print\", \"status\": \"@/RipIn/CustomFiles/logo/logo.tif\"}\n",
+     LogoItem},
 };
 
 std::string PutAppDir(std::string text, const std::string& appDir) {

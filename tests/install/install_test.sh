@@ -2,7 +2,8 @@
 # The installed program's first run in an empty HOME: `cmake --install` into a
 # temporary prefix, then quillmark-cli from there makes the per-user AppDir
 # from the installed template (profiles as files of its own, magick and bin/gs
-# linked) and prints a small patch; XDG_DATA_HOME moves the AppDir.
+# linked) and prints a small patch; the watch unit names the installed
+# program; XDG_DATA_HOME moves the AppDir.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -25,6 +26,17 @@ printf 'P6\n2 2\n255\n\377\0\0\0\377\0\0\0\377\377\377\377' >"$work/patch.ppm"
 [ -x "$app/bin/gs" ] || fail "no bin/gs"
 "$cli" --progress none --set xResolution=72 --set yResolution=72 print patch || fail "print"
 "$cli" prn-info "$app/RipIn/UserPrn/patch.prn" | grep -q '"sizeOk": true' || fail "prn-info"
+
+unit="$work/prefix/share/systemd/user/quillmark-watch@.service"
+grep -qx "ExecStart=$cli --progress none watch \"%I\"" "$unit" || fail "the watch unit does not run $cli"
+if command -v systemd-analyze >/dev/null; then
+  cp "$unit" "$work/quillmark-watch@Night_HotFolder.service"
+  systemd-analyze verify "$work/quillmark-watch@Night_HotFolder.service" || fail "systemd-analyze verify"
+fi
+server_unit="$work/prefix/share/systemd/user/quillmark-server.service"
+if [ -e "$(dirname "$cli")/quillmark-server" ]; then
+  grep -qx "ExecStart=$(dirname "$cli")/quillmark-server" "$server_unit" || fail "the server unit does not run the installed server"
+fi
 
 XDG_DATA_HOME="$work/xdg" "$cli" presets | grep -q '"Default.cfg"' || fail "presets under XDG_DATA_HOME"
 [ -d "$work/xdg/quillmark/RipIn/Working" ] || fail "no AppDir under XDG_DATA_HOME"

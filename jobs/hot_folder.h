@@ -1,5 +1,6 @@
 // Hot folder: the imported image folder whose name contains "hotfolder", which
-// the main window's timer prints every 3000 ms.
+// a tick (jobs/hot_folder_tick.h) prints every 3000 ms: the main window's
+// timer or quillmark-cli watch.
 //
 // A symbolic link is never taken: the tick sets it aside (SetAsideLink).
 // A file is taken only once it has settled: its size and modification time
@@ -19,12 +20,14 @@
 
 #include "platform/open_writers.h"
 
-namespace qm::gui {
+namespace qm {
 
 inline constexpr int kHotFolderPeriodMs = 3000;
 
-// The name test of a tick: "hotfolder" in any letter case.
+// The name test of a tick: "hotfolder" in any letter case; a name without
+// it stops the hot folder with this message.
 bool IsHotFolderName(std::string_view name);
+inline constexpr const char* kNameNeedsHotfolder = "Custom file name should contain \"hotfolder\" !";
 
 inline constexpr int kSettledLooks = 3;  // the same stamp at this many looks in a row
 
@@ -47,11 +50,10 @@ class HotFolderWatch {
   std::map<std::string, Seen> seen_;
 };
 
-// The item folder a tick prints from (BatchFolderName, platform/job_lock.h):
-// the settled files are moved there for the Print command, so a file dropped
-// meanwhile under the same name is a new file beside it, never written into
-// the one being printed. Hidden, and never listed as an item.
-std::string BatchItemName(const std::string& item);
+// A tick prints from the item's batch folder (BatchItemName,
+// separation/commands.h): the settled files are moved there for the Print
+// command, so a file dropped meanwhile under the same name is a new file
+// beside it, never written into the one being printed.
 // Moves the files `names` from `from` to `to` (created); false when one failed.
 bool MoveFiles(const std::filesystem::path& from, const std::filesystem::path& to,
                const std::vector<std::string>& names);
@@ -72,4 +74,4 @@ std::vector<std::string> SymbolicLinks(const std::filesystem::path& folder);
 std::filesystem::path SetAsideLink(const std::filesystem::path& from, const std::string& link,
                                    const std::string& item);
 
-}  // namespace qm::gui
+}  // namespace qm

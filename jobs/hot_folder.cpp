@@ -1,12 +1,11 @@
-#include "app/hot_folder.h"
+#include "jobs/hot_folder.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "platform/job_lock.h"
 #include "platform/platform.h"
 
-namespace qm::gui {
+namespace qm {
 
 namespace fs = std::filesystem;
 
@@ -49,8 +48,6 @@ void HotFolderWatch::Reset() {
   writers_.reset();
 }
 
-std::string BatchItemName(const std::string& item) { return BatchFolderName(item); }
-
 bool MoveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names) {
   CreateFolder(to);
   bool ok = true;
@@ -88,4 +85,4 @@ fs::path SetAsideLink(const fs::path& from, const std::string& link, const std::
   return ec ? fs::path() : target;
 }
 
-}  // namespace qm::gui
+}  // namespace qm
