@@ -115,6 +115,10 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     std::vector<imaging::Plane> spares;
     ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
       if (failed.load()) return;
+      if (raster.stop && raster.stop->load()) {
+        failed.store(true);
+        throw imaging::ImagingError("the job was canceled");
+      }
       const uint32_t b = static_cast<uint32_t>(index);
       const BandPlan plan = PlanBand(layout, b);
       if (plan.outCount == 0) return;

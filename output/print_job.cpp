@@ -156,6 +156,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     raster.turn = init.dfImageRt && rotate ? (init.dfRotatedOri ? -90 : 90) : 0;
     raster.upward = init.dfImageUp;
     raster.negate = separated.fromPdfRoute;
+    raster.stop = ctx.stop;
     raster.mirror = init.dfMirror;
     // Both bars move with the raster work: 1041 from 65 towards 95, 1043
     // from 5 towards 85, each shown only when its whole percentage changes.

@@ -256,6 +256,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     // Progress: the share of all source rows through their pipelines.
     std::atomic<uint64_t> pumped{0};
     const auto pump = [&](PlaneRows& pipe) {
+      if (raster.stop && raster.stop->load()) throw imaging::ImagingError("the job was canceled");
       const uint32_t step = std::min(kPumpRows, pipe.Remaining());
       pipe.Pump(step);
       if (raster.progress) raster.progress(static_cast<double>(pumped += step) / static_cast<double>(sourceRows));

@@ -33,6 +33,7 @@
 // its cause; the caller fails the job and discards the file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -61,6 +62,9 @@ struct PrintRaster {
   // (sequential, turbo) or band (large-image), from any worker thread; may
   // be empty.
   std::function<void(double fraction)> progress{};
+  // Set from outside (the job canceled): the work ends at the next plane
+  // step or band with "the job was canceled". May be null.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 struct RasterResult {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 #include "imaging/imaging.h"
@@ -173,6 +174,41 @@ TEST(SplitPage, EveryModeAndComposeTakeTheSamePlanes) {
   EXPECT_EQ(prn["dfLargeImageMd"].size(), prn["sequential"].size());
   EXPECT_EQ(prn["dfLargeImageMd"].substr(0, 48), prn["sequential"].substr(0, 48));
   EXPECT_EQ(test::FirstDifference(prn["sequential"], prn["compose"]), "");
+}
+
+// A job canceled once its raster work has begun (the stop flag set when the
+// Prn bar first moves) ends at the next plane step or band in every raster
+// mode, with that cause, and writes no PRN file.
+TEST(CanceledPrint, EndsInEveryRasterModeWithoutAPrn) {
+  struct StopHost : NullJobHost {
+    std::atomic<bool> stop{false};
+    std::string messages;
+    void ShowMessage(std::string_view text, std::string_view cause) override {
+      messages.append(text).append(" ").append(cause).append("\n");
+    }
+    void SetProgress(ProgressBar bar, int) override {
+      if (bar == ProgressBar::Prn) stop.store(true);
+    }
+  };
+  test::ScratchAppDir app;
+  SetAppDirOverride(app.path());
+  for (const char* mode : {"sequential", "dfTurboMd", "dfLargeImageMd"}) {
+    fs::create_directories(app / "RipIn/CustomFiles/logo");
+    fs::copy_file(test::SamplesDir() / "tcl_logo_cmyk_2extra.tif", app / "RipIn/CustomFiles/logo/logo.tif",
+                  fs::copy_options::overwrite_existing);
+    StopHost host;
+    Session session;
+    std::vector<std::pair<std::string, std::string>> sets = {{"dfPreserveCF", "1"}};
+    if (*mode == 'd') sets.emplace_back(mode, "1");
+    ASSERT_TRUE(RunHeadlessStartup(app.path(), session, sets, std::nullopt, host,
+                                   {{"xResolution", "150"}, {"yResolution", "150"}, {"UseICC", "0"}}));
+    JobContext ctx{session.setting, session.init, session.form, host};
+    ctx.stop = &host.stop;
+    EXPECT_FALSE(PrintCommand(ctx, "logo")) << mode;
+    EXPECT_NE(host.messages.find("logo.tif: the job was canceled"), std::string::npos) << mode << host.messages;
+    EXPECT_TRUE(ListFolder(app / "RipIn/UserPrn", "*", EntryKind::Any).empty()) << mode;
+    EXPECT_TRUE(fs::exists(app / "RipIn/CustomFiles/logo/logo.tif")) << mode;
+  }
 }
 
 }  // namespace
