@@ -138,7 +138,18 @@ TiffRaster ToCmyk(const TiffRaster& flat) {
 }
 
 struct Image::Impl {
+  // The raster; for an image the library read, its description only until
+  // the whole is asked for (Raster), the rows coming from `rows`.
   TiffRaster raster;
+  std::unique_ptr<detail::MagickRows> rows;
+
+  const TiffRaster& Whole() {
+    if (rows && raster.data.empty()) {
+      raster.data.resize(raster.RowBytes() * raster.height);
+      rows->Export(0, raster.height, raster.data.data());
+    }
+    return raster;
+  }
 };
 
 Image::Image(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -165,7 +176,8 @@ Image Image::Read(const fs::path& path) {
       }
     }
   } else {
-    impl->raster = detail::ReadRasterWithMagick(path);
+    impl->rows = std::make_unique<detail::MagickRows>(path);
+    impl->raster = impl->rows->header();
   }
   return Image(std::move(impl));
 }
@@ -183,7 +195,7 @@ int Image::ChannelCount() const {
 
 int Image::ExtraChannelCount() const { return ChannelCount() - impl_->raster.ColourSamples(); }
 
-const TiffRaster& Image::Raster() const { return impl_->raster; }
+const TiffRaster& Image::Raster() const { return impl_->Whole(); }
 
 namespace {
 
@@ -216,18 +228,28 @@ void Image::WriteCmykTiff(const fs::path& path) const {
   // Converted and written band by band: the converted image is never whole
   // in memory, only the image as read.
   const TiffRaster& in = impl_->raster;
-  TiffRaster header = Described(ToCmyk(FlattenAlpha(RowsOf(in, 0, std::min<uint32_t>(1, in.height)))));
+  // Rows of the image as read: from the raster, or exported from the
+  // library's image band by band.
+  const auto band = [&](uint32_t y, uint32_t rows) {
+    if (!impl_->rows || !in.data.empty()) return RowsOf(in, y, rows);
+    TiffRaster b = Described(in);
+    b.height = rows;
+    b.data.resize(std::size_t{rows} * b.RowBytes());
+    impl_->rows->Export(y, rows, b.data.data());
+    return b;
+  };
+  TiffRaster header = Described(ToCmyk(FlattenAlpha(band(0, std::min<uint32_t>(1, in.height)))));
   header.height = in.height;
   // Only a CMYK profile still describes the converted samples.
   if (!ProfileMatches(header.iccProfile, "CMYK")) header.iccProfile.clear();
   WriteTiffRasterBands(path, header, [&](uint32_t y, uint32_t rows, uint8_t* out) {
-    const TiffRaster cmyk = ToCmyk(FlattenAlpha(RowsOf(in, y, rows)));
+    const TiffRaster cmyk = ToCmyk(FlattenAlpha(band(y, rows)));
     std::copy(cmyk.data.begin(), cmyk.data.end(), out);
   });
 }
 
 void Image::WritePdf(const fs::path& path) const {
-  TiffRaster flat = FlattenAlpha(impl_->raster);
+  TiffRaster flat = FlattenAlpha(impl_->Whole());
   if (!flat.extraSamples.empty()) {
     // Extra channels do not go into the PDF; they are extracted from the
     // CMYK work image instead.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 
 #include "imaging/imaging.h"
 #include "imaging/tiff_raster.h"
@@ -15,6 +16,27 @@ Plane ReadPlaneWithMagick(const std::filesystem::path& path);
 // RGB or CMYK (separated, with an Adobe-inverted CMYK JPEG already undone by
 // the library), plus one unassociated alpha sample when the image has alpha.
 TiffRaster ReadRasterWithMagick(const std::filesystem::path& path);
+
+// The same image held by the library (its pixel cache on disk when large,
+// see policy.xml), its rows exported on demand: the raster of a large photo
+// is never whole in memory.
+class MagickRows {
+ public:
+  explicit MagickRows(const std::filesystem::path& path);
+  ~MagickRows();
+  MagickRows(const MagickRows&) = delete;
+  MagickRows& operator=(const MagickRows&) = delete;
+  // The raster's description; its data is empty.
+  const TiffRaster& header() const { return header_; }
+  // Rows [y, y + rows) as raster rows (rows x header().RowBytes() bytes).
+  void Export(uint32_t y, uint32_t rows, uint8_t* out) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  TiffRaster header_;
+  std::filesystem::path path_;
+};
 ImageHeader PingWithMagick(const std::filesystem::path& path);
 
 // The library's own resize (Mitchell when growing, Lanczos when shrinking)

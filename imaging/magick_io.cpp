@@ -125,14 +125,20 @@ ImageHeader PingWithMagick(const std::filesystem::path& path) {
   return header;
 }
 
-TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
-  Magick::Image image = ReadImage(path);
-  TiffRaster r;
+struct MagickRows::Impl {
+  Magick::Image image;
+  std::string map;
+};
+
+MagickRows::MagickRows(const std::filesystem::path& path) : impl_(std::make_unique<Impl>()), path_(path) {
+  Magick::Image& image = impl_->image;
+  image = ReadImage(path);
+  TiffRaster& r = header_;
   r.width = static_cast<uint32_t>(image.columns());
   r.height = static_cast<uint32_t>(image.rows());
   r.depth = image.depth() > 8 ? 16 : 8;
   Resolution(image, r.xResolution, r.yResolution);
-  std::string map;
+  std::string& map = impl_->map;
   if (image.colorSpace() == Magick::CMYKColorspace) {
     r.photometric = PHOTOMETRIC_SEPARATED;
     map = "CMYK";
@@ -156,15 +162,29 @@ TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
     const auto* bytes = static_cast<const uint8_t*>(profile.data());
     r.iccProfile.assign(bytes, bytes + profile.length());
   }
+}
+
+MagickRows::~MagickRows() = default;
+
+void MagickRows::Export(uint32_t y, uint32_t rows, uint8_t* out) const {
+  const TiffRaster& r = header_;
+  try {
+    impl_->image.write(0, y, r.width, rows, impl_->map, r.depth == 16 ? Magick::ShortPixel : Magick::CharPixel, out);
+  } catch (const Magick::Exception& e) {
+    throw ImagingError("cannot read " + path_.string() + ": " + e.what());
+  }
+}
+
+TiffRaster ReadRasterWithMagick(const std::filesystem::path& path) {
+  const MagickRows rows(path);
+  TiffRaster r = rows.header();
   try {
     r.data.resize(r.RowBytes() * r.height);
-    image.write(0, 0, r.width, r.height, map, r.depth == 16 ? Magick::ShortPixel : Magick::CharPixel, r.data.data());
   } catch (const std::bad_alloc&) {
     throw ImagingError("not enough memory for the " + std::to_string(r.width) + " x " + std::to_string(r.height) +
                        " image " + path.string() + " (" + MemoryLimitNote(uint64_t{r.RowBytes()} * r.height) + ")");
-  } catch (const Magick::Exception& e) {
-    throw ImagingError("cannot read " + path.string() + ": " + e.what());
   }
+  rows.Export(0, r.height, r.data.data());
   return r;
 }
 
