@@ -141,7 +141,7 @@ struct Image::Impl {
   // The raster; for an image the library read, its description only until
   // the whole is asked for (Raster), the rows coming from `rows`.
   TiffRaster raster;
-  std::unique_ptr<detail::MagickRows> rows;
+  std::unique_ptr<RasterRows> rows;
 
   const TiffRaster& Whole() {
     if (rows && raster.data.empty()) {
@@ -166,19 +166,19 @@ Image Image::Read(const fs::path& path) {
   auto impl = std::make_unique<Impl>();
   if (IsTiffFile(path)) {
     try {
-      impl->raster = ReadTiffRaster(path);
+      impl->rows = OpenTiffRows(path);
     } catch (const ImagingError& tiffError) {
       // Palette, YCbCr, bilevel and the like: the library converts them.
       try {
-        impl->raster = detail::ReadRasterWithMagick(path);
+        impl->rows = std::make_unique<detail::MagickRows>(path);
       } catch (const ImagingError&) {
         throw tiffError;
       }
     }
   } else {
     impl->rows = std::make_unique<detail::MagickRows>(path);
-    impl->raster = impl->rows->header();
   }
+  impl->raster = impl->rows->header();
   return Image(std::move(impl));
 }
 

@@ -20,16 +20,16 @@ TiffRaster ReadRasterWithMagick(const std::filesystem::path& path);
 // The same image held by the library (its pixel cache on disk when large,
 // see policy.xml), its rows exported on demand: the raster of a large photo
 // is never whole in memory.
-class MagickRows {
+class MagickRows : public RasterRows {
  public:
   explicit MagickRows(const std::filesystem::path& path);
-  ~MagickRows();
+  ~MagickRows() override;
   MagickRows(const MagickRows&) = delete;
   MagickRows& operator=(const MagickRows&) = delete;
   // The raster's description; its data is empty.
-  const TiffRaster& header() const { return header_; }
+  const TiffRaster& header() const override { return header_; }
   // Rows [y, y + rows) as raster rows (rows x header().RowBytes() bytes).
-  void Export(uint32_t y, uint32_t rows, uint8_t* out) const;
+  void Export(uint32_t y, uint32_t rows, uint8_t* out) const override;
 
  private:
   struct Impl;

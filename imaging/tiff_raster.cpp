@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "imaging/imaging.h"
 #include "imaging/tiff_internal.h"
@@ -31,44 +32,68 @@ void TiffRaster::SetSample(uint32_t x, uint32_t y, int c, uint32_t value) {
 
 bool IsTiffFile(const std::filesystem::path& path) { return detail::LooksLikeTiff(path); }
 
+namespace {
+
+class TiffRows : public RasterRows {
+ public:
+  explicit TiffRows(const std::filesystem::path& path)
+      : file_(path, "r"), layout_(detail::ReadLayout(file_)) {
+    switch (layout_.photometric) {
+      case PHOTOMETRIC_MINISBLACK:
+      case PHOTOMETRIC_MINISWHITE:
+      case PHOTOMETRIC_RGB:
+      case PHOTOMETRIC_SEPARATED:
+        break;
+      default:
+        file_.Fail("unsupported TIFF photometric interpretation " + std::to_string(layout_.photometric));
+    }
+    if (layout_.compression == COMPRESSION_OJPEG) file_.Fail("unsupported old-style JPEG TIFF");
+    if (layout_.extraSamples.size() >= layout_.samplesPerPixel) file_.Fail("TIFF without colour samples");
+    TiffRaster& r = header_;
+    r.width = layout_.width;
+    r.height = layout_.height;
+    r.samplesPerPixel = layout_.samplesPerPixel;
+    r.depth = layout_.bitsPerSample;
+    r.photometric = layout_.photometric;
+    r.extraSamples = layout_.extraSamples;
+    r.xResolution = layout_.xResolution;
+    r.yResolution = layout_.yResolution;
+    uint32_t iccSize = 0;
+    void* icc = nullptr;
+    if (TIFFGetField(file_.get(), TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc != nullptr) {
+      r.iccProfile.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccSize);
+    }
+    decoder_.emplace(file_, layout_);  // after the checks, as a whole read does
+    detail::CheckStoredSize(file_, layout_, decoder_->RowBytes());
+  }
+  const TiffRaster& header() const override { return header_; }
+  void Export(uint32_t y, uint32_t rows, uint8_t* out) const override { decoder_->Read(y, rows, out); }
+  std::size_t RowBytes() const { return decoder_->RowBytes(); }
+
+ private:
+  detail::TiffFile file_;
+  detail::TiffLayout layout_;
+  mutable std::optional<detail::RowDecoder> decoder_;
+  TiffRaster header_;
+};
+
+}  // namespace
+
+std::unique_ptr<RasterRows> OpenTiffRows(const std::filesystem::path& path) {
+  return std::make_unique<TiffRows>(path);
+}
+
 TiffRaster ReadTiffRaster(const std::filesystem::path& path) {
-  detail::TiffFile file(path, "r");
-  const detail::TiffLayout layout = detail::ReadLayout(file);
-  switch (layout.photometric) {
-    case PHOTOMETRIC_MINISBLACK:
-    case PHOTOMETRIC_MINISWHITE:
-    case PHOTOMETRIC_RGB:
-    case PHOTOMETRIC_SEPARATED:
-      break;
-    default:
-      file.Fail("unsupported TIFF photometric interpretation " + std::to_string(layout.photometric));
-  }
-  if (layout.compression == COMPRESSION_OJPEG) file.Fail("unsupported old-style JPEG TIFF");
-  if (layout.extraSamples.size() >= layout.samplesPerPixel) file.Fail("TIFF without colour samples");
-  TiffRaster r;
-  r.width = layout.width;
-  r.height = layout.height;
-  r.samplesPerPixel = layout.samplesPerPixel;
-  r.depth = layout.bitsPerSample;
-  r.photometric = layout.photometric;
-  r.extraSamples = layout.extraSamples;
-  r.xResolution = layout.xResolution;
-  r.yResolution = layout.yResolution;
-  uint32_t iccSize = 0;
-  void* icc = nullptr;
-  if (TIFFGetField(file.get(), TIFFTAG_ICCPROFILE, &iccSize, &icc) == 1 && icc != nullptr) {
-    r.iccProfile.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccSize);
-  }
-  detail::RowDecoder decoder(file, layout);
-  detail::CheckStoredSize(file, layout, decoder.RowBytes());
+  const TiffRows rows(path);
+  TiffRaster r = rows.header();
   try {
-    r.data.resize(decoder.RowBytes() * r.height);
+    r.data.resize(rows.RowBytes() * r.height);
   } catch (const std::bad_alloc&) {
     throw ImagingError("not enough memory for a " + std::to_string(r.width) + " x " +
                        std::to_string(r.height) + " image: " + path.string() + " (" +
-                       MemoryLimitNote(uint64_t{decoder.RowBytes()} * r.height) + ")");
+                       MemoryLimitNote(uint64_t{rows.RowBytes()} * r.height) + ")");
   }
-  decoder.Read(0, r.height, r.data.data());
+  rows.Export(0, r.height, r.data.data());
   return r;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace qm::imaging {
@@ -42,6 +43,21 @@ bool IsTiffFile(const std::filesystem::path& path);
 // libtiff decodes without colour conversion (grey, RGB, separated);
 // palette, YCbCr-subsampled and other layouts throw.
 TiffRaster ReadTiffRaster(const std::filesystem::path& path);
+
+// A source of raster rows read on demand, band by band, so a large image is
+// never whole in memory.
+class RasterRows {
+ public:
+  virtual ~RasterRows() = default;
+  // The raster's description; its data is empty.
+  virtual const TiffRaster& header() const = 0;
+  // Rows [y, y + rows) into `out` (rows x header().RowBytes() bytes).
+  virtual void Export(uint32_t y, uint32_t rows, uint8_t* out) const = 0;
+};
+
+// The first image of a TIFF file as ReadTiffRaster reads it (the same checks
+// up front), its rows decoded when asked for.
+std::unique_ptr<RasterRows> OpenTiffRows(const std::filesystem::path& path);
 
 // Writes the raster (Deflate, resolution unit inch, the ICC profile when
 // present, InkSet CMYK for 4-colour separated data) through a temporary file
