@@ -138,13 +138,13 @@ TiffRaster ToCmyk(const TiffRaster& flat) {
 }
 
 struct Image::Impl {
-  // The raster; for an image the library read, its description only until
-  // the whole is asked for (Raster), the rows coming from `rows`.
+  // The raster's description, and its samples only once the whole is asked
+  // for (Raster, WritePdf); otherwise the rows come from `rows` band by band.
   TiffRaster raster;
   std::unique_ptr<RasterRows> rows;
 
   const TiffRaster& Whole() {
-    if (rows && raster.data.empty()) {
+    if (raster.data.empty()) {
       raster.data.resize(raster.RowBytes() * raster.height);
       rows->Export(0, raster.height, raster.data.data());
     }
@@ -197,48 +197,20 @@ int Image::ExtraChannelCount() const { return ChannelCount() - impl_->raster.Col
 
 const TiffRaster& Image::Raster() const { return impl_->Whole(); }
 
-namespace {
-
-// The description of `in` without its samples (never copied whole).
-TiffRaster Described(const TiffRaster& in) {
-  TiffRaster header;
-  header.width = in.width;
-  header.height = in.height;
-  header.samplesPerPixel = in.samplesPerPixel;
-  header.depth = in.depth;
-  header.photometric = in.photometric;
-  header.extraSamples = in.extraSamples;
-  header.xResolution = in.xResolution;
-  header.yResolution = in.yResolution;
-  header.iccProfile = in.iccProfile;
-  return header;
-}
-
-// Rows [y, y + rows) of `in` as a raster of their own.
-TiffRaster RowsOf(const TiffRaster& in, uint32_t y, uint32_t rows) {
-  TiffRaster band = Described(in);
-  band.height = rows;
-  band.data.assign(in.Row(y), in.Row(y) + std::size_t{rows} * in.RowBytes());
-  return band;
-}
-
-}  // namespace
-
 void Image::WriteCmykTiff(const fs::path& path) const {
   // Converted and written band by band: the converted image is never whole
   // in memory, only the image as read.
   const TiffRaster& in = impl_->raster;
-  // Rows of the image as read: from the raster, or exported from the
-  // library's image band by band.
+  // Rows of the image as read, band by band from its source.
   const auto band = [&](uint32_t y, uint32_t rows) {
-    if (!impl_->rows || !in.data.empty()) return RowsOf(in, y, rows);
-    TiffRaster b = Described(in);
+    TiffRaster b = impl_->rows->header();
     b.height = rows;
     b.data.resize(std::size_t{rows} * b.RowBytes());
     impl_->rows->Export(y, rows, b.data.data());
     return b;
   };
-  TiffRaster header = Described(ToCmyk(FlattenAlpha(band(0, std::min<uint32_t>(1, in.height)))));
+  TiffRaster header = ToCmyk(FlattenAlpha(band(0, std::min<uint32_t>(1, in.height))));
+  header.data.clear();
   header.height = in.height;
   // Only a CMYK profile still describes the converted samples.
   if (!ProfileMatches(header.iccProfile, "CMYK")) header.iccProfile.clear();

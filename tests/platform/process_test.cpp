@@ -32,37 +32,30 @@ TEST(RunProcess, AProgramThatCannotStartSaysWhy) {
   EXPECT_EQ(r.output, "cannot start: No such file or directory");
 }
 
-TEST(RunProcess, PastItsTimeLimitTheWholeGroupIsKilled) {
-  test::TempDir folder;
-  const std::string pidFile = (folder / "child.pid").string();
-  const auto start = std::chrono::steady_clock::now();
-  const ProcessResult r =
-      RunProcess({"/bin/sh", "-c", "sleep 300 & echo $! > " + pidFile + "; echo started; wait"}, nullptr,
-                 ProcessLimits{1, {}});
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
-  EXPECT_TRUE(r.timedOut);
-  EXPECT_EQ(r.exitStatus, 128 + SIGKILL);
-  int pid = 0;
-  std::ifstream(pidFile) >> pid;
-  ASSERT_GT(pid, 0);
-  const auto until = std::chrono::steady_clock::now() + 10s;
-  while (test::ProcessAlive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(test::ProcessAlive(pid)) << "what the program started outlived it";
-}
-
-TEST(RunProcess, WhatAProgramLeavesRunningEndsWithIt) {
-  test::TempDir folder;
-  const std::string pidFile = (folder / "child.pid").string();
-  // The program ends at once; its child would run on without the group.
-  const ProcessResult r =
-      RunProcess({"/bin/sh", "-c", "sleep 300 >/dev/null 2>&1 & echo $! > " + pidFile}, nullptr, ProcessLimits{30, {}});
-  EXPECT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitStatus, 0);
-  int pid = 0;
-  std::ifstream(pidFile) >> pid;
-  const auto until = std::chrono::steady_clock::now() + 10s;
-  while (test::ProcessAlive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
-  EXPECT_FALSE(test::ProcessAlive(pid));
+// A program past its limit, and one that ends at once: either way the child
+// it started in the background ends with its group.
+TEST(RunProcess, WhatAProgramStartedEndsWithItsGroup) {
+  struct Row {
+    const char* script;  // starts `sleep 300` and writes its pid to $1
+    bool timedOut;
+    int exitStatus;
+  };
+  for (const Row& row : {Row{"sleep 300 & echo $! > \"$1\"; echo started; wait", true, 128 + SIGKILL},
+                         Row{"sleep 300 >/dev/null 2>&1 & echo $! > \"$1\"", false, 0}}) {
+    test::TempDir folder;
+    const std::string pidFile = (folder / "child.pid").string();
+    const auto start = std::chrono::steady_clock::now();
+    const ProcessResult r = RunProcess({"/bin/sh", "-c", row.script, "sh", pidFile}, nullptr, ProcessLimits{1, {}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    EXPECT_EQ(r.timedOut, row.timedOut) << row.script;
+    EXPECT_EQ(r.exitStatus, row.exitStatus) << row.script;
+    int pid = 0;
+    std::ifstream(pidFile) >> pid;
+    ASSERT_GT(pid, 0) << row.script;
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (test::ProcessAlive(pid) && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(test::ProcessAlive(pid)) << "what the program started outlived it: " << row.script;
+  }
 }
 
 TEST(JsonEscape, EveryTextComesOutAsUtf8AndKeepsItsBytes) {

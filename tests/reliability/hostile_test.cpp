@@ -232,40 +232,13 @@ TEST_F(Hostile, PostScriptReachesNothingOutsideItsJob) {
 
 // ---- Jobs that cannot fit are refused at once ----------------------------------------
 
-// A TIFF of 100 x 100 pixels that says 0.001 dpi: 100000 inches square, a
-// PRN file of petabytes at 72 dpi. Written as a plain strip so that its
-// resolution can be any rational.
-std::string TinyDpiTiff() {
-  std::string t = std::string("II*\0", 4);
-  auto u16 = [&](uint16_t v) { t.push_back(char(v & 0xff)); t.push_back(char(v >> 8)); };
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) t.push_back(char((v >> (8 * i)) & 0xff)); };
-  const uint32_t w = 100, h = 100, entries = 11;
-  const uint32_t ifd = 8, data = ifd + 2 + entries * 12 + 4, xres = data + w * h * 4, yres = xres + 8;
-  u32(ifd);
-  u16(entries);
-  auto tag = [&](uint16_t id, uint16_t type, uint32_t count, uint32_t value) { u16(id); u16(type); u32(count); u32(value); };
-  tag(256, 3, 1, w);
-  tag(257, 3, 1, h);
-  tag(258, 3, 1, 8);        // 8 bits (one value for all samples is read as such)
-  tag(259, 3, 1, 1);        // no compression
-  tag(262, 3, 1, 5);        // separated (CMYK)
-  tag(273, 4, 1, data);
-  tag(277, 3, 1, 4);
-  tag(278, 3, 1, h);
-  tag(279, 4, 1, w * h * 4);
-  tag(282, 5, 1, xres);
-  tag(283, 5, 1, yres);
-  u32(0);
-  t.append(w * h * 4, '\x40');
-  u32(1);
-  u32(1000);
-  u32(1);
-  u32(1000);
-  return t;
-}
-
 TEST_F(Hostile, AJobTheDiskCannotHoldIsRefusedBeforeAnyRasterWork) {
-  const fs::path art = Item("huge", "huge.tif", TinyDpiTiff());
+  // 100 x 100 pixels that say 0.001 dpi: 100000 inches square, a PRN file
+  // of petabytes.
+  const fs::path art = Item("huge", "huge.tif", "");
+  ASSERT_EQ(std::system(("convert -size 100x100 xc:white -colorspace CMYK -density 0.001 -units PixelsPerInch '" +
+                         art.string() + "'").c_str()),
+            0);
   const auto start = std::chrono::steady_clock::now();
   const CliResult r = RunCli(app.path(), {"print", "huge"});
   EXPECT_LT(std::chrono::steady_clock::now() - start, 60s);

@@ -49,109 +49,49 @@ std::string Output(const std::string& command) {
   return out;
 }
 
-// Print-Job with job-name, then Get-Job-Attributes until the job has ended.
-constexpr const char* kPrintAndWait = R"({
-  NAME "Print-Job"
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name quillmark-test
-  ATTR name job-name $job_name
-  ATTR mimeMediaType document-format $filetype
-  FILE $filename
-  STATUS successful-ok
-  EXPECT job-id
+// One ipptool test: `head` before the operation attributes (a DELAY), the
+// printer's URI among them, then `body`.
+std::string IppTest(const std::string& name, const std::string& operation, const std::string& head,
+                    const std::string& body) {
+  return "{\n  NAME \"" + name + "\"\n  OPERATION " + operation + "\n" + head +
+         "  GROUP operation-attributes-tag\n  ATTR charset attributes-charset utf-8\n"
+         "  ATTR naturalLanguage attributes-natural-language en\n  ATTR uri printer-uri $uri\n" +
+         body + "}\n";
 }
-{
-  NAME "Wait for the job"
-  OPERATION Get-Job-Attributes
-  DELAY 0.2
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  STATUS successful-ok
-  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 600
-  DISPLAY job-state
-  DISPLAY job-state-message
-}
-)";
 
-constexpr const char* kPrinterAttributes = R"({
-  NAME "Get-Printer-Attributes"
-  OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes printer-name,document-format-supported
-  STATUS successful-ok
-  EXPECT document-format-supported WITH-VALUE application/pdf
-  EXPECT document-format-supported WITH-VALUE image/jpeg
-  EXPECT document-format-supported WITH-VALUE image/tiff
-  DISPLAY printer-name
+// Print-Job of a document in `format` with job-name and, after `then`,
+// Get-Job-Attributes until the job has ended.
+std::string PrintTest(const std::string& format, const std::string& then = {}) {
+  return IppTest("Print-Job", "Print-Job", "",
+                 "  ATTR name requesting-user-name quillmark-test\n  ATTR name job-name $job_name\n"
+                 "  ATTR mimeMediaType document-format " + format +
+                     "\n  FILE $filename\n  STATUS successful-ok\n  EXPECT job-id\n") +
+         then +
+         IppTest("Wait for the end", "Get-Job-Attributes", "  DELAY 0.2\n",
+                 "  ATTR integer job-id $job-id\n"
+                 "  ATTR keyword requested-attributes job-state,job-state-message,job-state-reasons\n"
+                 "  STATUS successful-ok\n  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH REPEAT-LIMIT 600\n"
+                 "  DISPLAY job-state\n  DISPLAY job-state-message\n");
 }
-)";
 
-// Print-Job, a moment later Cancel-Job, then Get-Job-Attributes until the
-// job has ended.
-constexpr const char* kPrintAndCancel = R"({
-  NAME "Print-Job"
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name quillmark-test
-  ATTR name job-name $job_name
-  ATTR mimeMediaType document-format application/pdf
-  FILE $filename
-  STATUS successful-ok
-  EXPECT job-id
-}
-{
-  NAME "Wait until it prints"
-  OPERATION Get-Job-Attributes
-  DELAY 0.2
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  STATUS successful-ok
-  EXPECT job-state WITH-VALUE 5 REPEAT-NO-MATCH REPEAT-LIMIT 300
-}
-{
-  NAME "Cancel-Job"
-  OPERATION Cancel-Job
-  DELAY 1
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  ATTR name requesting-user-name quillmark-test
-  STATUS successful-ok
-}
-{
-  NAME "Wait for the end"
-  OPERATION Get-Job-Attributes
-  DELAY 0.2
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR naturalLanguage attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
-  ATTR keyword requested-attributes job-state,job-state-message,job-state-reasons
-  STATUS successful-ok
-  EXPECT job-state-reasons WITH-VALUE job-canceled-by-user REPEAT-NO-MATCH REPEAT-LIMIT 300
-  EXPECT job-state WITH-VALUE 7
-  DISPLAY job-state
-}
-)";
+const std::string kPrintAndWait = PrintTest("$filetype");
+
+const std::string kPrinterAttributes = IppTest(
+    "Get-Printer-Attributes", "Get-Printer-Attributes", "",
+    "  ATTR keyword requested-attributes printer-name,document-format-supported\n  STATUS successful-ok\n"
+    "  EXPECT document-format-supported WITH-VALUE application/pdf\n"
+    "  EXPECT document-format-supported WITH-VALUE image/jpeg\n"
+    "  EXPECT document-format-supported WITH-VALUE image/tiff\n  DISPLAY printer-name\n");
+
+// Print-Job, Cancel-Job a second after it prints, then until it has ended.
+const std::string kPrintAndCancel = PrintTest(
+    "application/pdf",
+    IppTest("Wait until it prints", "Get-Job-Attributes", "  DELAY 0.2\n",
+            "  ATTR integer job-id $job-id\n  STATUS successful-ok\n"
+            "  EXPECT job-state WITH-VALUE 5 REPEAT-NO-MATCH REPEAT-LIMIT 300\n") +
+        IppTest("Cancel-Job", "Cancel-Job", "  DELAY 1\n",
+                "  ATTR integer job-id $job-id\n  ATTR name requesting-user-name quillmark-test\n"
+                "  STATUS successful-ok\n"));
 
 class Server : public ::testing::Test {
  protected:
