@@ -253,7 +253,7 @@ std::string CQuillmarkDlg::SelectedImage() const {
 
 bool CQuillmarkDlg::RunJob(const std::function<bool(JobContext&)>& job, InitiationSettings* init) {
   return jobs_.Run([this, &job, init](JobHost& host) {
-    JobContext ctx{setting_, init ? *init : workflowDlg_->Init(), settingDlg_->Form(), host};
+    JobContext ctx{setting_, init ? *init : workflowDlg_->Init(), host};
     std::string problem;
     ctx.toolTimeLimit = ReadAppDirLimits(&problem).toolTimeLimit;
     if (!problem.empty()) host.Warn(problem);
@@ -306,7 +306,10 @@ void CQuillmarkDlg::OnCompose() {
   if (!commands_.compose) return;
   const std::string item = SelectedImage();
   const std::string entry = Bytes(separationList_->item(row)->text());
-  RunJob([this, &item, &entry](JobContext& ctx) { return commands_.compose(ctx, item, entry); });
+  // Compose packs by the Setting dialog's light-ink boxes as they stand now.
+  const SettingForm& form = settingDlg_->Form();
+  const LightInkBoxes boxes{form.UseLc, form.UseLm, form.UseLk, form.UseLlk};
+  RunJob([this, &item, &entry, &boxes](JobContext& ctx) { return commands_.compose(ctx, item, entry, boxes); });
 }
 
 void CQuillmarkDlg::OnPrint() {

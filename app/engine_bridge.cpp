@@ -14,8 +14,8 @@ EngineCommands DefaultEngineCommands() {
   c.separationList = [](const std::string& item) { return SeparationList(item); };
   c.prnList = [] { return PrnList(); };
   c.separate = [](JobContext& ctx, const std::string& item) { return SeparateCommand(ctx, item); };
-  c.compose = [](JobContext& ctx, const std::string& item, const std::string& entry) {
-    return ComposeCommand(ctx, item, entry);
+  c.compose = [](JobContext& ctx, const std::string& item, const std::string& entry, const LightInkBoxes& boxes) {
+    return ComposeCommand(ctx, item, entry, boxes);
   };
   c.print = [](JobContext& ctx, const std::string& item, FileFailure* failure) {
     return PrintCommand(ctx, item, failure);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/status.h"
+#include "output/commands.h"
 #include "separation/job_context.h"
 
 namespace qm::gui {
@@ -20,7 +21,7 @@ struct EngineCommands {
   std::function<std::vector<std::string>(const std::string& item)> separationList;
   std::function<std::vector<std::string>()> prnList;
   std::function<bool(JobContext&, const std::string& item)> separate;
-  std::function<bool(JobContext&, const std::string& item, const std::string& entry)> compose;
+  std::function<bool(JobContext&, const std::string& item, const std::string& entry, const LightInkBoxes&)> compose;
   // The Print command; `failure` (may be null) names a file whose job failed.
   std::function<bool(JobContext&, const std::string& item, FileFailure* failure)> print;
 };

@@ -72,7 +72,7 @@ struct Env {
   Session& session;  // filled by the start-up when the command needs it
 
   JobContext Job() {
-    JobContext ctx{session.setting, session.init, session.form, host};
+    JobContext ctx{session.setting, session.init, host};
     ctx.lockWait = options.wait;
     std::string problem;
     ctx.toolTimeLimit = ReadAppDirLimits(options.toolTimeLimit ? nullptr : &problem).toolTimeLimit;

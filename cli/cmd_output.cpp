@@ -22,7 +22,7 @@ namespace {
 int RunCompose(Env& env, const std::vector<std::string>& args) {
   if (args.size() != 2) return UsageError("compose takes ITEM and ENTRY");
   JobContext ctx = env.Job();
-  return env.JobExit(ComposeCommand(ctx, args[0], args[1]));
+  return env.JobExit(ComposeCommand(ctx, args[0], args[1], LightInkBoxes::Of(env.session.setting)));
 }
 
 int RunPrint(Env& env, const std::vector<std::string>& args) {

@@ -76,7 +76,7 @@ bool HotFolderTick::RunPrint(const std::string& printed, const fs::path& batch, 
     InitiationSettings moveFiles = ctx.init;
     moveFiles.dfPreserveCF = false;
     TickHost host(ctx.host, batch, report_, outcome);
-    JobContext job{ctx.setting, moveFiles, ctx.form, host};
+    JobContext job{ctx.setting, moveFiles, host};
     job.lockWait = ctx.lockWait;
     job.lockHeld = true;
     job.toolTimeLimit = ctx.toolTimeLimit;

@@ -46,11 +46,11 @@ bool IsPlaneOf(const std::string& name, const std::string& base, const std::stri
 }
 
 // Packing: the slot files as ink values into RipIn/UserPrn/<base>.<Suffix>.
-// The channels: C, M, Y, K, the light slots the Setting dialog's boxes name
-// or that hold a plane, and the M and S slots up to the last that holds a
+// The channels: C, M, Y, K, the light slots the caller's boxes name or that
+// hold a plane, and the M and S slots up to the last that holds a
 // plane; an M or S slot without a plane before it is a channel without dots,
 // as the Print job packs it.
-Status PackComposed(JobContext& ctx, const std::string& base) {
+Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxes& boxes) {
   const ActiveSetting& setting = ctx.setting;
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kApplySettingFirst);
@@ -64,10 +64,10 @@ Status PackComposed(JobContext& ctx, const std::string& base) {
   try {
     imaging::InitializeImaging();
     PrnChannelSet set;
-    set.lc = ctx.form.UseLc || present(4);
-    set.lm = ctx.form.UseLm || present(5);
-    set.lk = ctx.form.UseLk || present(6);
-    set.llk = ctx.form.UseLlk || present(7);
+    set.lc = boxes.lc || present(4);
+    set.lm = boxes.lm || present(5);
+    set.lk = boxes.lk || present(6);
+    set.llk = boxes.llk || present(7);
     for (int j = 0; j < 4; ++j) set.multicolor = present(8 + j) ? j + 1 : set.multicolor;
     for (int j = 0; j < 6; ++j) set.spot = present(12 + j) ? j + 1 : set.spot;
     const auto slots = PrnPositionSlots(set);
@@ -168,7 +168,7 @@ Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string&
   return Status::Ok();
 }
 
-bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry) {
+bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry, const LightInkBoxes& boxes) {
   const std::size_t cut = entry.rfind('_');
   const std::string base = cut == std::string::npos ? std::string() : entry.substr(0, cut);
   const bool dithered = ctx.init.dfDitheredCk;
@@ -208,7 +208,7 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
     }
   }
 
-  const Status packed = PackComposed(ctx, base);
+  const Status packed = PackComposed(ctx, base, boxes);
   const bool ok = packed.ok();
   if (!ok) {
     ctx.host.ShowMessage(kFailCompose, packed.cause());
@@ -220,7 +220,8 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   return ok;
 }
 
-bool ComposeCommand(JobContext& ctx, const std::string& item, const std::string& entry) {
+bool ComposeCommand(JobContext& ctx, const std::string& item, const std::string& entry,
+                    const LightInkBoxes& boxes) {
   if (!IsImageListItem(item)) {
     ctx.host.ShowMessage(kChooseImageItem);
     return false;
@@ -232,7 +233,7 @@ bool ComposeCommand(JobContext& ctx, const std::string& item, const std::string&
   }
   std::optional<JobLock> lock;
   if (!TakeJobLock(ctx, lock)) return false;
-  return ComposeJob(ctx, item, entry);
+  return ComposeJob(ctx, item, entry, boxes);
 }
 
 }  // namespace qm

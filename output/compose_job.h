@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/status.h"
+#include "output/commands.h"
 #include "separation/job_context.h"
 
 namespace qm {
@@ -28,6 +29,6 @@ Status RipSlotFile(JobContext& ctx, const std::filesystem::path& slotFile, const
 
 // The Compose job proper, once the selection is known to be sound; it takes
 // no lock (ComposeCommand does). `entry` is the Separation List entry.
-bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry);
+bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry, const LightInkBoxes& boxes);
 
 }  // namespace qm

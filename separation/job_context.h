@@ -1,6 +1,5 @@
 // What every job reads and drives: the applied settings, the live start-up
-// defaults (read at the moment of use), the Setting dialog's state (the
-// Compose job packs by its light-ink boxes) and the window.
+// defaults (read at the moment of use) and the window.
 #pragma once
 
 #include <atomic>
@@ -17,14 +16,12 @@
 #include "settings/active_setting.h"
 #include "settings/initiation.h"
 #include "settings/limits.h"
-#include "settings/setting_form.h"
 
 namespace qm {
 
 struct JobContext {
   const ActiveSetting& setting;
   InitiationSettings& init;
-  const SettingForm& form;
   JobHost& host;
   // How long a command waits for the AppDir's job lock (quillmark-cli
   // --wait); none by default.

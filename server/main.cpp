@@ -247,7 +247,7 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t*, void* data) {
   bool ok = StartSession(printer, session, sink);
   FileFailure failure;
   if (ok) {
-    JobContext ctx{session.setting, session.init, session.form, host};
+    JobContext ctx{session.setting, session.init, host};
     ctx.lockWait = std::chrono::hours(24);  // in turn, like --wait
     std::string problem;
     ctx.toolTimeLimit = ReadAppDirLimits(&problem).toolTimeLimit;

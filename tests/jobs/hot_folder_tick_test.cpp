@@ -82,7 +82,7 @@ class HotFolderTickTest : public ::testing::Test {
     return HotFolderTick(
         report,
         [this](const std::function<bool(JobContext&)>& job) {
-          JobContext ctx{session.setting, session.init, session.form, host};
+          JobContext ctx{session.setting, session.init, host};
           return job(ctx);
         },
         [this](JobContext& ctx, const std::string& item, FileFailure* failure) {

@@ -161,9 +161,9 @@ TEST(SplitPage, EveryModeAndComposeTakeTheSamePlanes) {
     ASSERT_TRUE(RunHeadlessStartup(app.path(), session, sets, std::nullopt, host,
                                    {{"xResolution", "150"}, {"yResolution", "150"}, {"UseICC", "0"},
                                     {"PRNSequence", "0,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1"}}));
-    JobContext ctx{session.setting, session.init, session.form, host};
+    JobContext ctx{session.setting, session.init, host};
     const bool compose = std::string(mode) == "compose";
-    ASSERT_TRUE(compose ? SeparateCommand(ctx, "label") && ComposeCommand(ctx, "label", "label_0.tiff")
+    ASSERT_TRUE(compose ? SeparateCommand(ctx, "label") && ComposeCommand(ctx, "label", "label_0.tiff", LightInkBoxes::Of(session.setting))
                         : PrintCommand(ctx, "label"))
         << host.log;
     prn[mode] = test::ReadFileBytes(app / "RipIn/UserPrn/label.prn");
@@ -202,7 +202,7 @@ TEST(CanceledPrint, EndsInEveryRasterModeWithoutAPrn) {
     if (*mode == 'd') sets.emplace_back(mode, "1");
     ASSERT_TRUE(RunHeadlessStartup(app.path(), session, sets, std::nullopt, host,
                                    {{"xResolution", "150"}, {"yResolution", "150"}, {"UseICC", "0"}}));
-    JobContext ctx{session.setting, session.init, session.form, host};
+    JobContext ctx{session.setting, session.init, host};
     ctx.stop = &host.stop;
     EXPECT_FALSE(PrintCommand(ctx, "logo")) << mode;
     EXPECT_NE(host.messages.find("logo.tif: the job was canceled"), std::string::npos) << mode << host.messages;
