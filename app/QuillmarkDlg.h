@@ -23,7 +23,7 @@
 #include "jobs/hot_folder_tick.h"
 #include "platform/job_host.h"
 #include "platform/job_lock.h"
-#include "separation/messages.h"
+#include "jobs/messages.h"
 #include "settings/active_setting.h"
 
 class QLabel;

@@ -1,7 +1,7 @@
 #include "app/engine_bridge.h"
 
-#include "output/commands.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
+#include "jobs/commands.h"
 
 namespace qm::gui {
 

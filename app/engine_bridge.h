@@ -1,5 +1,5 @@
 // The engine commands the main window runs, as replaceable functions: the
-// program runs the separation and output layers, the window's tests run
+// program runs the jobs layer's, the window's tests run
 // stand-ins.
 #pragma once
 
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/status.h"
-#include "output/commands.h"
-#include "separation/job_context.h"
+#include "jobs/commands.h"
+#include "jobs/job_context.h"
 
 namespace qm::gui {
 

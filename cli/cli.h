@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/job_host.h"
-#include "separation/job_context.h"
+#include "jobs/job_context.h"
 #include "settings/limits.h"
 #include "settings/startup.h"
 

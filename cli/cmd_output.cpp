@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "output/commands.h"
+#include "jobs/commands.h"
 #include "output/ink_figures.h"
 #include "output/prn_preview.h"
 #include "output/prn_reader.h"

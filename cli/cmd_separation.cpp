@@ -5,7 +5,7 @@
 #include "cli/cli.h"
 #include "platform/json.h"
 #include "platform/platform.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 
 namespace qm::cli {
 

@@ -23,13 +23,13 @@
 
 #include "cli/cli.h"
 #include "jobs/hot_folder_tick.h"
-#include "output/commands.h"
+#include "jobs/commands.h"
 #include "output/job_support.h"
 #include "platform/json.h"
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "platform/temporaries.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 
 namespace qm::cli {
 

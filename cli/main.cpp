@@ -11,7 +11,7 @@
 #include "platform/json.h"
 #include "platform/platform.h"
 #include "platform/temporaries.h"
-#include "separation/messages.h"
+#include "jobs/messages.h"
 #include "settings/initiation.h"
 #include "settings/preset.h"
 #include "settings/underbase.h"

@@ -51,7 +51,7 @@ class HotFolderWatch {
 };
 
 // A tick prints from the item's batch folder (BatchItemName,
-// separation/commands.h): the settled files are moved there for the Print
+// jobs/commands.h): the settled files are moved there for the Print
 // command, so a file dropped meanwhile under the same name is a new file
 // beside it, never written into the one being printed.
 // Moves the files `names` from `from` to `to` (created); false when one failed.

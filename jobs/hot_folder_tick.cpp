@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/platform.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 
 namespace qm {
 

@@ -25,7 +25,7 @@
 #include "jobs/hot_folder.h"
 #include "platform/job_lock.h"
 #include "platform/status.h"
-#include "separation/job_context.h"
+#include "jobs/job_context.h"
 
 namespace qm {
 
@@ -57,7 +57,7 @@ class TickReport {
 // Runs one job as the front end runs its commands: it builds the job's
 // context (settings, limits, its host) and returns what `job` returns.
 using JobRun = std::function<bool(const std::function<bool(JobContext&)>& job)>;
-// The Print command on an item folder (output/commands.h).
+// The Print command on an item folder (jobs/commands.h).
 using PrintRun = std::function<bool(JobContext& ctx, const std::string& item, FileFailure* failure)>;
 
 struct TickOutcome {

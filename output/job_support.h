@@ -1,4 +1,4 @@
-// What the Compose and Print jobs share: their messages (separation/messages.h),
+// What the Compose and Print jobs share:
 // the slot files of the Working folder and the channel positions.
 //
 // Error policy: nothing here shows a message or throws; the jobs decide.
@@ -14,7 +14,6 @@
 #include "halftone/levels.h"
 #include "output/prn_format.h"
 #include "separation/channels.h"
-#include "separation/messages.h"
 #include "platform/status.h"
 #include "settings/active_setting.h"
 

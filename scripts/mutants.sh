@@ -36,7 +36,7 @@ mutants=(
   'use-dots-110-levels|halftone/levels.cpp|levels.middle = oldLarge;|levels.middle = oldMiddle;'
   # the Print job's planes of the PDF route not turned over; a row lost in
   # the large-image bands and in the stitch of a split Ghostscript render
-  'pdf-print-not-negated|output/print_job.cpp|raster.negate = separated.fromPdfRoute;|raster.negate = false;'
+  'pdf-print-not-negated|jobs/print_job.cpp|raster.negate = separated.fromPdfRoute;|raster.negate = false;'
   'large-image-band-row|output/band_renderer.cpp|std::min(drop + i, band.height - 1)|std::min(drop + i + 1, band.height - 1)'
   'split-stitch-row|separation/split_render.cpp|for (uint32_t r = 0; r < rows.height; ++r)|for (uint32_t r = 1; r < rows.height; ++r)'
   # a quarter turn's block read one column off; a Ghostscript band copied
@@ -54,9 +54,9 @@ mutants=(
   'message-text|settings/apply.h|"Fail to  read prn color sequence!";|"Fail to read prn color sequence!";'
   # separation: TIFF extra channels one spot too far; the resampled rows of a
   # whole plane one row down; light cyan and magenta copies swapped
-  'tif-spot-index|separation/stages.cpp|ChannelPlaneName(std::to_string(4 + i))|ChannelPlaneName(std::to_string(5 + i))'
+  'tif-spot-index|jobs/stages.cpp|ChannelPlaneName(std::to_string(4 + i))|ChannelPlaneName(std::to_string(5 + i))'
   'resample-row-window|imaging/plane_ops.cpp|Weights(sourceRows, outH, enlarge, firstOut, count)|Weights(sourceRows, outH, enlarge, firstOut + 1, count)'
-  'light-ink-slot|separation/stages.cpp|ChannelPlaneName("L" + std::to_string(i))|ChannelPlaneName("L" + std::to_string(i ^ 1))'
+  'light-ink-slot|jobs/stages.cpp|ChannelPlaneName("L" + std::to_string(i))|ChannelPlaneName("L" + std::to_string(i ^ 1))'
   # a hot-folder file that failed stays in the batch instead of RipIn/Failed;
   # an ink PRNSequence places nowhere dropped without its warning
   'hot-folder-not-set-aside|jobs/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'

@@ -2,10 +2,10 @@
 // negate, resample, halftone. Every pipeline runs the same four steps with
 // the same arithmetic; they differ only in order, on purpose:
 //
-// - Separate (separation/plane_loop.cpp) resamples first and turns the
+// - Separate (jobs/plane_loop.cpp) resamples first and turns the
 //   plane at the printer's resolution: its plane files are filed at the
 //   printer's size, and Compose turns them again later.
-// - Compose (output/compose_job.cpp) and Print (output/print_raster.cpp,
+// - Compose (jobs/compose_job.cpp) and Print (output/print_raster.cpp,
 //   output/band_renderer.cpp) turn first, so the resampling runs along the
 //   printer's axes and a turned plane resamples as the printed one does.
 //

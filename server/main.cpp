@@ -36,12 +36,12 @@
 #include <thread>
 #include <vector>
 
-#include "output/commands.h"
+#include "jobs/commands.h"
 #include "output/job_support.h"
 #include "platform/job_host.h"
 #include "platform/message_sink.h"
 #include "platform/platform.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 #include "server/ink_report.h"
 #include "server/job_naming.h"
 #include "settings/limits.h"

@@ -9,7 +9,7 @@
 #include "app/WorkflowDlg.h"
 #include "app/gui_hooks.h"
 #include "platform/job_lock.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 #include "tests/gui/gui_test_support.h"
 
 namespace qm::test {

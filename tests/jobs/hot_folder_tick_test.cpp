@@ -12,7 +12,7 @@
 
 #include "jobs/hot_folder_tick.h"
 #include "platform/platform.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 #include "settings/startup.h"
 #include "tests/support/test_support.h"
 

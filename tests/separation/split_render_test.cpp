@@ -9,9 +9,9 @@
 #include <map>
 
 #include "imaging/imaging.h"
-#include "output/commands.h"
+#include "jobs/commands.h"
 #include "platform/platform.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 #include "settings/active_setting.h"
 #include "settings/startup.h"
 #include "tests/support/test_support.h"

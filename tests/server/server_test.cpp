@@ -132,6 +132,14 @@ class Server : public ::testing::Test {
       ::waitpid(pid, &status, 0);
     }
   }
+  // For a failure: the server's log, then the end of ipptool's report
+  // (its last request and why it ended), short enough to be read whole.
+  std::string Explain(const std::string& out) const {
+    std::size_t from = out.size();
+    for (int lines = 0; lines < 16 && from > 0; ++lines) from = out.rfind('\n', from - 1);
+    return "server log:\n" + ReadFileBytes(tests / "server.log") + "ipptool ended with:\n" +
+           out.substr(from == std::string::npos ? 0 : from);
+  }
   std::string Uri(const std::string& printer) const {
     return "ipp://127.0.0.1:" + std::to_string(port) + "/ipp/print/" + printer;
   }
@@ -179,7 +187,7 @@ class ServerJobs : public Server, public ::testing::WithParamInterface<JobRow> {
 TEST_P(ServerJobs, AJobCompletesWithTheClisBytes) {
   const JobRow& row = GetParam();
   const std::string out = Print(SamplesDir() / row.sample, row.jobName, row.format);
-  EXPECT_NE(out.find("job-state (enum) = completed"), std::string::npos) << out << ReadFileBytes(tests / "server.log");
+  EXPECT_NE(out.find("job-state (enum) = completed"), std::string::npos) << Explain(out);
   const std::string item = server::ItemNameOf(row.jobName, 1);
   const std::string prn = ReadFileBytes(app / ("RipIn/UserPrn/" + item + ".prn"));
   EXPECT_FALSE(prn.empty());
@@ -208,7 +216,7 @@ TEST_F(Server, ABadDocumentIsAbortedWithTheClisCauseAndKept) {
 TEST_F(Server, TwoJobsOfOneNameMakeTwoPrnFiles) {
   for (int i = 0; i < 2; ++i) {
     const std::string out = Print(SamplesDir() / "flowers_rgb.jpg", "proof", "image/jpeg", i ? "Second" : "Default");
-    EXPECT_NE(out.find("job-state (enum) = completed"), std::string::npos) << out;
+    EXPECT_NE(out.find("job-state (enum) = completed"), std::string::npos) << Explain(out);
   }
   EXPECT_EQ(ListFolder(app / "RipIn/UserPrn", "*.prn", EntryKind::Files),
             (std::vector<std::string>{"proof-2.prn", "proof.prn"}));
@@ -223,7 +231,7 @@ TEST_F(Server, ACanceledJobStopsAndLeavesNothingBehind) {
   const std::string out = Output("timeout 120 ipptool -tv -T 60 -f '" + (tests / "loop.pdf").string() +
                                  "' -d job_name=endless " + Uri("Default") + " '" + (tests / "cancel.test").string() +
                                  "'");
-  EXPECT_NE(out.find("job-state (enum) = canceled"), std::string::npos) << out << ReadFileBytes(tests / "server.log");
+  EXPECT_NE(out.find("job-state (enum) = canceled"), std::string::npos) << Explain(out);
   // pgrep's pattern "g[s]" keeps it from finding the shell that runs it.
   const auto until = std::chrono::steady_clock::now() + 20s;
   while (Output("pgrep -f '" + app.path().string() + "/bin/g[s]'").size() > 0 && std::chrono::steady_clock::now() < until) {
@@ -245,7 +253,7 @@ TEST_F(Server, ACanceledJobStopsAndLeavesNothingBehind) {
 TEST_F(Server, TheWebPageShowsThePrintersAndTheLastJobWithItsInk) {
   ASSERT_TRUE(fs::exists("/usr/bin/chromium")) << "scripts/setup.sh installs Debian's chromium";
   const std::string out = Print(SamplesDir() / "flowers_rgb.jpg", "poster", "image/jpeg");
-  ASSERT_NE(out.find("job-state (enum) = completed"), std::string::npos) << out;
+  ASSERT_NE(out.find("job-state (enum) = completed"), std::string::npos) << Explain(out);
   const std::string dom =
       Output("timeout 90 chromium --headless --no-sandbox --disable-gpu --disable-dev-shm-usage --user-data-dir='" +
              (tests / "chromium").string() + "' --dump-dom http://127.0.0.1:" + std::to_string(port) + "/quillmark");

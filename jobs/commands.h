@@ -1,5 +1,6 @@
-// The engine commands of the main window that the separation layer owns.
-// Each returns true when it completed without showing a failure message.
+// The commands every front end runs (the window, quillmark-cli, the server):
+// Import, the lists, Separate, Compose and Print. Each returns true when it
+// completed without showing a failure message.
 #pragma once
 
 #include <filesystem>
@@ -7,8 +8,9 @@
 #include <vector>
 
 #include "platform/status.h"
-#include "separation/job_context.h"
-#include "separation/messages.h"
+#include "jobs/job_context.h"
+#include "jobs/messages.h"
+#include "settings/active_setting.h"
 
 namespace qm {
 
@@ -65,5 +67,24 @@ Status SeparateImage(JobContext& ctx, const std::string& item, const std::filesy
 // <source stem>_<code>.tif(f); the cause when the folder cannot be made or a
 // plane cannot be moved there.
 Status FilePlanes(const std::string& item, const std::filesystem::path& imagePath, bool dithering);
+
+// The four light-ink check boxes Compose packs by (a light slot is a channel
+// when its box is checked or it holds a plane): the window passes its
+// Setting dialog's boxes as they stand, other callers the applied preset's.
+struct LightInkBoxes {
+  bool lc = false, lm = false, lk = false, llk = false;
+  static LightInkBoxes Of(const ActiveSetting& setting) {
+    return {setting.UseLc != 0, setting.UseLm != 0, setting.UseLk != 0, setting.UseLlk != 0};
+  }
+};
+
+// The Compose command on a Separation List entry of an Image List item.
+bool ComposeCommand(JobContext& ctx, const std::string& item, const std::string& entry, const LightInkBoxes& boxes);
+
+// The Print command: the Print job on every file of the item folder, in
+// listing order; stops with "Fail to Print !" at the first failure. When a
+// file's job failed (not the preset or the job lock), *failure names the
+// file and the cause; its file is still in the item folder.
+bool PrintCommand(JobContext& ctx, const std::string& item, FileFailure* failure = nullptr);
 
 }  // namespace qm

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "separation/job_context.h"
+#include "jobs/job_context.h"
 #include "separation/split_render.h"
 
 namespace qm {

@@ -8,8 +8,8 @@
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/channels.h"
-#include "separation/commands.h"
-#include "separation/stages.h"
+#include "jobs/commands.h"
+#include "jobs/stages.h"
 #include "separation/staging.h"
 #include "separation/underbase_white.h"
 

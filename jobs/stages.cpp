@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "separation/channels.h"
 #include "separation/split_render.h"
-#include "separation/stages.h"
+#include "jobs/stages.h"
 #include "separation/tool_commands.h"
 #include "settings/apply.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 
 #include "platform/status.h"
-#include "output/commands.h"
-#include "separation/job_context.h"
+#include "jobs/commands.h"
+#include "jobs/job_context.h"
 
 namespace qm {
 

@@ -16,7 +16,7 @@
 #include "platform/platform.h"
 #include "separation/channels.h"
 #include "separation/plane_recipe.h"
-#include "separation/stages.h"
+#include "jobs/stages.h"
 
 namespace qm {
 

@@ -1,7 +1,7 @@
 // The Print job: one imported image to one PRN file in a single pass.
 //
 // Staging (copy or move by dfPreserveCF), the rotation test, the separation
-// stage (separation/stages.h, Print purpose: slot files left in the Working
+// stage (jobs/stages.h, Print purpose: slot files left in the Working
 // folder), then the raster work in large-image, turbo or sequential mode
 // (print_raster.h) into RipIn/UserPrn/<input stem>.<Suffix>, written under a
 // temporary name and renamed when complete.
@@ -16,7 +16,7 @@
 #include <filesystem>
 
 #include "platform/status.h"
-#include "separation/job_context.h"
+#include "jobs/job_context.h"
 
 namespace qm {
 

@@ -4,7 +4,7 @@
 
 #include "platform/job_lock.h"
 #include "platform/platform.h"
-#include "separation/commands.h"
+#include "jobs/commands.h"
 
 namespace qm {
 

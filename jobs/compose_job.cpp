@@ -1,4 +1,4 @@
-#include "output/compose_job.h"
+#include "jobs/compose_job.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 #include "halftone/halftone.h"
 #include "imaging/imaging.h"
-#include "output/commands.h"
+#include "jobs/commands.h"
 #include "output/job_support.h"
 #include "output/prn_file.h"
 #include "platform/job_lock.h"

@@ -12,7 +12,7 @@
 #include "platform/job_host.h"
 #include "platform/job_lock.h"
 #include "platform/status.h"
-#include "separation/messages.h"
+#include "jobs/messages.h"
 #include "settings/active_setting.h"
 #include "settings/initiation.h"
 #include "settings/limits.h"

@@ -1,4 +1,4 @@
-#include "output/print_job.h"
+#include "jobs/print_job.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,13 +10,13 @@
 #include <optional>
 
 #include "imaging/imaging.h"
-#include "output/commands.h"
+#include "jobs/commands.h"
 #include "output/job_support.h"
 #include "output/print_raster.h"
 #include "output/underbase_plane.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
-#include "separation/stages.h"
+#include "jobs/stages.h"
 #include "separation/staging.h"
 
 namespace qm {
