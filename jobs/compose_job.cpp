@@ -14,6 +14,7 @@
 #include "jobs/commands.h"
 #include "output/job_support.h"
 #include "output/prn_file.h"
+#include "output/print_raster.h"
 #include "platform/job_lock.h"
 #include "platform/platform.h"
 #include "separation/plane_recipe.h"
@@ -45,54 +46,71 @@ bool IsPlaneOf(const std::string& name, const std::string& base, const std::stri
   return ChannelIndexOfCode(name.substr(prefix.size(), name.size() - prefix.size() - extension.size())) >= 0;
 }
 
-// Packing: the slot files as ink values into RipIn/UserPrn/<base>.<Suffix>.
-// The channels: C, M, Y, K, the light slots the caller's boxes name or that
-// hold a plane, and the M and S slots up to the last that holds a
-// plane; an M or S slot without a plane before it is a channel without dots,
-// as the Print job packs it.
+// The channels of a composed file: C, M, Y, K, the light slots the caller's
+// boxes name or that hold a plane, and the M and S slots up to the last that
+// holds a plane; an M or S slot without a plane before it is a channel
+// without dots, as the Print job packs it. Each position's plane is opened
+// (its header read): C, M, Y, K and the light channels must be there, and
+// every plane has the size of the first.
+struct ComposedPositions {
+  std::vector<int> slots;
+  std::vector<std::unique_ptr<imaging::PlaneRowReader>> readers;  // null: no plane
+  const imaging::PlaneInfo* first = nullptr;
+};
+
+Status OpenComposedPositions(JobContext& ctx, const LightInkBoxes& boxes, ComposedPositions& out) {
+  const fs::path working = WorkingDir();
+  auto present = [&](int slot) {
+    std::error_code ec;
+    return fs::exists(working / SlotFileName(slot), ec);
+  };
+  PrnChannelSet set;
+  set.lc = boxes.lc || present(4);
+  set.lm = boxes.lm || present(5);
+  set.lk = boxes.lk || present(6);
+  set.llk = boxes.llk || present(7);
+  for (int j = 0; j < 4; ++j) set.multicolor = present(8 + j) ? j + 1 : set.multicolor;
+  for (int j = 0; j < 6; ++j) set.spot = present(12 + j) ? j + 1 : set.spot;
+  const auto slots = PrnPositionSlots(set);
+  if (!slots) return Status::Fail("no channel layout for the slot files");
+  out.slots = *slots;
+  out.readers.resize(slots->size());
+  for (std::size_t p = 0; p < slots->size(); ++p) {
+    const int slot = (*slots)[p];
+    if (slot >= 8 && !present(slot)) {
+      ctx.host.Log("no " + SlotFileName(slot) + ": position " + std::to_string(p) + " is left without dots");
+      continue;
+    }
+    out.readers[p] = std::make_unique<imaging::PlaneRowReader>(working / SlotFileName(slot));
+    const imaging::PlaneInfo& info = out.readers[p]->Info();
+    if (out.first && (info.width != out.first->width || info.height != out.first->height)) {
+      return Status::Fail(SlotFileName(slot) + " is " + std::to_string(info.width) + " x " +
+                          std::to_string(info.height) + ", unlike " + SlotFileName(0) + " (" +
+                          std::to_string(out.first->width) + " x " + std::to_string(out.first->height) + ")");
+    }
+    if (!out.first) out.first = &info;
+  }
+  return Status::Ok();
+}
+
+// Packing: the halftoned slot files as ink values into
+// RipIn/UserPrn/<base>.<Suffix>.
 Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxes& boxes) {
   const ActiveSetting& setting = ctx.setting;
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kApplySettingFirst);
     return Status::Fail("the preset is not applied");
   }
-  const fs::path working = WorkingDir();
-  auto present = [&](int slot) {
-    std::error_code ec;
-    return fs::exists(working / SlotFileName(slot), ec);
-  };
   try {
     imaging::InitializeImaging();
-    PrnChannelSet set;
-    set.lc = boxes.lc || present(4);
-    set.lm = boxes.lm || present(5);
-    set.lk = boxes.lk || present(6);
-    set.llk = boxes.llk || present(7);
-    for (int j = 0; j < 4; ++j) set.multicolor = present(8 + j) ? j + 1 : set.multicolor;
-    for (int j = 0; j < 6; ++j) set.spot = present(12 + j) ? j + 1 : set.spot;
-    const auto slots = PrnPositionSlots(set);
-    if (!slots) return Status::Fail("no channel layout for the slot files");
-
+    ComposedPositions positions;
+    if (Status opened = OpenComposedPositions(ctx, boxes, positions); !opened) return opened;
+    const auto* slots = &positions.slots;
+    auto& readers = positions.readers;
+    const imaging::PlaneInfo* first = positions.first;
     // The planes are read and packed band by band, so memory grows with the
     // page's width, never with its area (an A2 page at 720 dpi would hold
     // gigabytes as whole planes).
-    std::vector<std::unique_ptr<imaging::PlaneRowReader>> readers(slots->size());
-    const imaging::PlaneInfo* first = nullptr;
-    for (std::size_t p = 0; p < slots->size(); ++p) {
-      const int slot = (*slots)[p];
-      if (slot >= 8 && !present(slot)) {
-        ctx.host.Log("no " + SlotFileName(slot) + ": position " + std::to_string(p) + " is left without dots");
-        continue;
-      }
-      readers[p] = std::make_unique<imaging::PlaneRowReader>(working / SlotFileName(slot));
-      const imaging::PlaneInfo& info = readers[p]->Info();
-      if (first && (info.width != first->width || info.height != first->height)) {
-        return Status::Fail(SlotFileName(slot) + " is " + std::to_string(info.width) + " x " +
-                            std::to_string(info.height) + ", unlike " + SlotFileName(0) + " (" +
-                            std::to_string(first->width) + " x " + std::to_string(first->height) + ")");
-      }
-      if (!first) first = &info;
-    }
     ctx.host.SetProgress(ProgressBar::Prn, 85);
 
     const uint32_t width = first->width, height = first->height;
@@ -127,46 +145,78 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
   }
 }
 
-}  // namespace
-
-Status RipSlotFile(JobContext& ctx, const fs::path& slotFile, const std::string& baseName) {
+// The rip needs an applied preset and the printer's resolution.
+Status CanRip(JobContext& ctx, const std::string& slotFile) {
   const ActiveSetting& setting = ctx.setting;
-  const int slot = ChannelIndexFromName(slotFile.filename().string());
   if (setting.settingApplied == 0) {
     ctx.host.ShowMessage(kSettingWrong);
     return Status::Fail("the preset is not applied");
   }
-  ctx.host.SetStatus(StatusLine::Prn, (SeparationDir() / (baseName + "_*.tif")).string());
-  ctx.host.SetProgress(ProgressBar::Prn, 5);
   if (setting.xResolutionValue <= 0 || setting.yResolutionValue <= 0) {
-    return Status::Fail("cannot rip " + slotFile.filename().string() + " at a resolution of " +
-                        setting.xResolution + " x " + setting.yResolution);
+    return Status::Fail("cannot rip " + slotFile + " at a resolution of " + setting.xResolution + " x " +
+                        setting.yResolution);
   }
+  return Status::Ok();
+}
+
+// Rip and packing of undithered slot files in one pass, through the Print
+// job's row pipeline: each plane read, turned, negated (the files hold 0
+// for full ink), resampled and halftoned a few rows at a time, so memory
+// grows with the page's width, never with its area. The rotation test
+// counts the whole inches of the first slot file at the printer's
+// xResolution. The white is never generated here: undithered planes are
+// filed without one.
+// `message` becomes "Fail to Rip the files !" when the rip itself fails.
+Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes& boxes, const std::string& firstFile,
+                   const char*& message) {
+  const ActiveSetting& setting = ctx.setting;
+  const fs::path working = WorkingDir();
+  ctx.host.SetStatus(StatusLine::Prn, (SeparationDir() / (base + "_*.tif")).string());
+  ctx.host.SetProgress(ProgressBar::Prn, 5);
   try {
     imaging::InitializeImaging();
-    imaging::Plane plane = imaging::ReadPlane(slotFile);
-    // The rotation test counts whole inches at the printer's resolution.
+    ComposedPositions positions;
+    if (Status opened = OpenComposedPositions(ctx, boxes, positions); !opened) return opened;
+    positions.readers.clear();
+    const uint32_t width = imaging::ReadPlaneInfo(working / firstFile).width;
     const float limit = static_cast<float>(ParseLeadingDouble(ctx.init.dfRotLimit));
-    const float inches = static_cast<float>(plane.width / static_cast<uint32_t>(setting.xResolutionValue));
-    // The plane file holds 0 for full ink: turn, negate, resample, halftone,
-    // mirror. (Dithered planes come mirrored from the Separate job.)
-    PlaneRecipe recipe;
-    recipe.order = kPrintOrder;
-    if (ctx.init.dfImageRt && inches > limit) recipe.quarterTurn = ctx.init.dfRotatedOri ? -90 : 90;
-    recipe.halfTurn = ctx.init.dfImageUp;
-    recipe.negate = true;
-    recipe.xResolution = setting.xResolutionValue;
-    recipe.yResolution = setting.yResolutionValue;
-    recipe.mirror = ctx.init.dfMirror;
-    ApplyRecipe(recipe, HalftoneParams::Of(setting), slot, plane);
-    imaging::Negate(plane);
-    imaging::WritePlane(slotFile, plane, 16);
+    const float inches = static_cast<float>(width / static_cast<uint32_t>(setting.xResolutionValue));
+
+    const fs::path out = UserPrnDir() / (base + "." + setting.Suffix);
+    std::string error;
+    auto file = PrnFile::Create(out, &error);
+    if (!file) return Status::Fail(error);
+    PrintRaster raster{setting, ctx.host, working, positions.slots};
+    raster.turn = ctx.init.dfImageRt && inches > limit ? (ctx.init.dfRotatedOri ? -90 : 90) : 0;
+    raster.upward = ctx.init.dfImageUp;
+    raster.negate = true;
+    raster.mirror = ctx.init.dfMirror;
+    raster.underbase = false;
+    raster.stop = ctx.stop;
+    int shown = 5;
+    raster.progress = [&](double fraction) {
+      if (const int prn = 5 + static_cast<int>(80.0 * fraction); prn > shown) {
+        ctx.host.SetProgress(ProgressBar::Prn, shown = prn);
+      }
+    };
+    const RasterResult result = RenderSequential(raster, *file);
+    if (!result.status) {
+      message = kFailRip;
+      return result.status;
+    }
+    const auto header = MakePrnHeader(static_cast<uint32_t>(setting.xResolutionValue),
+                                      static_cast<uint32_t>(setting.yResolutionValue), result.width, result.height,
+                                      static_cast<uint32_t>(positions.slots.size()), setting.Bits);
+    if (!header) return Status::Fail("no PRN header for the planes composed");
+    if (!file->Commit(PrnExpectedFileSize(*header))) return Status::Fail("cannot write " + out.string() + ": " + file->error());
+    ctx.host.SetProgress(ProgressBar::Prn, 85);
+    return Status::Ok();
   } catch (const std::exception& e) {
     return Status::Fail(e.what());
   }
-  ctx.host.SetProgress(ProgressBar::Prn, 65);
-  return Status::Ok();
 }
+
+}  // namespace
 
 bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry, const LightInkBoxes& boxes) {
   const std::size_t cut = entry.rfind('_');
@@ -197,21 +247,24 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
     }
   }
 
+  std::vector<std::string> toRip;
   if (!dithered) {
     AssignSlots(working, ctx.setting.PRNSequence, ctx.host);
-    for (const std::string& name : ListFolder(working, "00_*.tiff", EntryKind::Files)) {
-      if (const Status status = RipSlotFile(ctx, working / name, base); !status) {
-        ctx.host.ShowMessage(kFailRip, status.cause());
-        EndWithNone(ctx.host);
-        return false;
-      }
+    toRip = ListFolder(working, "00_*.tiff", EntryKind::Files);
+  }
+  if (!toRip.empty()) {
+    if (const Status status = CanRip(ctx, toRip.front()); !status) {
+      ctx.host.ShowMessage(kFailRip, status.cause());
+      EndWithNone(ctx.host);
+      return false;
     }
   }
-
-  const Status packed = PackComposed(ctx, base, boxes);
+  const char* message = kFailCompose;
+  const Status packed =
+      toRip.empty() ? PackComposed(ctx, base, boxes) : RipComposed(ctx, base, boxes, toRip.front(), message);
   const bool ok = packed.ok();
   if (!ok) {
-    ctx.host.ShowMessage(kFailCompose, packed.cause());
+    ctx.host.ShowMessage(message, packed.cause());
   } else {
     for (StagedInput& plane : planes) plane.Commit();
     ctx.host.RefreshLists();

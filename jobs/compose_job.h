@@ -1,10 +1,12 @@
 // The Compose job: the plane files of one separated image to a PRN file.
 //
 // The planes move from RipIn/Separation/<item>/ into the Working folder
-// ("00_" + code), take their slots from PRNSequence, are ripped one by one
-// unless they were stored halftoned, and are packed into
+// ("00_" + code), take their slots from PRNSequence and are packed into
 // RipIn/UserPrn/<base>.<Suffix>, written under a temporary name and renamed
-// when complete.
+// when complete. Undithered planes are ripped on the way (rotation test by
+// whole inches at the printer's xResolution, turns, inversion, resampling,
+// halftoning with each slot's curve, the mirror), row by row through the
+// Print job's pipeline; dithered ones are packed as they are.
 //
 // Error policy: every failure of the image library or of a write fails the
 // job with its message ("Fail to Rip the files !", "Fail to Compose the
@@ -19,13 +21,6 @@
 #include "jobs/job_context.h"
 
 namespace qm {
-
-// The rip step of one slot file: rotation test by whole inches at the
-// printer's xResolution, turns, inversion, resampling, halftoning with the
-// curve of the slot named by the file, inversion, written back at 16 bits.
-// `baseName` only feeds the status line. The cause on failure (the caller
-// shows "Fail to Rip the files !" with it).
-Status RipSlotFile(JobContext& ctx, const std::filesystem::path& slotFile, const std::string& baseName);
 
 // The Compose job proper, once the selection is known to be sound; it takes
 // no lock (ComposeCommand does). `entry` is the Separation List entry.

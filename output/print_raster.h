@@ -56,6 +56,7 @@ struct PrintRaster {
   bool upward = false;            // dfImageUp: turn by 180 after `turn`
   bool negate = false;            // PDF route: planes hold 0 for full ink
   bool mirror = false;            // dfMirror: the dots flipped left to right after the turns
+  bool underbase = true;          // generate the white when the settings ask (Compose: never)
   int turboThreads = 18;
   int bandWorkers = 8;
   // Called with the fraction 0..1 of the raster work done, after each plane

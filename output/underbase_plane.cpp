@@ -72,7 +72,7 @@ GeneratedUnderbase::~GeneratedUnderbase() {
 
 std::optional<std::size_t> GeneratedUnderbase::Plan(const PrintRaster& raster) {
   const ActiveSetting& s = raster.setting;
-  if (!s.underbase.Generates()) return std::nullopt;
+  if (!raster.underbase || !s.underbase.Generates()) return std::nullopt;
   if (const std::string why = UnderbaseNotPrinted(s.underbase, s.PRNSequence, s.PdfSpotColorName); !why.empty()) {
     raster.host.Warn(why);
     return std::nullopt;
