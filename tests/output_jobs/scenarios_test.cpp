@@ -368,6 +368,10 @@ std::vector<Scenario> Table() {
                .messages = {"Warning: the white underbase is not generated: the planes are filed undithered "
                             "(\"Dithered\" is off)"},
                .files = "Separation/flowers/flowers_{0,1,2,3,L0,L1}.tif"});
+  // Compose rips such planes through the Print job's rows, still without a white.
+  t.push_back({.name = "underbase_undithered_compose", .file = "label.pdf", .bytes = Sample("spot_white_varnish.pdf"),
+               .sets = {kSpots, "Underbase=generate", "dfDitheredCk=0"}, .steps = {"separate", "compose $I label_0.tif"},
+               .inked = "+0 +1 +2 +3 +L0 +L1 +S0 +S1", .same = {{{"Underbase=off"}}}});
   // The dithered Separate files the white as its spot plane; Compose packs
   // it: the Print's bytes, turned, mirrored and on the PDF route too.
   for (const auto& [name, file, bytes, extra] :
