@@ -105,7 +105,7 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
     imaging::InitializeImaging();
     ComposedPositions positions;
     if (Status opened = OpenComposedPositions(ctx, boxes, positions); !opened) return opened;
-    const auto* slots = &positions.slots;
+    const std::vector<int>& slots = positions.slots;
     auto& readers = positions.readers;
     const imaging::PlaneInfo* first = positions.first;
     // The planes are read and packed band by band, so memory grows with the
@@ -115,7 +115,7 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
 
     const uint32_t width = first->width, height = first->height;
     constexpr uint32_t kBandRows = 64;
-    std::vector<std::vector<float>> bands(slots->size());
+    std::vector<std::vector<float>> bands(slots.size());
     const std::vector<float> blank(width, 0.0f);
     uint32_t bandTop = 0, bandRows = 0;
     // Row y of position p as ink values (stored with 0 for full ink).
@@ -137,7 +137,7 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
     std::string error;
     const bool ok = WritePrnFileRows(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
                                      static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), width, height,
-                                     setting.Bits, slots->size(), row, HalftoneParams::Of(setting).levels, &error);
+                                     setting.Bits, slots.size(), row, HalftoneParams::Of(setting).levels, &error);
     if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
     return Status::Ok();
   } catch (const std::exception& e) {
@@ -163,12 +163,11 @@ Status CanRip(JobContext& ctx, const std::string& slotFile) {
 // job's row pipeline: each plane read, turned, negated (the files hold 0
 // for full ink), resampled and halftoned a few rows at a time, so memory
 // grows with the page's width, never with its area. The rotation test
-// counts the whole inches of the first slot file at the printer's
+// counts the whole inches of the cyan slot file at the printer's
 // xResolution. The white is never generated here: undithered planes are
 // filed without one.
 // `message` becomes "Fail to Rip the files !" when the rip itself fails.
-Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes& boxes, const std::string& firstFile,
-                   const char*& message) {
+Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes& boxes, const char*& message) {
   const ActiveSetting& setting = ctx.setting;
   const fs::path working = WorkingDir();
   ctx.host.SetStatus(StatusLine::Prn, (SeparationDir() / (base + "_*.tif")).string());
@@ -177,8 +176,8 @@ Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes
     imaging::InitializeImaging();
     ComposedPositions positions;
     if (Status opened = OpenComposedPositions(ctx, boxes, positions); !opened) return opened;
+    const uint32_t width = positions.first->width;  // 00_0.tiff's: C is always there
     positions.readers.clear();
-    const uint32_t width = imaging::ReadPlaneInfo(working / firstFile).width;
     const float limit = static_cast<float>(ParseLeadingDouble(ctx.init.dfRotLimit));
     const float inches = static_cast<float>(width / static_cast<uint32_t>(setting.xResolutionValue));
 
@@ -204,11 +203,7 @@ Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes
       message = kFailRip;
       return result.status;
     }
-    const auto header = MakePrnHeader(static_cast<uint32_t>(setting.xResolutionValue),
-                                      static_cast<uint32_t>(setting.yResolutionValue), result.width, result.height,
-                                      static_cast<uint32_t>(positions.slots.size()), setting.Bits);
-    if (!header) return Status::Fail("no PRN header for the planes composed");
-    if (!file->Commit(PrnExpectedFileSize(*header))) return Status::Fail("cannot write " + out.string() + ": " + file->error());
+    if (!file->Commit(result.fileSize)) return Status::Fail("cannot write " + out.string() + ": " + file->error());
     ctx.host.SetProgress(ProgressBar::Prn, 85);
     return Status::Ok();
   } catch (const std::exception& e) {
@@ -261,7 +256,7 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   }
   const char* message = kFailCompose;
   const Status packed =
-      toRip.empty() ? PackComposed(ctx, base, boxes) : RipComposed(ctx, base, boxes, toRip.front(), message);
+      toRip.empty() ? PackComposed(ctx, base, boxes) : RipComposed(ctx, base, boxes, message);
   const bool ok = packed.ok();
   if (!ok) {
     ctx.host.ShowMessage(message, packed.cause());

@@ -179,11 +179,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     if (Status finished = separated.Finish(); !finished) return finished;
     host.SetProgress(ProgressBar::Separation, 95);
     // The file must have its full size before it takes the final name.
-    const auto header = MakePrnHeader(static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
-                                      static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), result.width,
-                                      result.height, static_cast<uint32_t>(slots->size()), setting.Bits);
-    if (!header) return Status::Fail("no PRN header for the planes printed");
-    if (!file->Commit(PrnExpectedFileSize(*header))) return Status::Fail(file->error());
+    if (!file->Commit(result.fileSize)) return Status::Fail(file->error());
     host.Log(std::string("raster work (") + ModeName(mode) + "): " + SecondsSince(rasterStart));
     host.Log("printed " + input.string() + " to " + output.string());
   } catch (const std::exception& e) {

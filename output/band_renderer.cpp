@@ -179,6 +179,7 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     });
     result.width = width;
     result.height = layout.outputRows;
+    result.fileSize = PrnExpectedFileSize(*header);
   } catch (const std::exception& e) {
     result.status = Status::Fail(e.what());
     return result;

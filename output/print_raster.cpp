@@ -282,6 +282,7 @@ RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
     }
     result.width = header->width;
     result.height = header->height;
+    result.fileSize = PrnExpectedFileSize(*header);
   } catch (const std::exception& e) {
     return Failed(e.what());
   }

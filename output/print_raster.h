@@ -71,6 +71,7 @@ struct PrintRaster {
 struct RasterResult {
   Status status = Status::Fail("the raster work did not finish");
   uint32_t width = 0, height = 0;  // of the written planes
+  uint64_t fileSize = 0;           // the PRN file's full size (its header's), for PrnFile::Commit
   uint64_t decodedRows = 0;        // plane rows the imaging layer decoded
   uint64_t planeRows = 0;          // rows of the present planes, summed
   int threadsRan = 1;              // workers that ran the planes (turbo)
