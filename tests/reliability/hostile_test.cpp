@@ -30,8 +30,14 @@ std::vector<int> ProcessesNaming(const std::string& text) {
   for (const auto& entry : fs::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-    std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A process that ends while it is read fails the read (ESRCH): it is gone.
+    std::string cmdline;
+    try {
+      std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+      cmdline.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+      continue;
+    }
     if (cmdline.find(text) != std::string::npos && std::stoi(name) != ::getpid()) pids.push_back(std::stoi(name));
   }
   return pids;
