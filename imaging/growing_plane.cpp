@@ -141,16 +141,28 @@ bool RowGate::Done() const {
 GrowingPlane::GrowingPlane(const std::filesystem::path& path, uint32_t height, const std::filesystem::path& like,
                            std::shared_ptr<RowGate> gate)
     : path_(path), gate_(std::move(gate)), height_(height) {
+  detail::TiffFile band(like, "r");
+  const detail::TiffLayout l = detail::ReadLayout(band);
+  if (l.samplesPerPixel != 1 || (l.bitsPerSample != 8 && l.bitsPerSample != 16) ||
+      (l.photometric != PHOTOMETRIC_MINISBLACK && l.photometric != PHOTOMETRIC_MINISWHITE)) {
+    band.Fail("not a grey 8- or 16-bit plane");
+  }
+  width_ = l.width;
+  depth_ = l.bitsPerSample;
+  minIsWhite_ = l.photometric == PHOTOMETRIC_MINISWHITE;
+  Create(l.xResolution, l.yResolution);
+}
+
+GrowingPlane::GrowingPlane(const std::filesystem::path& path, uint32_t height, const GrowingLayout& layout,
+                           std::shared_ptr<RowGate> gate)
+    : path_(path), gate_(std::move(gate)), width_(layout.width), height_(height), depth_(8), minIsWhite_(false) {
+  if (width_ == 0) throw ImagingError("a growing plane without columns: " + path.string());
+  Create(layout.xResolution, layout.yResolution);
+}
+
+void GrowingPlane::Create(double xResolution, double yResolution) {
+  const std::filesystem::path& path = path_;
   {
-    detail::TiffFile band(like, "r");
-    const detail::TiffLayout l = detail::ReadLayout(band);
-    if (l.samplesPerPixel != 1 || (l.bitsPerSample != 8 && l.bitsPerSample != 16) ||
-        (l.photometric != PHOTOMETRIC_MINISBLACK && l.photometric != PHOTOMETRIC_MINISWHITE)) {
-      band.Fail("not a grey 8- or 16-bit plane");
-    }
-    width_ = l.width;
-    depth_ = l.bitsPerSample;
-    minIsWhite_ = l.photometric == PHOTOMETRIC_MINISWHITE;
     rowBytes_ = std::size_t{width_} * (depth_ / 8);
     // Header, one directory of 13 entries, the strip tables and the two
     // resolutions, then the rows from a page boundary on, top to bottom.
@@ -200,8 +212,8 @@ GrowingPlane::GrowingPlane(const std::filesystem::path& path, uint32_t height, c
       Put32(head, offsets + 4 * s, static_cast<uint32_t>(dataOffset_ + uint64_t{s} * stripBytes));
       Put32(head, counts + 4 * s, static_cast<uint32_t>(rows * rowBytes_));
     }
-    const auto [xn, xd] = Rational(l.xResolution);
-    const auto [yn, yd] = Rational(l.yResolution);
+    const auto [xn, xd] = Rational(xResolution);
+    const auto [yn, yd] = Rational(yResolution);
     Put32(head, xres, xn);
     Put32(head, xres + 4, xd);
     Put32(head, yres, yn);
@@ -259,6 +271,34 @@ void GrowingPlane::CopyRows(uint32_t first, const std::filesystem::path& band) {
     const uint32_t n = std::min(kChunk, l.height - done);
     decoder.Read(done, n, rows.data());
     WriteAt(dataOffset_ + uint64_t{first + done} * rowBytes_, rows.data(), n * rowBytes_);
+  }
+}
+
+void GrowingPlane::CopyRawRows(uint32_t first, uint32_t count, int fromFd, uint64_t offset) {
+  if (first > height_ || count > height_ - first) throw ImagingError("raw rows fall outside " + path_.string());
+  auto in = static_cast<off_t>(offset);
+  auto out = static_cast<off_t>(dataOffset_ + uint64_t{first} * rowBytes_);
+  uint64_t left = uint64_t{count} * rowBytes_;
+  while (left > 0) {
+    const ssize_t n = ::copy_file_range(fromFd, &in, fd_, &out, left, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n > 0) {
+      left -= static_cast<uint64_t>(n);
+      continue;
+    }
+    if (n == 0) throw ImagingError("raw rows end early for " + path_.string());
+    // A file system that cannot copy within the kernel: through a buffer.
+    std::vector<uint8_t> chunk(std::min<uint64_t>(left, 1 << 20));
+    while (left > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(left, chunk.size()));
+      const ssize_t got = ::pread(fromFd, chunk.data(), want, in);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) throw ImagingError("cannot read raw rows for " + path_.string() + ": " + ErrnoText());
+      WriteAt(static_cast<uint64_t>(out), chunk.data(), static_cast<std::size_t>(got));
+      in += got;
+      out += got;
+      left -= static_cast<uint64_t>(got);
+    }
   }
 }
 

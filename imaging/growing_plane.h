@@ -47,12 +47,21 @@ class RowGate {
   std::string failure_;
 };
 
+// The geometry of a plane made from raw 8-bit rows, 0 for full ink.
+struct GrowingLayout {
+  uint32_t width = 0;
+  double xResolution = 72, yResolution = 72;
+};
+
 class GrowingPlane {
  public:
   // Creates `path` (replacing any file of that name) as a plane of `height`
   // rows with the width, depth, photometric and resolution of the band file
   // `like`, and makes every read of it wait on `gate`.
   GrowingPlane(const std::filesystem::path& path, uint32_t height, const std::filesystem::path& like,
+               std::shared_ptr<RowGate> gate);
+  // The same for 8-bit rows that come raw (CopyRawRows).
+  GrowingPlane(const std::filesystem::path& path, uint32_t height, const GrowingLayout& layout,
                std::shared_ptr<RowGate> gate);
   ~GrowingPlane();
   GrowingPlane(const GrowingPlane&) = delete;
@@ -61,11 +70,15 @@ class GrowingPlane {
   // Copies every row of the plane file `band` (any TIFF layout, same width,
   // depth and photometric) into rows first.. of this plane.
   void CopyRows(uint32_t first, const std::filesystem::path& band);
+  // Rows [first, first + count) from `count` rows of `width` bytes stored at
+  // `offset` in the file open as `fromFd` (copied within the kernel).
+  void CopyRawRows(uint32_t first, uint32_t count, int fromFd, uint64_t offset);
   // Rows [first, first + count) as paper white (no ink).
   void BlankRows(uint32_t first, uint32_t count);
   const std::filesystem::path& Path() const { return path_; }
 
  private:
+  void Create(double xResolution, double yResolution);
   void WriteAt(uint64_t offset, const uint8_t* bytes, std::size_t size);
   std::filesystem::path path_;
   std::shared_ptr<RowGate> gate_;

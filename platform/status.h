@@ -6,6 +6,7 @@
 // example "Fail to Print !") is shown by the caller; the cause goes after it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -29,6 +30,28 @@ class [[nodiscard]] Status {
  private:
   bool ok_ = true;
   std::string cause_;
+};
+
+// A value, or the cause why there is none.
+template <typename T>
+class [[nodiscard]] StatusOr {
+ public:
+  StatusOr(T value) : value_(std::move(value)) {}            // NOLINT: a value converts
+  StatusOr(Status failure) : status_(std::move(failure)) {   // NOLINT: so does a failure
+    if (status_.ok()) status_ = Status::Fail("no value");
+  }
+  bool ok() const { return value_.has_value(); }
+  explicit operator bool() const { return ok(); }
+  const Status& status() const { return status_; }
+  const std::string& cause() const { return status_.cause(); }
+  T& value() { return *value_; }
+  const T& value() const { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+
+ private:
+  std::optional<T> value_;
+  Status status_;
 };
 
 // A file a command could not process, and why.

@@ -13,7 +13,7 @@ seconds="${1:-10}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(initiation preset linearisation prn_reader magick_tiff staging job_name)
+  targets=(initiation preset linearisation prn_reader magick_tiff staging psd_layout job_name)
 fi
 
 if [ ! -f build-fuzz/CMakeCache.txt ]; then

@@ -1,5 +1,9 @@
 #include "separation/split_render.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -15,6 +19,7 @@
 #include "platform/parallel.h"
 #include "platform/platform.h"
 #include "platform/process.h"
+#include "separation/psd_planes.h"
 
 namespace qm {
 
@@ -25,6 +30,9 @@ using Quote = ToolArgument::Quote;
 
 constexpr const char* kInputLink = ".qmsplit.pdf";
 constexpr const char* kProbeBase = ".qmprobe_.tif";
+constexpr const char* kPsdFile = ".qmpage.psd";
+// How often the growing PSD file is looked at for new rows.
+constexpr auto kPsdPoll = std::chrono::milliseconds(20);
 
 // Colorants of a page at most, for the disk estimate: process, multicolor
 // and spot planes together.
@@ -367,6 +375,252 @@ class BandedRender : public SeparationRender {
   std::vector<std::string> log_;
 };
 
+// The page rendered whole by psdcmyk, its rows handed out as Ghostscript
+// writes them: the planes are growing plane files (imaging/growing_plane.h)
+// filled from the PSD file while it grows. Until the PSD file names its
+// planes nothing is handed out, so a render that fails before that (or whose
+// file cannot stand in for tiffsep's planes) leaves the page to tiffsep.
+class StreamedRender : public SeparationRender {
+ public:
+  enum class Outcome { Planes, Fallback, Failed };
+
+  StreamedRender(JobHost& host, ToolCommand executed, fs::path working, Probed page, ToolRun run)
+      : host_(host),
+        executed_(std::move(executed)),
+        working_(std::move(working)),
+        psd_(working_ / kPsdFile),
+        page_(page),
+        run_(std::move(run)),
+        gate_(std::make_shared<imaging::RowGate>(page.height)) {}
+
+  // Its own file only: a render that gave way to tiffsep leaves the input's
+  // link to it.
+  ~StreamedRender() override {
+    Fail("the job ended before Ghostscript finished");
+    Join();
+    planes_.clear();
+    DeleteFile(psd_);
+  }
+
+  void Start() {
+    start_ = std::chrono::steady_clock::now();
+    process_ = std::thread([this] {
+      ProcessResult r = RunProcess(ContainedArgv(executed_), &control_, LimitsOf(run_));
+      {
+        std::lock_guard lock(mutex_);
+        result_ = std::move(r);
+        exited_ = true;
+      }
+      changed_.notify_all();
+    });
+    watcher_ = std::thread([this] {
+      try {
+        Watch();
+      } catch (const std::exception& e) {
+        Fail("the planes of Ghostscript's psdcmyk file: " + std::string(e.what()));
+      }
+    });
+  }
+
+  // Until the planes exist, or it is clear they never will.
+  Outcome WaitForPlanes(std::string* why) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return planesMade_ || fallback_ || !failure_.empty(); });
+    if (!failure_.empty()) {
+      *why = failure_;
+      return Outcome::Failed;
+    }
+    if (fallback_) {
+      *why = fallbackCause_;
+      return Outcome::Fallback;
+    }
+    return Outcome::Planes;
+  }
+
+  void Join() {
+    if (process_.joinable()) process_.join();
+    if (watcher_.joinable()) watcher_.join();
+  }
+
+  Status Finish() override {
+    Join();
+    RemoveTemporaries(working_);
+    std::lock_guard lock(mutex_);
+    host_.Log("psdcmyk: exit status " + std::to_string(result_.exitStatus) + ", " + Seconds(start_) +
+              ", the planes handed out as their rows came");
+    if (failure_.empty() && !gate_->Done()) failure_ = "Ghostscript left rows of the page unrendered";
+    if (!failure_.empty()) {
+      host_.Log(failure_);
+      return Status::Fail(failure_);
+    }
+    if (!warning_.empty()) host_.Warn(warning_ + "; the job went on with the planes it left");
+    planes_.clear();
+    return Status::Ok();
+  }
+
+ private:
+  void Fail(const std::string& cause) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!failure_.empty() || finished_) return;
+      failure_ = cause;
+    }
+    gate_->Fail(cause);
+    control_.Kill();
+    changed_.notify_all();
+  }
+
+  void Fallback(std::string cause) {
+    {
+      std::lock_guard lock(mutex_);
+      fallback_ = true;
+      fallbackCause_ = std::move(cause);
+    }
+    control_.Kill();
+    changed_.notify_all();
+  }
+
+  // The plane files, named as tiffsep names its planes, once the PSD file
+  // names them.
+  void MakePlanes(const PsdLayout& layout) {
+    const imaging::GrowingLayout geometry{layout.width, layout.xResolution, layout.yResolution};
+    for (const std::string& colorant : layout.colorants) {
+      const std::string name = "00_(" + colorant + ").tif";
+      planes_.push_back(std::make_unique<imaging::GrowingPlane>(working_ / name, page_.height, geometry, gate_));
+    }
+    {
+      std::lock_guard lock(mutex_);
+      planesMade_ = true;
+    }
+    changed_.notify_all();
+  }
+
+  void Watch() {
+    struct Closer {
+      int fd = -1;
+      ~Closer() {
+        if (fd >= 0) ::close(fd);
+      }
+    } file;
+    std::optional<PsdLayout> layout;
+    std::string unusable;
+    uint32_t copied = 0;
+    while (true) {
+      bool exited = false;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kPsdPoll, [&] { return exited_ || !failure_.empty(); });
+        if (!failure_.empty()) return;
+        exited = exited_;
+      }
+      if (file.fd < 0) file.fd = ::open(psd_.c_str(), O_RDONLY | O_CLOEXEC);
+      struct stat st {};
+      const uint64_t size = file.fd >= 0 && ::fstat(file.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+      if (!layout && size > 0) {
+        // A header still being written reads as unusable: it is read again
+        // until Ghostscript ends.
+        StatusOr<PsdLayout> read = ReadPsdLayout(file.fd, size);
+        if (read && (read->width != page_.width || read->height != page_.height)) {
+          read = Status::Fail("a page of " + std::to_string(read->width) + " x " + std::to_string(read->height) +
+                              " pixels, not the probed " + std::to_string(page_.width) + " x " +
+                              std::to_string(page_.height));
+        }
+        if (read) {
+          layout = read.value();
+          MakePlanes(*layout);
+        } else {
+          unusable = read.cause();
+        }
+      }
+      if (layout) {
+        const uint32_t rows = layout->RowsIn(size);
+        if (rows > copied) {
+          for (std::size_t c = 0; c < planes_.size(); ++c) {
+            planes_[c]->CopyRawRows(copied, rows - copied, file.fd,
+                                    layout->ChannelOffset(c) + uint64_t{copied} * layout->width);
+          }
+          gate_->Complete(copied, rows - copied);
+          copied = rows;
+        }
+      }
+      if (!exited) continue;
+      std::unique_lock lock(mutex_);
+      const ProcessResult& r = result_;
+      const std::string status = "exit status " + std::to_string(r.exitStatus) +
+                                 (r.FirstLine().empty() ? std::string() : ": " + r.FirstLine());
+      if (r.stopped || r.timedOut) {
+        lock.unlock();
+        Fail(r.stopped ? StoppedCause("gs", "the separation of the PDF")
+                       : TimeLimitCause("gs", run_.timeLimitSeconds, "the separation of the PDF"));
+        return;
+      }
+      if (!layout) {
+        lock.unlock();
+        Fallback(size == 0 ? "psdcmyk wrote nothing (" + status + ")"
+                           : "psdcmyk's file cannot stand in for tiffsep's planes: " + unusable + " (" + status + ")");
+        return;
+      }
+      if (copied < page_.height || size != layout->FileSize()) {
+        lock.unlock();
+        Fail("Ghostscript's psdcmyk file holds " + std::to_string(std::min(copied, layout->RowsIn(size))) + " of " +
+             std::to_string(page_.height) + " rows, " + std::to_string(size) + " of " +
+             std::to_string(layout->FileSize()) + " bytes (" + status + ")");
+        return;
+      }
+      if (r.exitStatus != 0) warning_ = "gs exited with status " + std::to_string(r.exitStatus) +
+                                        (r.FirstLine().empty() ? std::string() : ": " + r.FirstLine());
+      finished_ = true;
+      return;
+    }
+  }
+
+  JobHost& host_;
+  const ToolCommand executed_;
+  const fs::path working_, psd_;
+  const Probed page_;
+  const ToolRun run_;
+  std::shared_ptr<imaging::RowGate> gate_;
+  ProcessControl control_;
+  std::thread process_, watcher_;
+  std::chrono::steady_clock::time_point start_;
+  std::vector<std::unique_ptr<imaging::GrowingPlane>> planes_;  // the watcher's until it ends
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  ProcessResult result_;
+  bool exited_ = false, planesMade_ = false, fallback_ = false, finished_ = false;
+  std::string failure_, fallbackCause_, warning_;
+};
+
+// The reason psdcmyk cannot render the documented command in tiffsep's
+// place, or empty when it can.
+std::string PsdUnfit(const ToolCommand& documented) {
+  bool device = false;
+  for (const ToolArgument& a : documented.arguments) {
+    if (a.text == "-sDEVICE=tiffsep") device = true;
+    // psdcmyk names only the channels after the first four, which it takes
+    // for Cyan, Magenta, Yellow and Black.
+    static const std::string kColors = "-sICCOutputColors=";
+    static const std::string kProcess = "Cyan,Magenta,Yellow,Black";
+    if (a.text.compare(0, kColors.size(), kColors) == 0) {
+      const std::string colors = a.text.substr(kColors.size());
+      if (colors.compare(0, kProcess.size(), kProcess) != 0 ||
+          (colors.size() > kProcess.size() && colors[kProcess.size()] != ',')) {
+        return "the output colours do not begin with Cyan, Magenta, Yellow and Black";
+      }
+    }
+  }
+  return device ? std::string() : "the command does not use tiffsep";
+}
+
+// The PSD file and the plane files filled from it, with a margin.
+bool EnoughDiskToStream(const fs::path& working, const Probed& page) {
+  std::error_code ec;
+  const fs::space_info space = fs::space(working, ec);
+  const uint64_t need = uint64_t{page.width} * page.height * kPlanesEstimate * 2;
+  return !ec && space.available > need + need / 10 + (uint64_t{256} << 20);
+}
+
 bool EnoughDisk(const fs::path& working, const Probed& page, const std::vector<RenderBand>& plan, int processes) {
   std::error_code ec;
   const fs::space_info space = fs::space(working, ec);
@@ -387,6 +641,7 @@ RenderOptions SplitRenderOptions(bool forPrint, bool dithering, ToolRun run) {
   RenderOptions o;
   o.run = std::move(run);
   o.overlap = forPrint || dithering;
+  o.stream = o.overlap && g_testBandPixels.load() == 0;
   o.bandPixels = g_testBandPixels.load();
   o.minBandRows = g_testMinBandRows.load();
   return o;
@@ -423,6 +678,25 @@ ToolCommand BandCommand(const ToolCommand& documented, uint32_t pageWidth, uint3
   return Rebuilt(documented, extra, base, install, input);
 }
 
+ToolCommand PsdCommand(const ToolCommand& documented, const fs::path& psd, int threads) {
+  ToolCommand c;
+  const auto& args = documented.arguments;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i].text == "-sCompression=none") continue;
+    if (args[i].text == "-sDEVICE=tiffsep") {
+      c.arguments.push_back({"-sDEVICE=psdcmyk", Quote::None});
+      c.arguments.push_back({"-dNumRenderingThreads=" + std::to_string(std::max(1, threads)), Quote::None});
+      continue;
+    }
+    c.arguments.push_back(args[i]);
+    if (args[i].text == "-o" && i + 1 < args.size()) {
+      c.arguments.push_back({psd.string(), Quote::Whole});
+      ++i;
+    }
+  }
+  return c;
+}
+
 ToolCommand ProbeCommand(const ToolCommand& documented, const fs::path& base, const fs::path& input) {
   const std::string code =
       PsString(input.string()) +
@@ -440,9 +714,12 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
   // The bands read the page from a link of their own: the job deletes the
   // staged PDF before the later bands start.
   const fs::path link = working / kInputLink;
-  std::error_code ec;
-  fs::create_hard_link(input, link, ec);
-  if (ec) CopyFileOver(input, link);
+  const auto makeLink = [&] {
+    std::error_code ec;
+    fs::create_hard_link(input, link, ec);
+    if (ec) CopyFileOver(input, link);
+  };
+  makeLink();
 
   std::string why;
   bool probeKilled = false;
@@ -469,6 +746,43 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
     plan = PlanRenderBands(page->width, page->height, options.bandPixels ? options.bandPixels : kBandPixels,
                            options.minBandRows ? options.minBandRows : kMinBandRows);
     if (page->pages != 1) why = "the PDF has " + std::to_string(page->pages) + " pages";
+  }
+  if (page && page->pages == 1 && options.stream && options.overlap) {
+    const std::string unfit = PsdUnfit(documented);
+    if (!unfit.empty()) {
+      host.Log("psdcmyk cannot render the page: " + unfit);
+    } else if (!EnoughDiskToStream(working, *page)) {
+      host.Log("psdcmyk cannot render the page: too little disk space for its file beside the planes");
+    } else {
+      const int threads = options.processes > 0 ? options.processes : HardwareThreads();
+      const ToolCommand executed = PsdCommand(documented, working / kPsdFile, threads);
+      host.Log("Ghostscript renders the page of " + std::to_string(page->width) + " x " +
+               std::to_string(page->height) + " pixels whole with psdcmyk in " + std::to_string(threads) +
+               " rendering threads, planes read as their rows come");
+      host.Log(documented.CommandLine());
+      host.Log("executed: " + executed.CommandLine());
+      host.Log(ContainmentNote(documented, options.run));
+      ToolRun run = options.run;
+      run.stage = "the separation of the PDF";
+      auto render = std::make_shared<StreamedRender>(host, executed, working, *page, run);
+      render->Start();
+      std::string cause;
+      switch (render->WaitForPlanes(&cause)) {
+        case StreamedRender::Outcome::Planes:
+          return render;
+        case StreamedRender::Outcome::Failed:
+          render.reset();
+          RemoveTemporaries(working);
+          host.Log(cause);
+          if (failure) *failure = cause;
+          return nullptr;
+        case StreamedRender::Outcome::Fallback:
+          render.reset();
+          host.Log(cause + "; tiffsep renders the page");
+          makeLink();
+          break;
+      }
+    }
   }
   if (!page || page->pages != 1 || plan.size() < 2) {
     RemoveTemporaries(working);

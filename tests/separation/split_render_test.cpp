@@ -11,7 +11,7 @@
 #include "imaging/imaging.h"
 #include "jobs/commands.h"
 #include "platform/platform.h"
-#include "jobs/commands.h"
+#include "platform/process.h"
 #include "settings/active_setting.h"
 #include "settings/startup.h"
 #include "tests/support/test_support.h"
@@ -45,10 +45,11 @@ struct BandedRender : ::testing::Test {
     setting.UseICC = "0";
   }
   // The planes of the sample, by name, after a render with `options`.
-  std::map<std::string, imaging::Plane> Render(const RenderOptions& options, std::string* failure = nullptr) {
+  std::map<std::string, imaging::Plane> Render(const RenderOptions& options, std::string* failure = nullptr,
+                                               const fs::path& pdf = test::SamplesDir() / "spot_white_varnish.pdf") {
     const fs::path working = WorkingDir();
     for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) DeleteFile(working / name);
-    fs::copy_file(test::SamplesDir() / "spot_white_varnish.pdf", working / "00.pdf");
+    fs::copy_file(pdf, working / "00.pdf");
     std::string why;
     std::map<std::string, imaging::Plane> planes;
     {
@@ -81,8 +82,109 @@ struct BandedRender : ::testing::Test {
   }
   test::ScratchAppDir app;
   ActiveSetting setting;
-  NullJobHost host;
+  struct LogHost : NullJobHost {
+    std::string log;
+    void Log(std::string_view line) override { log.append(line).append("\n"); }
+  } host;
 };
+
+// A page drawn by PostScript `art`, made a PDF by Ghostscript.
+fs::path MakePdf(const fs::path& folder, const std::string& name, const std::string& art) {
+  test::WriteFileBytes(folder / (name + ".ps"), "%!PS\n<< /PageSize [144 144] >> setpagedevice\n" + art + "\nshowpage\n");
+  const ProcessResult r = RunProcess({"/usr/bin/gs", "-q", "-dSAFER", "-sDEVICE=pdfwrite", "-o", (folder / (name + ".pdf")).string(),
+                                      (folder / (name + ".ps")).string()});
+  EXPECT_EQ(r.exitStatus, 0) << r.output;
+  return folder / (name + ".pdf");
+}
+
+// Bars of the spot colours `names` (PostScript strings) over a grey wedge.
+std::string SpotBars(const std::string& names) {
+  return "0 0 144 144 rectclip 0 1 143 { dup 144 div setgray 0 1 144 rectfill } for /names [" + names +
+         "] def 0 1 names length 1 sub { /i exch def [/Separation names i get cvn /DeviceCMYK "
+         "{dup 0.5 mul exch dup 0.3 mul exch 0 exch 0}] setcolorspace i 10 div setcolor i 9 mul 20 8 100 rectfill } for";
+}
+
+// psdcmyk in tiffsep's place: for every sample page and colour setting the
+// planes (names and pixels) are those of the documented tiffsep render, for
+// any number of rendering threads; where psdcmyk cannot stand in, tiffsep
+// renders the page and the log says why.
+TEST_F(BandedRender, PsdcmykGivesTiffsepsPlanes) {
+  test::TempDir made;
+  {
+    imaging::Image gray = imaging::Image::Read(test::SamplesDir() / "mri_gray16.tif");
+    gray.WritePdf(made.path() / "gray.pdf");
+  }
+  const fs::path spots = MakePdf(made.path(), "spots", SpotBars("(Spot A) (Orange/Red) (Gr\\(een\\)) (Name:Colon) "
+                                                                "(\\303\\234n) (100%) (S7) (S8) (S9) (S10) (S11) (S12)"));
+  const fs::path control = MakePdf(made.path(), "control", SpotBars("(Tab\\tSpot)"));
+  fs::copy_file(test::SamplesDir() / "cmykog_6clr.icc", app / "Configuration/Default/Output/cmykog_6clr.icc");
+  const std::string six = "Cyan,Magenta,Yellow,Black,Orange,Green";
+  setting.presetName = "Default";
+  setting.defaultRGBProfile = "default_rgb.icc";
+  setting.defaultCMYKProfile = "default_cmyk.icc";
+  setting.defaultGrayProfile = "default_gray.icc";
+  setting.gsRenderIntent = "0";
+  setting.OverrideICC = "false";
+  setting.BlackPtComp = "1";
+  setting.KPreserve = "0";
+  struct Row {
+    fs::path pdf;
+    std::string useIcc, outputColors, logged;
+    int threads;
+  };
+  const Row rows[] = {
+      {test::SamplesDir() / "spot_white_varnish.pdf", "0", "", "executed: ", 1},
+      {test::SamplesDir() / "spot_white_varnish.pdf", "1", "", "executed: ", 3},
+      {test::SamplesDir() / "tcl_logo.pdf", "1", "", "executed: ", 2},
+      {test::SamplesDir() / "gs9cm_mixed_rgb_cmyk.pdf", "0", "", "executed: ", 2},
+      {test::SamplesDir() / "gs9cm_mixed_rgb_cmyk.pdf", "1", six, "executed: ", 1},
+      {made.path() / "gray.pdf", "1", "", "executed: ", 2},
+      {spots, "0", "", "executed: ", 2},  // escaped names; more spots than Ghostscript keeps
+      {control, "0", "", "psdcmyk's file cannot stand in for tiffsep's planes: the colorant name", 2},
+      {test::SamplesDir() / "gs9cm_mixed_rgb_cmyk.pdf", "1", "Orange,Cyan,Magenta,Yellow,Black,Green",
+       "psdcmyk cannot render the page: the output colours do not begin with Cyan", 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.pdf.filename().string() + " UseICC=" + row.useIcc + " " + row.outputColors);
+    setting.UseICC = row.useIcc;
+    setting.ICCOutputColors = row.outputColors.empty() ? "Cyan,Magenta,Yellow,Black" : row.outputColors;
+    setting.defaultOutputProfile = row.outputColors.empty() ? "default_cmyk.icc" : "cmykog_6clr.icc";
+    RenderOptions documented;
+    documented.bandPixels = uint64_t{1} << 40;
+    const auto expected = Render(documented, nullptr, row.pdf);
+    ASSERT_GE(expected.size(), 4u);
+    RenderOptions psd;
+    psd.stream = true;
+    psd.processes = row.threads;
+    host.log.clear();
+    const auto planes = Render(psd, nullptr, row.pdf);
+    EXPECT_NE(host.log.find(row.logged), std::string::npos) << host.log;
+    ASSERT_EQ(planes.size(), expected.size());
+    for (const auto& [name, plane] : expected) {
+      ASSERT_EQ(planes.count(name), 1u) << name;
+      EXPECT_EQ(planes.at(name).pixels, plane.pixels) << name;
+      EXPECT_EQ(planes.at(name).xResolution, plane.xResolution) << name;
+    }
+  }
+}
+
+// A psdcmyk that fails before it writes leaves the page to tiffsep; a PSD
+// file cut short after its planes were handed out fails the render with the
+// rows it holds.
+TEST_F(BandedRender, APsdcmykFailureFallsBackOrFails) {
+  RenderOptions psd;
+  psd.stream = true;
+  const auto expected = Render(psd);
+  WrapGhostscript("case \"$*\" in *psdcmyk*) echo 'Error: /VMerror' >&2; exit 1;; esac\nexec /usr/bin/gs \"$@\"");
+  host.log.clear();
+  EXPECT_EQ(Render(psd).size(), expected.size());
+  EXPECT_NE(host.log.find("psdcmyk wrote nothing (exit status 1: Error: /VMerror); tiffsep renders the page"),
+            std::string::npos) << host.log;
+  WrapGhostscript("/usr/bin/gs \"$@\" || exit $?\ncase \"$*\" in *psdcmyk*) truncate -s -3000 \"$(dirname \"$0\")/../RipIn/Working/.qmpage.psd\";; esac");
+  std::string failure;
+  EXPECT_TRUE(Render(psd, &failure).empty());
+  EXPECT_NE(failure.find("Ghostscript's psdcmyk file holds 215 of 225 rows"), std::string::npos) << failure;
+}
 
 // The same planes whether the bands run one after another and are stitched
 // compressed at the end, or run all at once and are read while they grow.
