@@ -51,14 +51,6 @@ std::optional<double> CyanInches(const fs::path& working, const std::string& prn
   return std::nullopt;
 }
 
-// Seconds since `start`, as text for the log.
-std::string SecondsSince(std::chrono::steady_clock::time_point start) {
-  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f s", s);
-  return text;
-}
-
 const char* ModeName(RasterMode mode) {
   return mode == RasterMode::LargeImage ? "large-image" : mode == RasterMode::Turbo ? "turbo" : "sequential";
 }
@@ -122,11 +114,11 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
       };
     }
 
-    const auto separationStart = std::chrono::steady_clock::now();
+    const StageClock separationClock;
     const SeparationOutcome separated =
         SeparateStaged(ctx, extension, /*dithering=*/true, /*assignSlots=*/true, SeparationPurpose::Print);
     if (!separated.status) return separated.status;
-    host.Log("separation stage: " + SecondsSince(separationStart));
+    host.Log("separation stage: " + separationClock.Text());
     bool anyProcess = false;
     for (int k = 0; k < 4; ++k) {
       std::error_code ec;
@@ -171,7 +163,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     host.SetStatus(StatusLine::Prn, input.string());
     host.SetProgress(ProgressBar::Prn, 5);
     const RasterMode mode = ChosenRasterMode(init);
-    const auto rasterStart = std::chrono::steady_clock::now();
+    const StageClock rasterClock;
     const RasterResult result = mode == RasterMode::LargeImage ? RenderBands(raster, *file)
                                 : mode == RasterMode::Turbo    ? RenderTurbo(raster, *file)
                                                                : RenderSequential(raster, *file);
@@ -180,7 +172,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     host.SetProgress(ProgressBar::Separation, 95);
     // The file must have its full size before it takes the final name.
     if (!file->Commit(result.fileSize)) return Status::Fail(file->error());
-    host.Log(std::string("raster work (") + ModeName(mode) + "): " + SecondsSince(rasterStart));
+    host.Log(std::string("raster work (") + ModeName(mode) + "): " + rasterClock.Text());
     host.Log("printed " + input.string() + " to " + output.string());
   } catch (const std::exception& e) {
     return Status::Fail(e.what());

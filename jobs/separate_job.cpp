@@ -121,7 +121,9 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   input.threads = ctx.init.dfTurboMd ? kSlotCount : 1;
   input.planes = outcome;
   if (Status white = GenerateWhite(ctx, working, input); !white) return white;
+  const StageClock planeClock;
   const PlaneLoopResult result = ProcessPlanes(ctx, input);
+  host.Log("plane work: " + planeClock.Text());
   if (!result.status) return result.status;
   if (Status finished = outcome.Finish(); !finished) return finished;
   host.SetProgress(ProgressBar::Separation, 95);

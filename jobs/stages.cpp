@@ -1,7 +1,10 @@
 // Staged separation: the TIF/JPG route through our `magick`, the PDF route
 // through Ghostscript's tiffsep, renaming to channel planes, light-ink copies
 // and slot assignment. Every file lives in the Working folder.
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <system_error>
 
 #include "imaging/imaging.h"
@@ -264,6 +267,25 @@ bool WiderThanRotationLimit(double columns, double xResolution, const std::strin
   const float width = static_cast<float>(columns / xResolution);
   const float limit = rotLimit.empty() ? 0.0f : static_cast<float>(ParseLeadingDouble(rotLimit));
   return width > limit;
+}
+
+namespace {
+double ProcessCpuSeconds() {
+  rusage u{};
+  if (::getrusage(RUSAGE_SELF, &u) != 0) return 0;
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+}  // namespace
+
+StageClock::StageClock() : wall_(std::chrono::steady_clock::now()), cpu_(ProcessCpuSeconds()) {}
+
+std::string StageClock::Text() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f s (this process's CPU %.2f s)",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_).count(),
+                ProcessCpuSeconds() - cpu_);
+  return text;
 }
 
 }  // namespace qm

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -80,5 +81,17 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input);
 // Whether a plane of `columns` at `xResolution` is wider than dfRotLimit inches
 // (an empty limit is 0).
 bool WiderThanRotationLimit(double columns, double xResolution, const std::string& rotLimit);
+
+// A stage's wall time and this process's CPU time (all its threads, not the
+// tools it runs), for the log: "10.56 s (this process's CPU 7.10 s)".
+class StageClock {
+ public:
+  StageClock();
+  std::string Text() const;
+
+ private:
+  std::chrono::steady_clock::time_point wall_;
+  double cpu_ = 0;
+};
 
 }  // namespace qm

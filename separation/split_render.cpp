@@ -513,7 +513,7 @@ class StreamedRender : public SeparationRender {
         if (!failure_.empty()) return;
         exited = exited_;
       }
-      if (file.fd < 0) file.fd = ::open(psd_.c_str(), O_RDONLY | O_CLOEXEC);
+      if (file.fd < 0) file.fd = ::open(psd_.c_str(), O_RDWR | O_CLOEXEC);
       struct stat st {};
       const uint64_t size = file.fd >= 0 && ::fstat(file.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
       if (!layout && size > 0) {
@@ -536,8 +536,14 @@ class StreamedRender : public SeparationRender {
         const uint32_t rows = layout->RowsIn(size);
         if (rows > copied) {
           for (std::size_t c = 0; c < planes_.size(); ++c) {
-            planes_[c]->CopyRawRows(copied, rows - copied, file.fd,
-                                    layout->ChannelOffset(c) + uint64_t{copied} * layout->width);
+            const uint64_t from = layout->ChannelOffset(c) + uint64_t{copied} * layout->width;
+            const uint64_t length = uint64_t{rows - copied} * layout->width;
+            planes_[c]->CopyRawRows(copied, rows - copied, file.fd, from);
+            // Ghostscript never writes these rows again: the disk space they
+            // took is freed (where the file system can), so the page is not
+            // stored twice.
+            ::fallocate(file.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                        static_cast<off_t>(length));
           }
           gate_->Complete(copied, rows - copied);
           copied = rows;
@@ -613,11 +619,12 @@ std::string PsdUnfit(const ToolCommand& documented) {
   return device ? std::string() : "the command does not use tiffsep";
 }
 
-// The PSD file and the plane files filled from it, with a margin.
+// The plane files filled from the PSD file, with a margin: the PSD file
+// keeps only the rows not yet copied (the rest is punched out).
 bool EnoughDiskToStream(const fs::path& working, const Probed& page) {
   std::error_code ec;
   const fs::space_info space = fs::space(working, ec);
-  const uint64_t need = uint64_t{page.width} * page.height * kPlanesEstimate * 2;
+  const uint64_t need = uint64_t{page.width} * page.height * kPlanesEstimate;
   return !ec && space.available > need + need / 10 + (uint64_t{256} << 20);
 }
 
