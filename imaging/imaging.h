@@ -99,6 +99,9 @@ class PlaneWriter {
   PlaneWriter(const PlaneWriter&) = delete;
   PlaneWriter& operator=(const PlaneWriter&) = delete;
   void WriteRow(const float* row);  // `width` tones, rows top to bottom
+  // `count` rows of an 8-bit plane as stored (0 for black): the bytes
+  // WriteRow writes for their tones x 257.
+  void WriteRawRows(const uint8_t* rows, uint32_t count);
   void Commit();
 
  private:

@@ -205,6 +205,18 @@ struct PlaneWriter::Impl {
         at[x] = v >= 255.0f ? 255 : (v > 0.0f ? static_cast<uint8_t>(v + 0.5f) : 0);
       }
     }
+    EndRow();
+  }
+
+  void AddRaw(const uint8_t* src, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+      std::copy(src + std::size_t{i} * rowBytes, src + std::size_t{i + 1} * rowBytes,
+                strip.data() + rowsInStrip * rowBytes);
+      EndRow();
+    }
+  }
+
+  void EndRow() {
     ++rows;
     if (++rowsInStrip == rowsPerStrip || rows == height) {
       if (TIFFWriteEncodedStrip(file.get(), stripIndex++, strip.data(), static_cast<tmsize_t>(rowsInStrip * rowBytes)) <
@@ -236,6 +248,12 @@ PlaneWriter::~PlaneWriter() = default;
 void PlaneWriter::WriteRow(const float* row) {
   if (impl_->rows == impl_->height) throw ImagingError("more rows than the plane has: " + impl_->out.temp().string());
   impl_->Add(row);
+}
+
+void PlaneWriter::WriteRawRows(const uint8_t* rows, uint32_t count) {
+  if (impl_->depth != 8) throw ImagingError("raw 8-bit rows for a 16-bit plane: " + impl_->out.temp().string());
+  if (count > impl_->height - impl_->rows) throw ImagingError("more rows than the plane has: " + impl_->out.temp().string());
+  impl_->AddRaw(rows, count);
 }
 
 void PlaneWriter::Commit() {

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "imaging/growing_plane.h"
@@ -375,22 +377,24 @@ class BandedRender : public SeparationRender {
   std::vector<std::string> log_;
 };
 
-// The page rendered whole by psdcmyk, its rows handed out as Ghostscript
-// writes them: the planes are growing plane files (imaging/growing_plane.h)
-// filled from the PSD file while it grows. Until the PSD file names its
-// planes nothing is handed out, so a render that fails before that (or whose
-// file cannot stand in for tiffsep's planes) leaves the page to tiffsep.
+// The page rendered whole by psdcmyk, its rows taken as Ghostscript writes
+// them: into growing plane files (imaging/growing_plane.h), handed out at
+// once, or with `complete` into compressed plane files, handed out when the
+// last row is in. Until the PSD file names its planes nothing is handed out,
+// so a render that fails before that (or whose file cannot stand in for
+// tiffsep's planes) leaves the page to tiffsep.
 class StreamedRender : public SeparationRender {
  public:
   enum class Outcome { Planes, Fallback, Failed };
 
-  StreamedRender(JobHost& host, ToolCommand executed, fs::path working, Probed page, ToolRun run)
+  StreamedRender(JobHost& host, ToolCommand executed, fs::path working, Probed page, ToolRun run, bool complete)
       : host_(host),
         executed_(std::move(executed)),
         working_(std::move(working)),
         psd_(working_ / kPsdFile),
         page_(page),
         run_(std::move(run)),
+        complete_(complete),
         gate_(std::make_shared<imaging::RowGate>(page.height)) {}
 
   // Its own file only: a render that gave way to tiffsep leaves the input's
@@ -399,6 +403,7 @@ class StreamedRender : public SeparationRender {
     Fail("the job ended before Ghostscript finished");
     Join();
     planes_.clear();
+    writers_.clear();
     DeleteFile(psd_);
   }
 
@@ -447,7 +452,7 @@ class StreamedRender : public SeparationRender {
     RemoveTemporaries(working_);
     std::lock_guard lock(mutex_);
     host_.Log("psdcmyk: exit status " + std::to_string(result_.exitStatus) + ", " + Seconds(start_) +
-              ", the planes handed out as their rows came");
+              (complete_ ? ", the planes written as their rows came" : ", the planes handed out as their rows came"));
     if (failure_.empty() && !gate_->Done()) failure_ = "Ghostscript left rows of the page unrendered";
     if (!failure_.empty()) {
       host_.Log(failure_);
@@ -485,14 +490,49 @@ class StreamedRender : public SeparationRender {
   void MakePlanes(const PsdLayout& layout) {
     const imaging::GrowingLayout geometry{layout.width, layout.xResolution, layout.yResolution};
     for (const std::string& colorant : layout.colorants) {
-      const std::string name = "00_(" + colorant + ").tif";
-      planes_.push_back(std::make_unique<imaging::GrowingPlane>(working_ / name, page_.height, geometry, gate_));
+      const fs::path file = working_ / ("00_(" + colorant + ").tif");
+      if (complete_) {
+        writers_.push_back(std::make_unique<imaging::PlaneWriter>(file, layout.width, layout.height,
+                                                                  layout.xResolution, layout.yResolution, 8));
+      } else {
+        planes_.push_back(std::make_unique<imaging::GrowingPlane>(file, page_.height, geometry, gate_));
+      }
     }
+    if (!complete_) HandOut();
+  }
+
+  void HandOut() {
     {
       std::lock_guard lock(mutex_);
       planesMade_ = true;
     }
     changed_.notify_all();
+  }
+
+  // Rows [first, first + count) of every channel into its plane.
+  void CopyRows(const PsdLayout& layout, int fd, uint32_t first, uint32_t count) {
+    std::vector<uint8_t> rows;
+    for (std::size_t c = 0; c < layout.colorants.size(); ++c) {
+      const uint64_t from = layout.ChannelOffset(c) + uint64_t{first} * layout.width;
+      const uint64_t length = uint64_t{count} * layout.width;
+      if (complete_) {
+        rows.resize(static_cast<std::size_t>(length));
+        std::size_t done = 0;
+        while (done < rows.size()) {
+          const ssize_t got = ::pread(fd, rows.data() + done, rows.size() - done, static_cast<off_t>(from + done));
+          if (got < 0 && errno == EINTR) continue;
+          if (got <= 0) throw std::runtime_error("cannot read the rows of " + psd_.filename().string());
+          done += static_cast<std::size_t>(got);
+        }
+        writers_[c]->WriteRawRows(rows.data(), count);
+      } else {
+        planes_[c]->CopyRawRows(first, count, fd, from);
+      }
+      // Ghostscript never writes these rows again: the disk space they took
+      // is freed (where the file system can), so the page is not stored twice.
+      ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                  static_cast<off_t>(length));
+    }
   }
 
   void Watch() {
@@ -535,16 +575,7 @@ class StreamedRender : public SeparationRender {
       if (layout) {
         const uint32_t rows = layout->RowsIn(size);
         if (rows > copied) {
-          for (std::size_t c = 0; c < planes_.size(); ++c) {
-            const uint64_t from = layout->ChannelOffset(c) + uint64_t{copied} * layout->width;
-            const uint64_t length = uint64_t{rows - copied} * layout->width;
-            planes_[c]->CopyRawRows(copied, rows - copied, file.fd, from);
-            // Ghostscript never writes these rows again: the disk space they
-            // took is freed (where the file system can), so the page is not
-            // stored twice.
-            ::fallocate(file.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
-                        static_cast<off_t>(length));
-          }
+          CopyRows(*layout, file.fd, copied, rows - copied);
           gate_->Complete(copied, rows - copied);
           copied = rows;
         }
@@ -575,7 +606,13 @@ class StreamedRender : public SeparationRender {
       }
       if (r.exitStatus != 0) warning_ = "gs exited with status " + std::to_string(r.exitStatus) +
                                         (r.FirstLine().empty() ? std::string() : ": " + r.FirstLine());
+      lock.unlock();
+      for (auto& writer : writers_) writer->Commit();
+      writers_.clear();
+      lock.lock();
       finished_ = true;
+      lock.unlock();
+      if (complete_) HandOut();
       return;
     }
   }
@@ -585,11 +622,13 @@ class StreamedRender : public SeparationRender {
   const fs::path working_, psd_;
   const Probed page_;
   const ToolRun run_;
+  const bool complete_;
   std::shared_ptr<imaging::RowGate> gate_;
   ProcessControl control_;
   std::thread process_, watcher_;
   std::chrono::steady_clock::time_point start_;
   std::vector<std::unique_ptr<imaging::GrowingPlane>> planes_;  // the watcher's until it ends
+  std::vector<std::unique_ptr<imaging::PlaneWriter>> writers_;  // complete: the watcher's
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -648,7 +687,7 @@ RenderOptions SplitRenderOptions(bool forPrint, bool dithering, ToolRun run) {
   RenderOptions o;
   o.run = std::move(run);
   o.overlap = forPrint || dithering;
-  o.stream = o.overlap && g_testBandPixels.load() == 0;
+  o.stream = g_testBandPixels.load() == 0;
   o.bandPixels = g_testBandPixels.load();
   o.minBandRows = g_testMinBandRows.load();
   return o;
@@ -754,7 +793,10 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
                            options.minBandRows ? options.minBandRows : kMinBandRows);
     if (page->pages != 1) why = "the PDF has " + std::to_string(page->pages) + " pages";
   }
-  if (page && page->pages == 1 && options.stream && options.overlap) {
+  // Planes read as they grow, and large pages filed as they are (so that
+  // they are the planes Print reads): psdcmyk. Small pages filed as they are
+  // keep tiffsep's own files.
+  if (page && page->pages == 1 && options.stream && (options.overlap || plan.size() > 1)) {
     const std::string unfit = PsdUnfit(documented);
     if (!unfit.empty()) {
       host.Log("psdcmyk cannot render the page: " + unfit);
@@ -765,13 +807,14 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
       const ToolCommand executed = PsdCommand(documented, working / kPsdFile, threads);
       host.Log("Ghostscript renders the page of " + std::to_string(page->width) + " x " +
                std::to_string(page->height) + " pixels whole with psdcmyk in " + std::to_string(threads) +
-               " rendering threads, planes read as their rows come");
+               " rendering threads, " +
+               (options.overlap ? "planes read as their rows come" : "planes written compressed as their rows come"));
       host.Log(documented.CommandLine());
       host.Log("executed: " + executed.CommandLine());
       host.Log(ContainmentNote(documented, options.run));
       ToolRun run = options.run;
       run.stage = "the separation of the PDF";
-      auto render = std::make_shared<StreamedRender>(host, executed, working, *page, run);
+      auto render = std::make_shared<StreamedRender>(host, executed, working, *page, run, !options.overlap);
       render->Start();
       std::string cause;
       switch (render->WaitForPlanes(&cause)) {

@@ -37,8 +37,11 @@
 // PDF of more than one page, and a probe that fails run the documented command
 // as it stands.
 //
-// Planes that are read while they grow (Print, Separate with dithering) come
-// instead from one render of the whole page by Ghostscript's psdcmyk device
+// Planes that are read while they grow (Print, Separate with dithering), and
+// the planes of a page the plan would split that are filed as they are
+// (Separate without dithering: written compressed, as a split render writes
+// them, so that they are the planes Print reads), come instead from one
+// render of the whole page by Ghostscript's psdcmyk device
 // (separation/psd_planes.h), with the documented command's arguments: the
 // page is read once into a display list that several threads render
 // (-dNumRenderingThreads; the planes are the same for any number of threads),
@@ -121,8 +124,9 @@ struct RenderOptions {
   // Otherwise the call returns when every band is in, and the planes are
   // written compressed.
   bool overlap = true;
-  // With overlap: the page rendered whole by psdcmyk, its rows read as they
-  // come, instead of in bands (see RenderSeparation).
+  // The page rendered whole by psdcmyk, its rows taken as they come, where
+  // the planes are read as they grow or the page is one the plan splits
+  // (see RenderSeparation); otherwise tiffsep, in bands or whole.
   bool stream = false;
   int processes = 0;         // Ghostscript processes at once; 0: one per core
   uint64_t bandPixels = 0;   // 0: kBandPixels (tests choose their own plan)
