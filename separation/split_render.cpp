@@ -509,22 +509,28 @@ class StreamedRender : public SeparationRender {
     changed_.notify_all();
   }
 
-  // Rows [first, first + count) of every channel into its plane.
+  // Rows [first, first + count) of every channel into its plane; compressed
+  // planes take them through a buffer of at most kPsdChunkRows rows.
   void CopyRows(const PsdLayout& layout, int fd, uint32_t first, uint32_t count) {
+    constexpr uint32_t kPsdChunkRows = 64;
     std::vector<uint8_t> rows;
     for (std::size_t c = 0; c < layout.colorants.size(); ++c) {
       const uint64_t from = layout.ChannelOffset(c) + uint64_t{first} * layout.width;
       const uint64_t length = uint64_t{count} * layout.width;
       if (complete_) {
-        rows.resize(static_cast<std::size_t>(length));
-        std::size_t done = 0;
-        while (done < rows.size()) {
-          const ssize_t got = ::pread(fd, rows.data() + done, rows.size() - done, static_cast<off_t>(from + done));
-          if (got < 0 && errno == EINTR) continue;
-          if (got <= 0) throw std::runtime_error("cannot read the rows of " + psd_.filename().string());
-          done += static_cast<std::size_t>(got);
+        for (uint32_t done = 0; done < count; done += kPsdChunkRows) {
+          const uint32_t n = std::min(kPsdChunkRows, count - done);
+          rows.resize(std::size_t{n} * layout.width);
+          const uint64_t at = from + uint64_t{done} * layout.width;
+          std::size_t got = 0;
+          while (got < rows.size()) {
+            const ssize_t r = ::pread(fd, rows.data() + got, rows.size() - got, static_cast<off_t>(at + got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) throw std::runtime_error("cannot read the rows of " + psd_.filename().string());
+            got += static_cast<std::size_t>(r);
+          }
+          writers_[c]->WriteRawRows(rows.data(), n);
         }
-        writers_[c]->WriteRawRows(rows.data(), count);
       } else {
         planes_[c]->CopyRawRows(first, count, fd, from);
       }
