@@ -4,6 +4,8 @@
 # a /usr/bin/time -v report, then the CPU seconds (user + system, children
 # included).
 [ -x "$cli" ] || { echo "no $cli: build quillmark-cli first" >&2; exit 2; }
+build=$(cd "$build" && pwd)  # the AppDir's links must not depend on the caller's folder
+cli=$build/app/quillmark-cli
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 2; }
 
 app=$(mktemp -d)

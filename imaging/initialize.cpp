@@ -3,7 +3,7 @@
 // Debian's /etc/ImageMagick-6/policy.xml caps memory at 256 MiB, the disk
 // cache at 1 GiB, width and height at 16000 pixels and area at 128
 // megapixels, far below a large-format plane (24 x 36 inches at 720 dpi is
-// 17280 x 25920 pixels). Checked on this machine (ImageMagick 6.9.11-60):
+// 17280 x 25920 pixels). ImageMagick 6.9.11 (Debian 12) behaves so:
 // with MAGICK_CONFIGURE_PATH naming a folder that holds a policy.xml, the
 // library loads that file first and the system's after it, and for resource
 // limits the first file that names a resource wins, so our limits are the

@@ -92,15 +92,11 @@ void Rotate(Plane& plane, int degrees) {
 // are clamped to 0..65535 (both filters overshoot at hard edges, and the
 // halftoner expects tones in range).
 //
-// Measured on this machine (2 cores, shared with other builds, load about 10;
-// `build-imaging/bench/bench_imaging --benchmark_filter='Resample'`), a
-// 10000 x 10000 plane, wall time (main-thread CPU time):
-//   360 -> 720 dpi (400 Mpixel out): this filter 35 s (9.6 s); the library's
-//     ResizeImage on a grey image built from the buffer 394 s (87 s), peak
-//     memory 11 GB against 2.4 GB, its cache keeping four floats per pixel
-//   720 -> 360 dpi: this filter 5.2 s (1.4 s), the library 47 s (17 s).
-// (BM_Resample* against BM_MagickResample*, the latter through
-// detail::ResampleWithMagick.) Hence our own filter.
+// The library's own ResizeImage on a grey image built from the buffer is
+// about ten times slower and holds about four times the memory (its cache
+// keeps four floats per pixel): bench_imaging's BM_Resample* against
+// BM_MagickResample* (the latter through detail::ResampleWithMagick) measure
+// both. Hence our own filter.
 
 namespace {
 

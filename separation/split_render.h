@@ -1,12 +1,34 @@
-// Ghostscript's separation of a page in horizontal bands, one process per
-// band, several at once, each band's planes put into the page's plane files as
-// soon as that band ends.
+// Ghostscript's separation of a PDF page into plane files, run from the
+// documented tiffsep command (separation/tool_commands.h), which the log
+// keeps; the command executed is logged after it ("executed: ...").
 //
-// What Ghostscript 10.00 does here (measured on this machine):
-// - One tiffsep process keeps one core busy (-dNumRenderingThreads does
-//   nothing for this device); two processes rendering half a page each finish
-//   in about half the time, and a band costs about 0.5 s of CPU for reading the
-//   page (the A3 test page at 720 dpi, 100 rows against 5955).
+// First a size probe: the documented command with a procedure that quits at
+// the page's BeginPage, after the interpreter sized the device (0.1 s); a
+// sentinel page size of 1 x 1 points tells the page's own call apart. It
+// gives the page count and the page's size in device pixels, which the job
+// admits or refuses before any drawing.
+//
+// The page is then rendered whole by Ghostscript's psdcmyk device, with the
+// documented arguments but the device and the output (separation/
+// psd_planes.h): the interpreter reads the page once into a display list that
+// one thread per core draws (-dNumRenderingThreads; the planes are the same
+// for any number of threads), and its one PSD file holds tiffsep's planes.
+// The rows are taken as the file grows: into growing plane files, handed out
+// at once, for planes read while they grow (Print, Separate with dithering);
+// into compressed plane files, handed out at the end, for the planes of a
+// page the band plan would split that are filed as they are (Separate
+// without dithering), so that they are the planes Print reads. A row copied
+// is punched out of the PSD file, so the page takes its disk space once.
+//
+// tiffsep renders the page, as documented, where psdcmyk cannot be shown to
+// give its planes: a PDF of more than one page, a probe that fails, output
+// colours whose first four are not Cyan, Magenta, Yellow and Black, too
+// little disk space, or a PSD file that does not name its planes before
+// Ghostscript ends (a render that fails before drawing, a colorant name with
+// control characters or over 100 bytes, a resolution with a fraction); and
+// an undithered Separate of a page the plan does not split (its plane files
+// are tiffsep's own). tiffsep renders such a page in horizontal bands when
+// the plan splits it, one process per band, several at once:
 // - A band: the device is the band's size (-g, which fixes the media; we add
 //   -dFIXEDMEDIA to say so), and an Install procedure moves the page by whole
 //   device pixels by adding to the translation of the default matrix, which
@@ -14,56 +36,29 @@
 //   a MediaBox off the origin and UserUnit). The page sits on the device's
 //   bottom edge, so band rows [top, top + rows) of a page H rows high need a
 //   shift of H - rows - top.
-// - The page's size in device pixels comes from a probe that quits at the
-//   page's BeginPage, after the interpreter sized the device (0.1 s): a
-//   sentinel page size of 1 x 1 points tells the page's own call apart.
 // - Bands equal the same rows of the whole-page render except for one level in
 //   smooth shadings and some pixels along path edges (Ghostscript splits
-//   shadings and clips paths by the device's extent): on the sample PDFs at
-//   300 dpi in 3 bands 0 to 0.06 % of a plane's pixels, on the A3 test page at
-//   720 dpi 0.03 to 0.05 % (a spot plane 0.0003 %), with and without ICC
-//   profiles and with a 6-colour output profile (multicolor planes alike).
+//   shadings and clips paths by the device's extent), under 0.1 % of a
+//   plane's pixels.
 // - tiffsep names a band's planes as it names the page's; a spot colour gets
 //   its plane in every band (the interpreter sets the colour space whatever
 //   the band shows), blank where the band has none of it. A band without a
 //   plane that another band has gets paper-white rows; a band with a plane no
 //   earlier band had fails the job, since the planes were already handed out.
-// - -sCompression=none (the planes are read back at once) saves about a third
-//   of Ghostscript's time against its default LZW.
-//
+// - Bands are uncompressed (-sCompression=none) when the disk has room: the
+//   planes are read back at once.
 // The band plan is a pure function of the page's size in device pixels (so of
 // the page and the resolution), never of the cores or the load: a job gives
-// the same bytes on every machine and run. Pages the plan does not split, a
-// PDF of more than one page, and a probe that fails run the documented command
-// as it stands.
+// the same bytes on every machine and run.
 //
-// Planes that are read while they grow (Print, Separate with dithering), and
-// the planes of a page the plan would split that are filed as they are
-// (Separate without dithering: written compressed, as a split render writes
-// them, so that they are the planes Print reads), come instead from one
-// render of the whole page by Ghostscript's psdcmyk device
-// (separation/psd_planes.h), with the documented command's arguments: the
-// page is read once into a display list that several threads render
-// (-dNumRenderingThreads; the planes are the same for any number of threads),
-// and the rows are handed out as the PSD file grows (each copied row is
-// punched out of the PSD file, so the page takes its disk space once). The A3 test page at 720
-// dpi: psdcmyk alone 11.5 s, with two threads 7.3 s of wall time for 12.9 s
-// of CPU, against 22.4 s for tiffsep with its default LZW and about 1.5 x a
-// render's CPU time for 4 bands that each read the page. These are the
-// planes of the documented whole-page render, so they do not differ from it
-// along band edges. tiffsep renders the page as before when psdcmyk cannot
-// stand in for it: output colours whose first four are not Cyan, Magenta,
-// Yellow and Black, too little disk space for the PSD file beside the
-// planes, or a PSD file that does not name its planes before Ghostscript
-// ends (a render that fails before drawing, a colorant name with control
-// characters or over 100 bytes, a resolution with a fraction).
-//
-// Error policy: a band that fails (exit status, no planes) fails the rendering
-// with its cause (band, rows, exit status, Ghostscript's first words); the
-// other bands are killed. Readers of a plane waiting for that band's rows get
-// the cause as an ImagingError. Temporary files (band planes, the probe, a
-// link to the input) live in the Working folder under names starting with
-// ".qm" and are removed when the rendering ends, also on failure.
+// Error policy: a render that fails (exit status, no planes, a PSD file cut
+// short) fails with its cause (band and rows, exit status, Ghostscript's
+// first words); the other bands are killed. Readers of a plane waiting for
+// rows get the cause as an ImagingError. A whole-page render whose planes are
+// complete but whose Ghostscript exited with an error goes on and warns.
+// Temporary files (the PSD file, band planes, the probe, a link to the input)
+// live in the Working folder under names starting with ".qm" and are removed
+// when the rendering ends, also on failure.
 #pragma once
 
 #include <cstdint>
@@ -84,13 +79,9 @@ struct RenderBand {
   uint32_t rows = 0;
 };
 
-// About this many device pixels per band: A3 at 720 dpi takes 4 bands, US
-// Letter at 720 dpi 2, 24 x 36 inches at 720 dpi 18; a page under 25
-// megapixels is rendered whole. (A band costs about 0.5 s more of reading the
-// page. On two cores 4 bands render in two rounds with both cores busy, and
-// the raster work of the first round runs beside the second; with 3 bands the
-// last band rendered alone leaves a core to the raster work, which a job with
-// a 90-degree turn cannot use before the whole page is in.)
+// About this many device pixels per tiffsep band: A3 at 720 dpi takes 4
+// bands, US Letter at 720 dpi 2, 24 x 36 inches at 720 dpi 18; a page under
+// 25 megapixels is rendered whole. Every band reads the whole page again.
 inline constexpr uint64_t kBandPixels = 25ull << 20;
 inline constexpr uint32_t kMinBandRows = 256;
 inline constexpr uint32_t kMaxBands = 64;

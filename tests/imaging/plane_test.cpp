@@ -118,9 +118,14 @@ TEST(PlaneIo, RoundTripsAtBothDepths) {
   EXPECT_EQ(q.pixels, p.pixels);
   const struct { int depth; std::vector<float> in, out; } cases[] = {
       {8, {0.0f, 65535.0f, 128 * 257 + 128.0f, 128 * 257 + 129.0f}, {0.0f, 65535.0f, 128 * 257, 129 * 257}},
+      // Sixteen tones and a tail: the same rule sixteen at a time and one by one.
+      {8, {-1.0f, NAN, 128.0f, 129.0f, 25828.0f, 25829.0f, 65406.5f, 65406.0f, 1e9f, INFINITY, -INFINITY, 257.0f,
+           65278.0f, 50000.0f, 1000.0f, 32767.0f, 32768.0f, NAN, 129.0f, 65406.5f},
+       {0.0f, 0.0f, 0.0f, 257.0f, 25700.0f, 25957.0f, 65535.0f, 65278.0f, 65535.0f, 65535.0f, 0.0f, 257.0f,
+        65278.0f, 50115.0f, 1028.0f, 32639.0f, 32896.0f, 0.0f, 257.0f, 65535.0f}},
       {16, {-7.0f, 70000.0f, 1.5f, 65534.4f}, {0.0f, 65535.0f, 2.0f, 65534.0f}}};
   for (const auto& c : cases) {
-    Plane row = Make(4, 1, 72, 72);
+    Plane row = Make(static_cast<uint32_t>(c.in.size()), 1, 72, 72);
     row.pixels = c.in;
     WritePlane(dir / "r.tif", row, c.depth);
     EXPECT_EQ(ReadPlane(dir / "r.tif").pixels, c.out) << c.depth;
