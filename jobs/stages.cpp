@@ -104,7 +104,7 @@ class Stager {
       Note(RunTool(*command, ctx_.host, ToolRunFor("the channel extraction")));
     }
     for (int i = 0; i < e; ++i) {
-      MoveFile(InWorking(ChannelPlaneName(std::to_string(4 + i))), InWorking(ChannelPlaneName("S" + std::to_string(i))));
+      MoveFile(InWorking(ChannelPlaneName(std::to_string(4 + i))), InWorking(ChannelPlaneName(ChannelCode(kSpotInks.first + i))));
     }
     out_.spotCount = e;
     DeleteFile(staged_);
@@ -135,12 +135,14 @@ class Stager {
     if (!failure.empty()) Note(Status::Fail(failure));  // the whole-page render's tool failure
     Progress(purpose_ == SeparationPurpose::Print ? 40 : 50);
 
-    static const char* const kProcess[4] = {"Cyan", "Magenta", "Yellow", "Black"};
-    for (int i = 0; i < 4; ++i) MoveFile(InWorking(SeparatorPlaneName(kProcess[i])), InWorking(ChannelPlaneName(std::to_string(i))));
+    for (int i = kProcessInks.first; i < kProcessInks.end; ++i) {
+      MoveFile(InWorking(SeparatorPlaneName(kInkChannels[static_cast<std::size_t>(i)].separator)),
+               InWorking(ChannelPlaneName(ChannelCode(i))));
+    }
     for (int j = 0; j < 4; ++j) {
       const std::string name = Field(ctx_.setting.ICCOutputColors, ',', static_cast<std::size_t>(j + 4));
       if (name.empty()) continue;
-      if (MoveFile(InWorking(SeparatorPlaneName(name)), InWorking(ChannelPlaneName("M" + std::to_string(j))))) {
+      if (MoveFile(InWorking(SeparatorPlaneName(name)), InWorking(ChannelPlaneName(ChannelCode(kMulticolorInks.first + j))))) {
         ++out_.multicolorCount;
       }
     }
@@ -163,7 +165,7 @@ class Stager {
       // hold ink amounts, so they are turned over to match before the planes
       // are negated together for halftoning.
       for (int i = 0; i < e; ++i) {
-        const fs::path spot = InWorking(ChannelPlaneName("S" + std::to_string(i)));
+        const fs::path spot = InWorking(ChannelPlaneName(ChannelCode(kSpotInks.first + i)));
         std::error_code ec;
         if (!fs::exists(spot, ec)) continue;
         imaging::Plane plane = imaging::ReadPlane(spot);
@@ -190,7 +192,7 @@ class Stager {
         beyondSix.push_back(names[i]);
         continue;
       }
-      MoveFile(plane, InWorking(ChannelPlaneName("S" + std::to_string(i))));
+      MoveFile(plane, InWorking(ChannelPlaneName(ChannelCode(kSpotInks.first + static_cast<int>(i)))));
       spotNames_[i] = names[i];
       out_.spotCount = static_cast<int>(i) + 1;
     }
@@ -212,10 +214,11 @@ class Stager {
 
   void LightInkCopies() {
     const int32_t use[4] = {ctx_.setting.UseLc, ctx_.setting.UseLm, ctx_.setting.UseLk, ctx_.setting.UseLlk};
-    static const char* const kSource[4] = {"0", "1", "3", "3"};
+
     for (int i = 0; i < 4; ++i) {
       if (!use[i]) continue;
-      CopyPlaneFile(InWorking(ChannelPlaneName(kSource[i])), InWorking(ChannelPlaneName("L" + std::to_string(i))));
+      const InkChannel& light = kInkChannels[static_cast<std::size_t>(kLightInks.first + i)];
+      CopyPlaneFile(InWorking(ChannelPlaneName(ChannelCode(light.lightens))), InWorking(ChannelPlaneName(light.code)));
       out_.lightFlags[i] = 1;
     }
   }

@@ -30,7 +30,7 @@
 #include <vector>
 
 #include "halftone/levels.h"
-#include "separation/channel_codes.h"
+#include "inks/ink_model.h"
 
 namespace qm {
 
@@ -107,7 +107,7 @@ bool PackPrnRow(std::span<const float> row, int bits, const DotLevels& levels,
 
 // ---- Channel positions --------------------------------------------------------
 
-// Positions name their inks by the channel codes of separation/channel_codes.h.
+// Positions name their inks by the channel codes of inks/ink_model.h.
 
 // Which slots a job packs: the four light-ink flags (Lc, Lm, Lk, Llk: slots
 // L0..L3), the multicolour plane count m (0..4) and the spot count s (0..6).

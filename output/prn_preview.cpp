@@ -81,37 +81,11 @@ class PngSink {
   png_infop info_ = nullptr;
 };
 
-std::array<float, 3> Lighten(std::array<float, 3> c, float strength) {
-  for (float& v : c) v = 1.0f - strength * (1.0f - v);
-  return c;
-}
-
 }  // namespace
 
 std::array<float, 3> PreviewInkColour(std::string_view ink) {
-  const std::array<float, 3> cyan{0.0f, 0.68f, 0.94f};
-  const std::array<float, 3> magenta{0.93f, 0.0f, 0.55f};
-  const std::array<float, 3> yellow{1.0f, 0.95f, 0.0f};
-  const std::array<float, 3> black{0.1f, 0.1f, 0.1f};
-  if (ink == "0") return cyan;
-  if (ink == "1") return magenta;
-  if (ink == "2") return yellow;
-  if (ink == "3") return black;
-  if (ink == "L0") return Lighten(cyan, 0.45f);
-  if (ink == "L1") return Lighten(magenta, 0.45f);
-  if (ink == "L2") return Lighten(black, 0.5f);
-  if (ink == "L3") return Lighten(black, 0.28f);
-  if (ink == "M0") return {1.0f, 0.5f, 0.0f};     // orange
-  if (ink == "M1") return {0.0f, 0.65f, 0.3f};    // green
-  if (ink == "M2") return {0.5f, 0.2f, 0.7f};     // violet
-  if (ink == "M3") return {0.9f, 0.1f, 0.1f};     // red
-  if (ink == "S0") return {0.1f, 0.2f, 0.8f};     // blue
-  if (ink == "S1") return {0.55f, 0.35f, 0.15f};  // brown
-  if (ink == "S2") return {1.0f, 0.6f, 0.75f};    // pink
-  if (ink == "S3") return {0.0f, 0.55f, 0.55f};   // teal
-  if (ink == "S4") return {0.55f, 0.6f, 0.1f};    // olive
-  if (ink == "S5") return {0.85f, 0.65f, 0.1f};   // gold
-  return {0.5f, 0.5f, 0.5f};
+  const int index = ChannelIndexOfCode(ink);
+  return index < 0 ? kUnknownInkPreview : kInkChannels[static_cast<std::size_t>(index)].preview;
 }
 
 std::optional<std::array<float, 3>> ParsePreviewColour(std::string_view text) {

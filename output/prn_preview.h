@@ -4,7 +4,7 @@
 // - Each position is drawn in an approximate colour of its ink (by ink code:
 //   "0" cyan, "1" magenta, "2" yellow, "3" black, "L0".."L3" lighter cyan,
 //   magenta, black and a lighter black, "M0".."M3" and "S0".."S5" distinct
-//   colours of their own; unknown codes grey). Inks mix subtractively on
+//   colours of their own, from inks/ink_model.h; unknown codes grey). Inks mix subtractively on
 //   white paper; a larger dot covers more (bits 2: codes 01, 10, 11 cover
 //   1/3, 2/3 and all of a pixel; bits 1: a dot covers all).
 // - With a background (a garment's colour), the picture starts from it

@@ -56,7 +56,7 @@ mutants=(
   # whole plane one row down; light cyan and magenta copies swapped
   'tif-spot-index|jobs/stages.cpp|ChannelPlaneName(std::to_string(4 + i))|ChannelPlaneName(std::to_string(5 + i))'
   'resample-row-window|imaging/plane_ops.cpp|Weights(sourceRows, outH, enlarge, firstOut, count)|Weights(sourceRows, outH, enlarge, firstOut + 1, count)'
-  'light-ink-slot|jobs/stages.cpp|ChannelPlaneName("L" + std::to_string(i))|ChannelPlaneName("L" + std::to_string(i ^ 1))'
+  'light-ink-slot|jobs/stages.cpp|InWorking(ChannelPlaneName(light.code))|InWorking(ChannelPlaneName(ChannelCode(kLightInks.first + (i ^ 1))))'
   # a hot-folder file that failed stays in the batch instead of RipIn/Failed;
   # an ink PRNSequence places nowhere dropped without its warning
   'hot-folder-not-set-aside|jobs/hot_folder.cpp|MoveFile(from / file, target) ? target : fs::path()|fs::path()'

@@ -42,11 +42,11 @@ void AssignSlots(const fs::path& working, const std::string& prnSequence, JobHos
 }
 
 std::string InkLabel(int index, const std::string& name) {
-  static const char* const kInks[8] = {"cyan",       "magenta",       "yellow",      "black",
-                                       "light cyan", "light magenta", "light black", "light light black"};
   const std::string code = ChannelCode(index);
-  if (index >= 0 && index < 8) return std::string(kInks[index]) + " (" + code + ")";
-  const std::string kind = index < 12 ? "multicolor " : "spot ";
+  if (kProcessInks.contains(index) || kLightInks.contains(index)) {
+    return std::string(kInkChannels[static_cast<std::size_t>(index)].name) + " (" + code + ")";
+  }
+  const std::string kind = index < kMulticolorInks.end ? "multicolor " : "spot ";
   return kind + code + (name.empty() ? std::string() : " (" + name + ")");
 }
 

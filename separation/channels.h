@@ -1,5 +1,5 @@
 // The plane file names of every stage and the slot assignment, over the
-// channels of channel_codes.h.
+// channels of inks/ink_model.h.
 #pragma once
 
 #include <array>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/job_host.h"
-#include "separation/channel_codes.h"
+#include "inks/ink_model.h"
 
 namespace qm {
 

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "inks/ink_model.h"
+
 namespace qm {
 
 namespace {
@@ -13,7 +15,7 @@ namespace {
 constexpr uint16_t kNamesResource = 1006;
 constexpr uint16_t kResolutionResource = 1005;
 constexpr std::size_t kLongestColorant = 100;
-constexpr std::size_t kProcessChannels = 4;
+constexpr std::size_t kProcessChannels = kProcessInks.size();
 
 // Big-endian reads from a file, each checked against its end.
 class Reader {
@@ -49,8 +51,6 @@ class Reader {
   int fd_;
   uint64_t size_;
 };
-
-const char* const kProcess[kProcessChannels] = {"Cyan", "Magenta", "Yellow", "Black"};
 
 // The Pascal strings of the names resource.
 bool Names(const Reader& in, uint64_t at, uint32_t length, std::vector<std::string>* names) {
@@ -139,7 +139,9 @@ StatusOr<PsdLayout> ReadPsdLayout(int fd, uint64_t size) {
     return Status::Fail(std::to_string(names.size()) + " names for " + std::to_string(channels - kProcessChannels) +
                         " extra channels");
   }
-  for (const char* process : kProcess) layout.colorants.emplace_back(process);
+  for (int i = kProcessInks.first; i < kProcessInks.end; ++i) {
+    layout.colorants.emplace_back(kInkChannels[static_cast<std::size_t>(i)].separator);
+  }
   for (const std::string& name : names) {
     const std::string file = SeparationFileColorant(name);
     if (file.empty()) return Status::Fail("the colorant name \"" + name + "\" (control characters or too long)");

@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <string>
 
+#include "inks/ink_model.h"
 #include "settings/underbase.h"
 
 namespace qm {
 
-inline constexpr int kSlotCount = 18;
 inline constexpr int kNodeCount = 5;
 
 using CurveNodes = std::array<std::array<float, kNodeCount>, kSlotCount>;

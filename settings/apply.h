@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/status.h"
-#include "separation/channel_codes.h"
+#include "inks/ink_model.h"
 #include "settings/active_setting.h"
 #include "settings/setting_form.h"
 
