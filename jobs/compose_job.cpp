@@ -65,19 +65,19 @@ Status OpenComposedPositions(JobContext& ctx, const LightInkBoxes& boxes, Compos
     return fs::exists(working / SlotFileName(slot), ec);
   };
   PrnChannelSet set;
-  set.lc = boxes.lc || present(4);
-  set.lm = boxes.lm || present(5);
-  set.lk = boxes.lk || present(6);
-  set.llk = boxes.llk || present(7);
-  for (int j = 0; j < 4; ++j) set.multicolor = present(8 + j) ? j + 1 : set.multicolor;
-  for (int j = 0; j < 6; ++j) set.spot = present(12 + j) ? j + 1 : set.spot;
+  set.lc = boxes.lc || present(kLightInks.first);
+  set.lm = boxes.lm || present(kLightInks.first + 1);
+  set.lk = boxes.lk || present(kLightInks.first + 2);
+  set.llk = boxes.llk || present(kLightInks.first + 3);
+  for (int j = 0; j < kMulticolorInks.size(); ++j) set.multicolor = present(kMulticolorInks.first + j) ? j + 1 : set.multicolor;
+  for (int j = 0; j < kSpotInks.size(); ++j) set.spot = present(kSpotInks.first + j) ? j + 1 : set.spot;
   const auto slots = PrnPositionSlots(set);
   if (!slots) return Status::Fail("no channel layout for the slot files");
   out.slots = *slots;
   out.readers.resize(slots->size());
   for (std::size_t p = 0; p < slots->size(); ++p) {
     const int slot = (*slots)[p];
-    if (slot >= 8 && !present(slot)) {
+    if (slot >= kMulticolorInks.first && !present(slot)) {
       ctx.host.Log("no " + SlotFileName(slot) + ": position " + std::to_string(p) + " is left without dots");
       continue;
     }

@@ -26,10 +26,10 @@ namespace {
 // slots as the job's channels include them (SeparationOutcome), so that every
 // slot file holding an ink is halftoned before it is filed.
 bool GateOpen(int i, const SeparationOutcome& planes) {
-  if (i < 4) return true;
-  if (i < 8) return planes.lightSlots[static_cast<std::size_t>(i - 4)] != 0;
-  if (i < 12) return planes.multicolorSlots >= i - 7;
-  return planes.spotSlots >= i - 11;
+  if (kProcessInks.contains(i)) return true;
+  if (kLightInks.contains(i)) return planes.lightSlots[static_cast<std::size_t>(i - kLightInks.first)] != 0;
+  if (kMulticolorInks.contains(i)) return planes.multicolorSlots > i - kMulticolorInks.first;
+  return planes.spotSlots > i - kSpotInks.first;
 }
 
 bool Turns(const PlaneLoopInput& input) { return (input.rotationEnabled && input.rotateNeeded) || input.upward; }

@@ -266,14 +266,15 @@ bool PackPrnRow(std::span<const float> row, int bits, const DotLevels& levels,
 }
 
 std::optional<std::vector<int>> PrnPositionSlots(const PrnChannelSet& set) {
-  if (set.multicolor < 0 || set.multicolor > 4 || set.spot < 0 || set.spot > 6)
+  if (set.multicolor < 0 || set.multicolor > kMulticolorInks.size() || set.spot < 0 || set.spot > kSpotInks.size())
     return std::nullopt;
-  std::vector<int> slots = {0, 1, 2, 3};
+  std::vector<int> slots;
+  for (int i = kProcessInks.first; i < kProcessInks.end; ++i) slots.push_back(i);
   const bool light[4] = {set.lc, set.lm, set.lk, set.llk};
-  for (int i = 0; i < 4; ++i)
-    if (light[i]) slots.push_back(4 + i);
-  for (int i = 0; i < set.multicolor; ++i) slots.push_back(8 + i);
-  for (int i = 0; i < set.spot; ++i) slots.push_back(12 + i);
+  for (int i = 0; i < kLightInks.size(); ++i)
+    if (light[i]) slots.push_back(kLightInks.first + i);
+  for (int i = 0; i < set.multicolor; ++i) slots.push_back(kMulticolorInks.first + i);
+  for (int i = 0; i < set.spot; ++i) slots.push_back(kSpotInks.first + i);
   return slots;
 }
 

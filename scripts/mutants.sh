@@ -44,7 +44,7 @@ mutants=(
   'turn-block-column|imaging/plane_turn.cpp|in[a] = source(i + a, clockwise ? j : j + 15);|in[a] = source(i + a, clockwise ? j : j + 14);'
   'band-copy-offset|imaging/growing_plane.cpp|auto in = static_cast<off_t>(offsets[0]);|auto in = static_cast<off_t>(offsets[0] + rowBytes);'
   # PRN positions: magenta and yellow swapped
-  'channel-order|output/prn_format.cpp|std::vector<int> slots = {0, 1, 2, 3};|std::vector<int> slots = {0, 2, 1, 3};'
+  'channel-order|output/prn_format.cpp|for (int i = kProcessInks.first; i < kProcessInks.end; ++i) slots.push_back(i);|for (int i : {0, 2, 1, 3}) slots.push_back(i);'
   # atomic writes (PRN file, planes, presets): never renamed into place, the
   # file not flushed, the folder not flushed after the rename
   'rename-skipped|platform/atomic_file.cpp|} else if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {|} else if (false) {'
