@@ -90,6 +90,11 @@ StatusOr<PsdLayout> ReadPsdLayout(int fd, uint64_t size) {
                         std::to_string(channels) + " channels)");
   }
   if (width == 0 || height == 0) return Status::Fail("an empty page");
+  // Every offset below stays far inside 64 bits: at most 2^48 bytes of channels.
+  if (uint64_t{width} * height > (uint64_t{1} << 48) / channels) {
+    return Status::Fail("a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels in " +
+                        std::to_string(channels) + " channels, too large");
+  }
   PsdLayout layout;
   layout.width = width;
   layout.height = height;
