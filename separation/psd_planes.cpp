@@ -22,17 +22,7 @@ class Reader {
  public:
   Reader(int fd, uint64_t size) : fd_(fd), size_(size) {}
   bool Bytes(uint64_t at, void* into, std::size_t n) const {
-    if (at > size_ || n > size_ - at) return false;
-    auto* p = static_cast<uint8_t*>(into);
-    while (n > 0) {
-      const ssize_t got = ::pread(fd_, p, n, static_cast<off_t>(at));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      p += got;
-      at += static_cast<uint64_t>(got);
-      n -= static_cast<std::size_t>(got);
-    }
-    return true;
+    return at <= size_ && n <= size_ - at && ReadFully(fd_, at, into, n);
   }
   bool U16(uint64_t at, uint32_t* v) const {
     uint8_t b[2];
@@ -68,6 +58,19 @@ bool Names(const Reader& in, uint64_t at, uint32_t length, std::vector<std::stri
 }
 
 }  // namespace
+
+bool ReadFully(int fd, uint64_t at, void* into, std::size_t n) {
+  auto* p = static_cast<uint8_t*>(into);
+  while (n > 0) {
+    const ssize_t got = ::pread(fd, p, n, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    p += got;
+    at += static_cast<uint64_t>(got);
+    n -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
 
 uint32_t PsdLayout::RowsIn(uint64_t size) const {
   if (colorants.empty() || width == 0) return 0;

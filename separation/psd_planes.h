@@ -47,6 +47,10 @@ struct PsdLayout {
   uint32_t RowsIn(uint64_t size) const;
 };
 
+// `n` bytes at offset `at` of the file open as `fd`; false when the file
+// ends first or cannot be read.
+bool ReadFully(int fd, uint64_t at, void* into, std::size_t n);
+
 // The layout of the psdcmyk file open as `fd`, `size` bytes long.
 StatusOr<PsdLayout> ReadPsdLayout(int fd, uint64_t size);
 

@@ -481,7 +481,6 @@ class StreamedRender : public SeparationRender {
       fallback_ = true;
       fallbackCause_ = std::move(cause);
     }
-    control_.Kill();
     changed_.notify_all();
   }
 
@@ -521,13 +520,8 @@ class StreamedRender : public SeparationRender {
         for (uint32_t done = 0; done < count; done += kPsdChunkRows) {
           const uint32_t n = std::min(kPsdChunkRows, count - done);
           rows.resize(std::size_t{n} * layout.width);
-          const uint64_t at = from + uint64_t{done} * layout.width;
-          std::size_t got = 0;
-          while (got < rows.size()) {
-            const ssize_t r = ::pread(fd, rows.data() + got, rows.size() - got, static_cast<off_t>(at + got));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) throw std::runtime_error("cannot read the rows of " + psd_.filename().string());
-            got += static_cast<std::size_t>(r);
+          if (!ReadFully(fd, from + uint64_t{done} * layout.width, rows.data(), rows.size())) {
+            throw std::runtime_error("cannot read the rows of " + psd_.filename().string());
           }
           writers_[c]->WriteRawRows(rows.data(), n);
         }
@@ -589,8 +583,8 @@ class StreamedRender : public SeparationRender {
       if (!exited) continue;
       std::unique_lock lock(mutex_);
       const ProcessResult& r = result_;
-      const std::string status = "exit status " + std::to_string(r.exitStatus) +
-                                 (r.FirstLine().empty() ? std::string() : ": " + r.FirstLine());
+      const std::string said = r.FirstLine().empty() ? std::string() : ": " + r.FirstLine();
+      const std::string status = "exit status " + std::to_string(r.exitStatus) + said;
       if (r.stopped || r.timedOut) {
         lock.unlock();
         Fail(r.stopped ? StoppedCause("gs", "the separation of the PDF")
@@ -610,8 +604,7 @@ class StreamedRender : public SeparationRender {
              std::to_string(layout->FileSize()) + " bytes (" + status + ")");
         return;
       }
-      if (r.exitStatus != 0) warning_ = "gs exited with status " + std::to_string(r.exitStatus) +
-                                        (r.FirstLine().empty() ? std::string() : ": " + r.FirstLine());
+      if (r.exitStatus != 0) warning_ = "gs exited with status " + std::to_string(r.exitStatus) + said;
       lock.unlock();
       for (auto& writer : writers_) writer->Commit();
       writers_.clear();
@@ -664,24 +657,25 @@ std::string PsdUnfit(const ToolCommand& documented) {
   return device ? std::string() : "the command does not use tiffsep";
 }
 
-// The plane files filled from the PSD file, with a margin: the PSD file
-// keeps only the rows not yet copied (the rest is punched out).
-bool EnoughDiskToStream(const fs::path& working, const Probed& page) {
+// Whether the Working folder's disk holds `need` bytes, a tenth more and 256 MiB.
+bool DiskHolds(const fs::path& working, uint64_t need) {
   std::error_code ec;
   const fs::space_info space = fs::space(working, ec);
-  const uint64_t need = uint64_t{page.width} * page.height * kPlanesEstimate;
   return !ec && space.available > need + need / 10 + (uint64_t{256} << 20);
 }
 
+// The plane files filled from the PSD file: the PSD file keeps only the rows
+// not yet copied (the rest is punched out).
+bool EnoughDiskToStream(const fs::path& working, const Probed& page) {
+  return DiskHolds(working, uint64_t{page.width} * page.height * kPlanesEstimate);
+}
+
 bool EnoughDisk(const fs::path& working, const Probed& page, const std::vector<RenderBand>& plan, int processes) {
-  std::error_code ec;
-  const fs::space_info space = fs::space(working, ec);
-  if (ec) return false;
   const uint64_t pixels = uint64_t{page.width} * page.height;
   const uint64_t bandPixels = uint64_t{page.width} * plan.front().rows;
-  // The page's planes, the bands in flight with their CMYK composite, a margin.
-  const uint64_t need = pixels * kPlanesEstimate + bandPixels * (kPlanesEstimate + 4) * static_cast<uint64_t>(processes);
-  return space.available > need + need / 10 + (uint64_t{256} << 20);
+  // The page's planes and the bands in flight with their CMYK composite.
+  return DiskHolds(working, pixels * kPlanesEstimate +
+                                bandPixels * (kPlanesEstimate + 4) * static_cast<uint64_t>(processes));
 }
 
 std::atomic<uint64_t> g_testBandPixels{0};
