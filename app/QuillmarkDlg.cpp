@@ -377,7 +377,7 @@ void CQuillmarkDlg::OnSelChangePrnList() {
     const auto folder = ResolveCaseInsensitive(appDir_ / "Configuration", preset.substr(0, preset.rfind('.')));
     if (!ReadUnderbaseSettings(UnderbaseFileOf(folder), underbase)) underbase = UnderbaseSettings{};
   }
-  preview_->SetWhiteInk("S" + std::to_string(underbase.inkSpot));
+  preview_->SetWhiteInk(underbase.InkCode());
   preview_->ShowPrn(file, std::move(inks), std::move(inkSettings));
 }
 

@@ -12,6 +12,7 @@
 #include "app/widgets.h"
 #include "imaging/imaging.h"
 #include "output/prn_preview.h"
+#include "separation/channels.h"
 #include "platform/platform.h"
 
 namespace qm::gui {
@@ -20,9 +21,12 @@ namespace {
 
 QString Number(double v) { return QString::number(v, 'g', 4); }
 
-// A position whose slot PRNSequence leaves empty prints no named ink.
+// An ink by its name and code ("light cyan (L0)", "spot S1"); a position
+// whose slot PRNSequence leaves empty prints no named ink.
 QString InkLabel(const std::string& ink) {
-  return ink.empty() ? QStringLiteral("no ink named") : QStringLiteral("ink ") + Text(ink);
+  if (ink.empty()) return QStringLiteral("no ink named");
+  const int index = ChannelIndexOfCode(ink);
+  return index < 0 ? QStringLiteral("ink ") + Text(ink) : Text(qm::InkLabel(index));
 }
 
 QImage ToImage(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb) {
@@ -31,7 +35,7 @@ QImage ToImage(uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb)
       .copy();
 }
 
-// "Position 0, ink 3: 41.2 % covered, 0.0123 ml, cost 0.0015" per position,
+// "Position 0, black (3): 41.2 % covered, 0.0123 ml, cost 0.0015" per position,
 // then the total.
 QString FiguresOfPrn(const std::filesystem::path& file, const std::vector<std::string>& inks,
                      const InkSettings& settings) {

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "inks/ink_model.h"
 #include "output/ink_figures.h"
 
 class QComboBox;
@@ -82,7 +83,7 @@ class PreviewPane : public QGroupBox {
   InkSettings inkSettings_;
   int onlyPosition_ = -1;
   std::optional<std::array<float, 3>> garment_;
-  std::string whiteInk_ = "S0";
+  std::string whiteInk_ = SpotInkCode(0);
 
   uint64_t generation_ = 0;
   std::shared_ptr<std::atomic<bool>> cancel_;

@@ -65,7 +65,7 @@ std::string ActiveSettingJson(const ActiveSetting& s) {
   json.Key("underbase")
       .BeginObject()
       .Key("Underbase").String(kModes[static_cast<int>(u.mode)])
-      .Key("UnderbaseInk").String("S" + std::to_string(u.inkSpot))
+      .Key("UnderbaseInk").String(u.InkCode())
       .Key("Choke").Int(u.choke)
       .Key("Density").Float(u.density)
       .Key("UnderBlack").Float(u.underBlack)

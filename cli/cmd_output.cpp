@@ -152,7 +152,7 @@ int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
     }
     options.onlyPosition = static_cast<uint32_t>(at - prn.inks.begin());
   }
-  options.whiteInk = "S" + std::to_string(env.session.setting.underbase.inkSpot);
+  options.whiteInk = env.session.setting.underbase.InkCode();
   if (!WritePrnPreview(files[0], files[1], prn.inks, options, &error)) return Failure(error);
   return kExitOk;
 }

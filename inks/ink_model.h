@@ -25,6 +25,7 @@ struct InkRange {
   constexpr bool contains(int i) const { return i >= first && i < end; }
 };
 inline constexpr InkRange kProcessInks{0, 4}, kLightInks{4, 8}, kMulticolorInks{8, 12}, kSpotInks{12, 18};
+inline constexpr int kBlackInk = kProcessInks.first + 3;  // the process black, the underbase's knockout
 
 using PreviewRgb = std::array<float, 3>;
 
@@ -74,6 +75,9 @@ inline constexpr PreviewRgb kUnknownInkPreview{0.5f, 0.5f, 0.5f};
 
 // The code of channel `index`, "" outside 0..17.
 inline const char* ChannelCode(int index) { return index >= 0 && index < kSlotCount ? kInkChannels[index].code : ""; }
+
+// The code of spot colour n ("S0".."S5"), "" outside 0..5.
+inline const char* SpotInkCode(int n) { return n >= 0 && n < kSpotInks.size() ? ChannelCode(kSpotInks.first + n) : ""; }
 
 // The channel of a code, or -1 when it names none.
 inline int ChannelIndexOfCode(std::string_view code) {

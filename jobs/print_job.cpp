@@ -36,12 +36,12 @@ std::optional<double> CyanInches(const fs::path& working, const std::string& prn
   const auto fields = SequenceCodes(prnSequence);
   std::vector<fs::path> candidates;
   for (int k = 0; k < kSlotCount; ++k) {
-    if (fields[k] == "0") {
+    if (fields[k] == ChannelCode(kProcessInks.first)) {
       candidates.push_back(working / SlotFileName(k));
       break;
     }
   }
-  candidates.push_back(working / "00_0.tif");
+  candidates.push_back(working / ChannelPlaneName(ChannelCode(kProcessInks.first)));
   for (const fs::path& file : candidates) {
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) continue;

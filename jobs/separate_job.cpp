@@ -52,8 +52,8 @@ Status GenerateWhite(const JobContext& ctx, const fs::path& working, PlaneLoopIn
     ctx.host.Warn(why);
     return Status::Ok();
   }
-  const int white = FirstSlotOf(ctx.setting.PRNSequence, "S" + std::to_string(u.inkSpot));
-  const int black = FirstSlotOf(ctx.setting.PRNSequence, "3");
+  const int white = FirstSlotOf(ctx.setting.PRNSequence, u.InkCode());
+  const int black = FirstSlotOf(ctx.setting.PRNSequence, ChannelCode(kBlackInk));
   PlaneRecipe recipe;
   recipe.order = kSeparateOrder;
   recipe.negate = input.planes.fromPdfRoute;
@@ -81,9 +81,7 @@ Status GenerateWhite(const JobContext& ctx, const fs::path& working, PlaneLoopIn
     DeleteFile(made);
     return Status::Fail("the white underbase: " + std::string(e.what()));
   }
-  if (white >= 4 && white < 8) input.planes.lightSlots[static_cast<std::size_t>(white - 4)] = 1;
-  if (white >= 8 && white < 12) input.planes.multicolorSlots = std::max(input.planes.multicolorSlots, white - 7);
-  if (white >= 12) input.planes.spotSlots = std::max(input.planes.spotSlots, white - 11);
+  input.planes.IncludeSlot(white);
   ctx.host.Log("white underbase generated in " + SlotFileName(white));
   return Status::Ok();
 }

@@ -104,7 +104,9 @@ class Stager {
       Note(RunTool(*command, ctx_.host, ToolRunFor("the channel extraction")));
     }
     for (int i = 0; i < e; ++i) {
-      MoveFile(InWorking(ChannelPlaneName(std::to_string(4 + i))), InWorking(ChannelPlaneName(ChannelCode(kSpotInks.first + i))));
+      // The extraction numbers the extra channels on from the process inks.
+      MoveFile(InWorking(ChannelPlaneName(std::to_string(kProcessInks.size() + i))),
+               InWorking(ChannelPlaneName(ChannelCode(kSpotInks.first + i))));
     }
     out_.spotCount = e;
     DeleteFile(staged_);
@@ -233,19 +235,17 @@ class Stager {
       std::error_code ec;
       return fs::exists(InWorking(SlotFileName(slot)), ec);
     };
-    for (int i = 0; i < 4; ++i) out_.lightSlots[static_cast<std::size_t>(i)] |= filled(4 + i) ? 1 : 0;
-    for (int j = 0; j < 4; ++j) {
-      if (filled(8 + j)) out_.multicolorSlots = std::max(out_.multicolorSlots, j + 1);
-    }
-    for (int j = 0; j < 6; ++j) {
-      if (filled(12 + j)) out_.spotSlots = std::max(out_.spotSlots, j + 1);
+    for (int k = kLightInks.first; k < kSlotCount; ++k) {
+      if (filled(k)) out_.IncludeSlot(k);
     }
   }
 
   // The name the artwork gives an ink, when it has one.
   std::string InkName(int index) const {
-    if (index >= 8 && index < 12) return Field(ctx_.setting.ICCOutputColors, ',', static_cast<std::size_t>(index - 4));
-    if (index >= 12) return spotNames_[static_cast<std::size_t>(index - 12)];
+    // ICCOutputColors names the process inks, then the multicolour inks.
+    if (kMulticolorInks.contains(index))
+      return Field(ctx_.setting.ICCOutputColors, ',', static_cast<std::size_t>(kProcessInks.size() + index - kMulticolorInks.first));
+    if (kSpotInks.contains(index)) return spotNames_[static_cast<std::size_t>(index - kSpotInks.first)];
     return {};
   }
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "inks/ink_model.h"
 #include "jobs/job_context.h"
 #include "separation/split_render.h"
 
@@ -38,6 +39,12 @@ struct SeparationOutcome {
   std::array<int, 4> lightSlots{};
   int multicolorSlots = 0;
   int spotSlots = 0;
+  // Takes in the slot of channel `slot`, as PrnChannelSet::Include does.
+  void IncludeSlot(int slot) {
+    if (kLightInks.contains(slot)) lightSlots[static_cast<std::size_t>(slot - kLightInks.first)] = 1;
+    if (kMulticolorInks.contains(slot)) multicolorSlots = std::max(multicolorSlots, slot - kMulticolorInks.first + 1);
+    if (kSpotInks.contains(slot)) spotSlots = std::max(spotSlots, slot - kSpotInks.first + 1);
+  }
   // Ghostscript's bands still rendering into the planes (PDF route), whose
   // readers wait for their rows; the job finishes it before it ends.
   std::shared_ptr<SeparationRender> rendering;

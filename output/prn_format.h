@@ -20,6 +20,7 @@
 //   throw, print or end the process. All functions are pure and thread-safe.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -118,6 +119,14 @@ struct PrnChannelSet {
   bool llk = false;
   int multicolor = 0;
   int spot = 0;
+
+  // Takes in the slot of channel `slot`: its light ink, or the multicolour
+  // or spot inks up to it. A process slot is always in.
+  void Include(int slot) {
+    if (kLightInks.contains(slot)) *std::array<bool*, 4>{&lc, &lm, &lk, &llk}[slot - kLightInks.first] = true;
+    if (kMulticolorInks.contains(slot)) multicolor = std::max(multicolor, slot - kMulticolorInks.first + 1);
+    if (kSpotInks.contains(slot)) spot = std::max(spot, slot - kSpotInks.first + 1);
+  }
 };
 
 // The slot index of every position in packing order: "0".."3", the light

@@ -32,6 +32,8 @@
 #include <string_view>
 #include <vector>
 
+#include "inks/ink_model.h"
+
 namespace qm {
 
 struct PrnPreviewOptions {
@@ -39,7 +41,7 @@ struct PrnPreviewOptions {
   std::optional<uint32_t> onlyPosition;   // draw this position alone
   const std::atomic<bool>* cancel = nullptr;  // polled once per file row
   std::optional<std::array<float, 3>> background;  // RGB 0..1; none: white paper
-  std::string whiteInk = "S0";                     // drawn white on a background
+  std::string whiteInk = SpotInkCode(0);                   // drawn white on a background
 };
 
 // "#RRGGBB" or "RRGGBB" (hex digits in any case) as RGB 0..1; nullopt

@@ -177,22 +177,24 @@ std::vector<int> PositionSlotsFromPreset(uint32_t n, const std::array<int, 4>& l
   for (std::size_t i = 0; i < 4; ++i) {
     // The ink PRNSequence places in the slot: a process ink or a light ink
     // in use is always there, a multicolour or spot ink when the artwork has it.
-    const int ink = ChannelIndexOfCode(SequenceField(prnSequence, 4 + i));
-    const bool always = ink >= 0 && (ink < 4 || (ink < 8 && lightFlags[static_cast<std::size_t>(ink - 4)] != 0));
-    optional[i] = lightFlags[i] == 0 && !always && ink >= 8;
+    const int ink = ChannelIndexOfCode(SequenceField(prnSequence, kLightInks.first + i));
+    const bool always = kProcessInks.contains(ink) ||
+                        (kLightInks.contains(ink) && lightFlags[static_cast<std::size_t>(ink - kLightInks.first)] != 0);
+    optional[i] = lightFlags[i] == 0 && !always && ink >= kMulticolorInks.first;
     light[i] = lightFlags[i] != 0 || always || optional[i];
     lights += light[i] ? 1 : 0;
   }
-  for (std::size_t i = 4; i-- > 0 && 4 + lights > static_cast<int>(n);) {
+  for (std::size_t i = 4; i-- > 0 && kProcessInks.size() + lights > static_cast<int>(n);) {
     if (optional[i]) {
       light[i] = false;
       --lights;
     }
   }
-  const int rest = static_cast<int>(n) - 4 - lights;
+  const int rest = static_cast<int>(n) - kProcessInks.size() - lights;
   int multicolorInks = 0;
   for (int j = 0; j < 4; ++j) {
-    if (!SequenceField(iccOutputColors, 4 + static_cast<std::size_t>(j)).empty()) multicolorInks = j + 1;
+    // ICCOutputColors names the process inks, then the multicolour inks.
+    if (!SequenceField(iccOutputColors, static_cast<std::size_t>(kProcessInks.size() + j)).empty()) multicolorInks = j + 1;
   }
   PrnChannelSet set;
   set.lc = light[0];
@@ -201,7 +203,7 @@ std::vector<int> PositionSlotsFromPreset(uint32_t n, const std::array<int, 4>& l
   set.llk = light[3];
   set.multicolor = std::min(rest, multicolorInks);
   set.spot = rest - set.multicolor;
-  if (rest < 0 || set.spot > 6) return DefaultPositionSlots(n);
+  if (rest < 0 || set.spot > kSpotInks.size()) return DefaultPositionSlots(n);
   auto slots = PrnPositionSlots(set);
   if (!slots || slots->size() != n) return DefaultPositionSlots(n);
   return *slots;

@@ -12,7 +12,7 @@ namespace qm::raster {
 UnderbasePositions FindUnderbasePositions(const PrintRaster& raster) {
   UnderbasePositions at;
   const auto codes = SequenceCodes(raster.setting.PRNSequence);
-  const std::string white = "S" + std::to_string(raster.setting.underbase.inkSpot);
+  const std::string white = raster.setting.underbase.InkCode();
   auto first = [&](const std::string& code) -> std::optional<std::size_t> {
     for (int k = 0; k < kSlotCount; ++k) {
       if (codes[static_cast<std::size_t>(k)] != code) continue;
@@ -24,7 +24,7 @@ UnderbasePositions FindUnderbasePositions(const PrintRaster& raster) {
     return std::nullopt;
   };
   at.white = first(white);
-  at.black = first("3");
+  at.black = first(ChannelCode(kBlackInk));
   return at;
 }
 
@@ -32,15 +32,10 @@ void IncludeUnderbaseSlot(const ActiveSetting& setting, PrnChannelSet& set) {
   if (!setting.underbase.Generates()) return;
   if (!UnderbaseNotPrinted(setting.underbase, setting.PRNSequence, setting.PdfSpotColorName).empty()) return;
   const auto codes = SequenceCodes(setting.PRNSequence);
-  const std::string white = "S" + std::to_string(setting.underbase.inkSpot);
+  const std::string white = setting.underbase.InkCode();
   for (int k = 0; k < kSlotCount; ++k) {
     if (codes[static_cast<std::size_t>(k)] != white) continue;
-    if (k == 4) set.lc = true;
-    if (k == 5) set.lm = true;
-    if (k == 6) set.lk = true;
-    if (k == 7) set.llk = true;
-    if (k >= 8 && k < 12) set.multicolor = std::max(set.multicolor, k - 7);
-    if (k >= 12) set.spot = std::max(set.spot, k - 11);
+    set.Include(k);
     return;
   }
 }

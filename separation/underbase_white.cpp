@@ -85,7 +85,7 @@ constexpr uint32_t kStepRows = 8;
 std::string UnderbaseNotPrinted(const UnderbaseSettings& settings, const std::string& prnSequence,
                                 const std::string& pdfSpotColorName) {
   if (!settings.Generates()) return "";
-  const std::string code = "S" + std::to_string(settings.inkSpot);
+  const std::string code = settings.InkCode();
   const std::vector<std::string> names = SplitFields(pdfSpotColorName, ',');
   const std::size_t at = static_cast<std::size_t>(settings.inkSpot);
   if (at >= names.size() || names[at].empty()) {

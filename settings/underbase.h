@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "inks/ink_model.h"
 #include "platform/status.h"
 
 namespace qm {
@@ -36,6 +37,8 @@ struct UnderbaseSettings {
 
   // Whether a white is generated (generate or both).
   bool Generates() const { return mode == UnderbaseMode::kGenerate || mode == UnderbaseMode::kBoth; }
+  // The spot code the white prints as.
+  std::string InkCode() const { return SpotInkCode(inkSpot); }
 };
 
 inline constexpr const char* kUnderbaseFile = "underbase.txt";

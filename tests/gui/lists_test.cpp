@@ -71,7 +71,7 @@ TEST_F(ListsTest, TheSelectedEntryIsPreviewed) {
   EXPECT_LT(qGray(ShownAt(W::kPrnList, 0, 0.1, 0.5)), 60);
   EXPECT_EQ(window->Preview()->Picture().width(), 20);
   EXPECT_EQ(ShownAt(W::kPrnList, 0, 0.9, 0.5), qRgb(255, 255, 255));
-  EXPECT_NE(window->Preview()->FiguresText().indexOf("Position 3, ink 3: 50 % covered"), -1);
+  EXPECT_NE(window->Preview()->FiguresText().indexOf("Position 3, black (3): 50 % covered"), -1);
   SelectImage("photo");
   EXPECT_EQ(ShownAt(W::kSeparationList, 1, 0.5, 0.1), qRgb(255, 128, 0));  // the orange of M0
   EXPECT_EQ(ShownAt(W::kSeparationList, 1, 0.5, 0.9), qRgb(255, 255, 255));
