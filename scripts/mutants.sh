@@ -54,7 +54,7 @@ mutants=(
   'message-text|settings/apply.h|"Fail to  read prn color sequence!";|"Fail to read prn color sequence!";'
   # separation: TIFF extra channels one spot too far; the resampled rows of a
   # whole plane one row down; light cyan and magenta copies swapped
-  'tif-spot-index|jobs/stages.cpp|ChannelPlaneName(std::to_string(4 + i))|ChannelPlaneName(std::to_string(5 + i))'
+  'tif-spot-index|jobs/stages.cpp|ChannelPlaneName(std::to_string(kProcessInks.size() + i))|ChannelPlaneName(std::to_string(kProcessInks.size() + 1 + i))'
   'resample-row-window|imaging/plane_ops.cpp|Weights(sourceRows, outH, enlarge, firstOut, count)|Weights(sourceRows, outH, enlarge, firstOut + 1, count)'
   'light-ink-slot|jobs/stages.cpp|InWorking(ChannelPlaneName(light.code))|InWorking(ChannelPlaneName(ChannelCode(kLightInks.first + (i ^ 1))))'
   # a hot-folder file that failed stays in the batch instead of RipIn/Failed;
