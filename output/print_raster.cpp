@@ -126,8 +126,8 @@ class PlaneRows {
   uint32_t Remaining() const { return info_.height - next_; }
 
   // The next `count` source rows through the pipeline; after the last, the
-  // rows the halftoner still holds.
-  void Pump(uint32_t count) {
+  // rows the halftoner still holds. Imaging errors are thrown.
+  Status Pump(uint32_t count) {
     count = std::min(count, info_.height - next_);
     const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
     rows_.resize(std::size_t{count} * info_.width);
@@ -142,24 +142,32 @@ class PlaneRows {
       if (negate_) {
         for (float& v : row_) v = 65535.0f - v;
       }
-      resampler_.Push(row_.data(), [&](const float* resampled) { Write(halftone_.Push(resampled)); });
+      Status written = Status::Ok();
+      resampler_.Push(row_.data(), [&](const float* resampled) {
+        if (written) written = Write(halftone_.Push(resampled));
+      });
+      if (!written) return written;
     }
     next_ += count;
     if (Done()) {
-      for (const float* r = halftone_.Flush(); r; r = halftone_.Flush()) Write(r);
-      if (written_ != header_.height) throw imaging::ImagingError("plane rows lost in the pipeline");
+      for (const float* r = halftone_.Flush(); r; r = halftone_.Flush()) {
+        if (Status written = Write(r); !written) return written;
+      }
+      if (written_ != header_.height) return Status::Fail("plane rows lost in the pipeline");
     }
+    return Status::Ok();
   }
 
  private:
-  void Write(const float* row) {
-    if (row == nullptr) return;
+  Status Write(const float* row) {
+    if (row == nullptr) return Status::Ok();
     if (mirror_) {
       std::reverse_copy(row, row + header_.width, mirrored_.begin());
       row = mirrored_.data();
     }
     PackPrnRow(std::span<const float>(row, header_.width), raster_.setting.Bits, levels_, packed_);
-    if (!file_.WriteAt(PrnRowOffset(header_, written_++, p_), packed_)) throw imaging::ImagingError(file_.error());
+    if (!file_.WriteAt(PrnRowOffset(header_, written_++, p_), packed_)) return Status::Fail(file_.error());
+    return Status::Ok();
   }
 
   const PrintRaster& raster_;
@@ -177,12 +185,6 @@ class PlaneRows {
   uint32_t next_ = 0, written_ = 0;
 };
 
-RasterResult Failed(std::string error) {
-  RasterResult r;
-  r.status = Status::Fail(std::move(error));
-  return r;
-}
-
 // Source rows a pipeline takes at a time: the rows of a plane still being
 // rendered arrive in Ghostscript's bands, and sequential mode goes from plane
 // to plane at this step.
@@ -191,100 +193,117 @@ constexpr uint32_t kPumpRows = 128;
 // Sequential and turbo mode: one pipeline per present position, all planes
 // checked for one output size first, the rows written at their offsets, the
 // header last. `threads` 1 runs the pipelines in turn, a step of rows each;
-// more run one pipeline per worker.
-RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
+// more run one pipeline per worker. Imaging errors are thrown.
+Status RenderRowsOrThrow(const PrintRaster& raster, PrnFile& file, int threads, RasterResult& result) {
   auto positions = raster::Positions(raster);
   const HalftoneParams halftone = HalftoneParams::Of(raster.setting);
   const ActiveSetting& s = raster.setting;
+  imaging::InitializeImaging();
+  const PlaneRecipe recipe = raster::Recipe(raster);
+  raster::TurnedPlanes turned;
+  if (recipe.quarterTurn != 0) turned.Turn(positions, recipe.quarterTurn);
+
+  std::vector<imaging::PlaneInfo> infos(positions.size());
+  uint64_t sourceRows = 0;
+  std::optional<PrnFileHeader> header;
+  for (std::size_t p = 0; p < positions.size(); ++p) {
+    if (!positions[p].present) continue;
+    infos[p] = imaging::ReadPlaneInfo(positions[p].file);
+    const imaging::RowResampler size(infos[p].width, infos[p].height, infos[p].xResolution, infos[p].yResolution,
+                                     recipe.xResolution, recipe.yResolution);
+    if (!header) {
+      header = raster::Header(raster, size.OutputWidth(), size.OutputHeight());
+      if (!header) return Status::Fail("no PRN header for Bits " + std::to_string(s.Bits));
+    } else if (size.OutputWidth() != header->width || size.OutputHeight() != header->height) {
+      return Status::Fail(positions[p].file.filename().string() + " is " + std::to_string(size.OutputWidth()) +
+                          " x " + std::to_string(size.OutputHeight()) + " after resampling, the other planes " +
+                          std::to_string(header->width) + " x " + std::to_string(header->height));
+    }
+    result.planeRows += size.OutputHeight();
+    sourceRows += infos[p].height;
+  }
+  if (!header) return Status::Fail("no slot file to print in " + raster.working.string());
+
+  // The generated white: a plane file of its own, printed as it lies. With
+  // one worker per plane, the white's worker makes it while the other
+  // planes are at work; on one thread it is made first.
+  raster::GeneratedUnderbase underbase;
+  const auto white = underbase.Plan(raster);
+  if (white) {
+    if (positions[*white].present) {
+      sourceRows -= infos[*white].height;
+    } else {
+      result.planeRows += header->height;
+    }
+    sourceRows += header->height;
+  }
+  const PlaneRecipe whiteRecipe = raster::UnderbaseRecipe(recipe);
+  std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
+  const auto makeWhite = [&] {
+    underbase.Write(raster, recipe, positions, header->width, header->height);
+    infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
+    pipes[*white] = std::make_unique<PlaneRows>(raster, whiteRecipe, positions[*white], infos[*white],
+                                                static_cast<uint32_t>(*white), *header, halftone, file);
+  };
+  const bool whiteByItsWorker = white && threads > 1;
+  if (white && !whiteByItsWorker) makeWhite();
+  for (std::size_t p = 0; p < positions.size(); ++p) {
+    if (!positions[p].present || p == white) continue;
+    pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p), *header,
+                                           halftone, file);
+  }
+  // Progress: the share of all source rows through their pipelines.
+  std::atomic<uint64_t> pumped{0};
+  const auto pump = [&](PlaneRows& pipe) {
+    if (raster.stop && raster.stop->load()) return Status::Fail("the job was canceled");
+    const uint32_t step = std::min(kPumpRows, pipe.Remaining());
+    if (Status pumpedOk = raster::CatchImaging([&] { return pipe.Pump(step); }); !pumpedOk) return pumpedOk;
+    if (raster.progress) raster.progress(static_cast<double>(pumped += step) / static_cast<double>(sourceRows));
+    return Status::Ok();
+  };
+  if (threads <= 1) {
+    for (bool more = true; more;) {
+      more = false;
+      for (auto& pipe : pipes) {
+        if (!pipe || pipe->Done()) continue;
+        if (Status pumpedOk = pump(*pipe); !pumpedOk) return pumpedOk;
+        more = more || !pipe->Done();
+      }
+    }
+  } else {
+    // A failed plane stops; the others go on, and the first failure is the job's.
+    raster::FirstFailure failure;
+    ParallelFor(pipes.size(), threads, [&](std::size_t p) {
+      if (whiteByItsWorker && p == white) {
+        Status made = raster::CatchImaging([&] {
+          makeWhite();
+          return Status::Ok();
+        });
+        if (!made) return failure.Record(std::move(made));
+      }
+      while (pipes[p] && !pipes[p]->Done()) {
+        if (Status pumpedOk = pump(*pipes[p]); !pumpedOk) return failure.Record(std::move(pumpedOk));
+      }
+    });
+    if (failure.failed()) return failure.first();
+    result.threadsRan = LastParallelThreadCount();
+  }
+  if (!raster::WriteBlankPositions(raster, positions, *header, file) || !file.WriteHeader(*header)) {
+    return Status::Fail(file.error());
+  }
+  result.width = header->width;
+  result.height = header->height;
+  result.fileSize = PrnExpectedFileSize(*header);
+  return Status::Ok();
+}
+
+RasterResult RenderRows(const PrintRaster& raster, PrnFile& file, int threads) {
   RasterResult result;
   const uint64_t decodedBefore = imaging::DecodedRowCount();
-  try {
-    imaging::InitializeImaging();
-    const PlaneRecipe recipe = raster::Recipe(raster);
-    raster::TurnedPlanes turned;
-    if (recipe.quarterTurn != 0) turned.Turn(positions, recipe.quarterTurn);
-
-    std::vector<imaging::PlaneInfo> infos(positions.size());
-    uint64_t sourceRows = 0;
-    std::optional<PrnFileHeader> header;
-    for (std::size_t p = 0; p < positions.size(); ++p) {
-      if (!positions[p].present) continue;
-      infos[p] = imaging::ReadPlaneInfo(positions[p].file);
-      const imaging::RowResampler size(infos[p].width, infos[p].height, infos[p].xResolution, infos[p].yResolution,
-                                       recipe.xResolution, recipe.yResolution);
-      if (!header) {
-        header = raster::Header(raster, size.OutputWidth(), size.OutputHeight());
-        if (!header) return Failed("no PRN header for Bits " + std::to_string(s.Bits));
-      } else if (size.OutputWidth() != header->width || size.OutputHeight() != header->height) {
-        return Failed(positions[p].file.filename().string() + " is " + std::to_string(size.OutputWidth()) + " x " +
-                      std::to_string(size.OutputHeight()) + " after resampling, the other planes " +
-                      std::to_string(header->width) + " x " + std::to_string(header->height));
-      }
-      result.planeRows += size.OutputHeight();
-      sourceRows += infos[p].height;
-    }
-    if (!header) return Failed("no slot file to print in " + raster.working.string());
-
-    // The generated white: a plane file of its own, printed as it lies. With
-    // one worker per plane, the white's worker makes it while the other
-    // planes are at work; on one thread it is made first.
-    raster::GeneratedUnderbase underbase;
-    const auto white = underbase.Plan(raster);
-    if (white) {
-      if (positions[*white].present) {
-        sourceRows -= infos[*white].height;
-      } else {
-        result.planeRows += header->height;
-      }
-      sourceRows += header->height;
-    }
-    const PlaneRecipe whiteRecipe = raster::UnderbaseRecipe(recipe);
-    std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
-    const auto makeWhite = [&] {
-      underbase.Write(raster, recipe, positions, header->width, header->height);
-      infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
-      pipes[*white] = std::make_unique<PlaneRows>(raster, whiteRecipe, positions[*white], infos[*white],
-                                                  static_cast<uint32_t>(*white), *header, halftone, file);
-    };
-    const bool whiteByItsWorker = white && threads > 1;
-    if (white && !whiteByItsWorker) makeWhite();
-    for (std::size_t p = 0; p < positions.size(); ++p) {
-      if (!positions[p].present || p == white) continue;
-      pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p), *header,
-                                             halftone, file);
-    }
-    // Progress: the share of all source rows through their pipelines.
-    std::atomic<uint64_t> pumped{0};
-    const auto pump = [&](PlaneRows& pipe) {
-      if (raster.stop && raster.stop->load()) throw imaging::ImagingError("the job was canceled");
-      const uint32_t step = std::min(kPumpRows, pipe.Remaining());
-      pipe.Pump(step);
-      if (raster.progress) raster.progress(static_cast<double>(pumped += step) / static_cast<double>(sourceRows));
-    };
-    if (threads <= 1) {
-      for (bool more = true; more;) {
-        more = false;
-        for (auto& pipe : pipes) {
-          if (!pipe || pipe->Done()) continue;
-          pump(*pipe);
-          more = more || !pipe->Done();
-        }
-      }
-    } else {
-      ParallelFor(pipes.size(), threads, [&](std::size_t p) {
-        if (whiteByItsWorker && p == white) makeWhite();
-        while (pipes[p] && !pipes[p]->Done()) pump(*pipes[p]);
-      });
-      result.threadsRan = LastParallelThreadCount();
-    }
-    if (!raster::WriteBlankPositions(raster, positions, *header, file) || !file.WriteHeader(*header)) {
-      return Failed(file.error());
-    }
-    result.width = header->width;
-    result.height = header->height;
-    result.fileSize = PrnExpectedFileSize(*header);
-  } catch (const std::exception& e) {
-    return Failed(e.what());
+  if (Status done = raster::CatchImaging([&] { return RenderRowsOrThrow(raster, file, threads, result); }); !done) {
+    RasterResult failed;
+    failed.status = std::move(done);
+    return failed;
   }
   result.status = Status::Ok();
   result.decodedRows = imaging::DecodedRowCount() - decodedBefore;

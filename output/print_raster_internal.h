@@ -1,8 +1,12 @@
 // Pieces the three raster modes share (print_raster.cpp, band_renderer.cpp).
 #pragma once
 
+#include <atomic>
+#include <exception>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "imaging/imaging.h"
@@ -10,6 +14,37 @@
 #include "separation/plane_recipe.h"
 
 namespace qm::raster {
+
+// The imaging layer's exceptions end here: `fn` (returning Status) runs, and
+// an exception it lets out becomes a failed Status with its message.
+template <typename Fn>
+Status CatchImaging(Fn&& fn) {
+  try {
+    return fn();
+  } catch (const std::exception& e) {
+    return Status::Fail(e.what());
+  }
+}
+
+// The first failure of the workers of a parallel loop; the others stop at
+// their next step when they see failed().
+class FirstFailure {
+ public:
+  void Record(Status status) {
+    if (status) return;
+    const std::lock_guard guard(lock_);
+    if (!failed_.load()) first_ = std::move(status);
+    failed_.store(true);
+  }
+  bool failed() const { return failed_.load(); }
+  // Ok when nothing failed; after the loop.
+  const Status& first() const { return first_; }
+
+ private:
+  std::mutex lock_;
+  std::atomic<bool> failed_{false};
+  Status first_ = Status::Ok();
+};
 
 struct Position {
   int slot = 0;
