@@ -21,9 +21,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <mutex>
+#include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "halftone/halftone.h"
 #include "output/band_geometry.h"
@@ -40,150 +42,175 @@ namespace {
 
 using raster::Position;
 
+// What every band of the page shares, from PlanBands.
+struct PageBands {
+  std::vector<Position> positions;
+  PlaneRecipe recipe;
+  raster::TurnedPlanes turned;
+  raster::GeneratedUnderbase underbase;
+  std::optional<std::size_t> white;  // the generated white's position
+  uint32_t rows = 0;                  // source rows of every plane, as turned
+  uint32_t width = 0;                 // of the output
+  BandLayout layout;
+  PrnFileHeader header;
+};
+
+// The plan of the page: all present planes of one size (their rows summed in
+// result.planeRows), the quarter turn made on the files, the bands' layout,
+// the header written, the white generated.
+Status PlanBands(const PrintRaster& raster, PrnFile& file, PageBands& page, RasterResult& result) {
+  const ActiveSetting& s = raster.setting;
+  imaging::InitializeImaging();
+  std::optional<imaging::PlaneInfo> info;
+  for (const Position& p : page.positions) {
+    if (!p.present) continue;
+    const imaging::PlaneInfo i = imaging::ReadPlaneInfo(p.file);
+    if (!info) {
+      info = i;
+    } else if (i.width != info->width || i.height != info->height) {
+      return Status::Fail(p.file.filename().string() + " is " + std::to_string(i.width) + " x " +
+                          std::to_string(i.height) + ", the other planes " + std::to_string(info->width) + " x " +
+                          std::to_string(info->height));
+    }
+    result.planeRows += i.height;
+  }
+  if (!info) return Status::Fail("no slot file to print in " + raster.working.string());
+
+  // Orientation of the bands: that of the output. The recipe's steps in
+  // kPrintOrder: a quarter turn made on the files, the half turn and the
+  // negation on each band as it is read, then resample and halftone.
+  page.recipe = raster::Recipe(raster);
+  uint32_t cols = info->width;
+  page.rows = info->height;
+  double xRes = info->xResolution, yRes = info->yResolution;
+  if (page.recipe.quarterTurn != 0) {
+    const auto start = std::chrono::steady_clock::now();
+    page.turned.Turn(page.positions, page.recipe.quarterTurn);
+    char took[32];
+    std::snprintf(took, sizeof took, "%.2f s",
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    raster.host.Log("planes turned by " + std::to_string(page.recipe.quarterTurn) + " degrees: " + took);
+    std::swap(cols, page.rows);
+    std::swap(xRes, yRes);
+  }
+
+  page.layout = MakeBandLayout(page.rows, yRes, page.recipe.yResolution);
+  page.width = ResampledSize(cols, xRes, page.recipe.xResolution);
+  const auto header = raster::Header(raster, page.width, page.layout.outputRows);
+  if (!header) return Status::Fail("no PRN header for Bits " + std::to_string(s.Bits));
+  if (!file.WriteHeader(*header)) return Status::Fail(file.error());
+  page.header = *header;
+  // The generated white: a plane file at the output's size; each band reads
+  // its strip's rows of it as they lie.
+  page.white = page.underbase.Make(raster, page.recipe, page.positions, page.width, page.layout.outputRows);
+  return Status::Ok();
+}
+
+// One band of every position, read, turned, negated, resampled, halftoned,
+// mirrored and packed into `block`: the band's output rows of every position,
+// laid out as in the file (rows without dots stay 0). `band` and `mirrored`
+// are buffers kept from band to band.
+Status RenderBand(const PrintRaster& raster, const PageBands& page, const HalftoneParams& halftone, uint32_t b,
+                  const BandPlan& plan, imaging::Plane& band, std::vector<float>& mirrored,
+                  std::vector<uint8_t>& block) {
+  const PlaneRecipe& recipe = page.recipe;
+  const uint32_t width = page.width, rows = page.rows, R = page.header.rowStride;
+  const std::size_t channels = page.positions.size();
+  block.assign(std::size_t{plan.outCount} * channels * R, 0);
+  for (std::size_t p = 0; p < channels; ++p) {
+    const Position& position = page.positions[p];
+    if (!position.present) continue;
+    if (p == page.white) {
+      imaging::ReadPlaneRows(position.file, plan.stripFirst, plan.stripRows, band);
+    } else {
+      const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
+      imaging::ReadPlaneRows(position.file, top, plan.cropRows, band);
+      if (recipe.halfTurn) imaging::Rotate(band, 180);
+      if (recipe.negate) imaging::Negate(band);
+      imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
+                            {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
+    }
+    if (band.width != width) {
+      return Status::Fail("band width " + std::to_string(band.width) + " differs from " + std::to_string(width));
+    }
+    HalftonePlane(halftone, band.pixels.data(), band.width, band.height, position.slot, b);
+    const uint32_t drop = DroppedRows(plan);
+    for (uint32_t i = 0; i < plan.outCount; ++i) {
+      const uint32_t y = std::min(drop + i, band.height - 1);
+      const float* row = band.Row(y);
+      if (recipe.mirror) {  // the dots flipped left to right
+        mirrored.resize(width);
+        std::reverse_copy(row, row + width, mirrored.begin());
+        row = mirrored.data();
+      }
+      PackPrnRow(std::span<const float>(row, width), raster.setting.Bits, halftone.levels,
+                 std::span<uint8_t>(block.data() + (std::size_t{i} * channels + p) * R, R));
+    }
+  }
+  return Status::Ok();
+}
+
+// The band's block at its place in the file, in one write under `fileLock`.
+Status WriteBlock(PrnFile& file, std::mutex& fileLock, const PrnFileHeader& header, const BandPlan& plan,
+                  const std::vector<uint8_t>& block) {
+  const std::lock_guard<std::mutex> guard(fileLock);
+  if (!file.WriteAt(PrnRowOffset(header, plan.outFirst, 0), block)) return Status::Fail(file.error());
+  return Status::Ok();
+}
+
 }  // namespace
 
 RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
-  const ActiveSetting& s = raster.setting;
-  auto positions = raster::Positions(raster);
-  const HalftoneParams halftone = HalftoneParams::Of(s);
-  const DotLevels& levels = halftone.levels;
+  const HalftoneParams halftone = HalftoneParams::Of(raster.setting);
   RasterResult result;
   const uint64_t decodedBefore = imaging::DecodedRowCount();
-  try {
-    imaging::InitializeImaging();
-    // All present planes must share one size.
-    std::optional<imaging::PlaneInfo> info;
-    for (const Position& p : positions) {
-      if (!p.present) continue;
-      const imaging::PlaneInfo i = imaging::ReadPlaneInfo(p.file);
-      if (!info) {
-        info = i;
-      } else if (i.width != info->width || i.height != info->height) {
-        result.status = Status::Fail(p.file.filename().string() + " is " + std::to_string(i.width) + " x " +
-                                     std::to_string(i.height) + ", the other planes " +
-                                     std::to_string(info->width) + " x " + std::to_string(info->height));
-        return result;
-      }
-      result.planeRows += i.height;
-    }
-    if (!info) {
-      result.status = Status::Fail("no slot file to print in " + raster.working.string());
-      return result;
-    }
-
-    // Orientation of the bands: that of the output. The recipe's steps in
-    // kPrintOrder: a quarter turn made on the files, the half turn and the
-    // negation on each band as it is read, then resample and halftone.
-    const PlaneRecipe recipe = raster::Recipe(raster);
-    raster::TurnedPlanes turned;
-    uint32_t cols = info->width, rows = info->height;
-    double xRes = info->xResolution, yRes = info->yResolution;
-    if (recipe.quarterTurn != 0) {
-      const auto start = std::chrono::steady_clock::now();
-      turned.Turn(positions, recipe.quarterTurn);
-      char took[32];
-      std::snprintf(took, sizeof took, "%.2f s",
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-      raster.host.Log("planes turned by " + std::to_string(recipe.quarterTurn) + " degrees: " + took);
-      std::swap(cols, rows);
-      std::swap(xRes, yRes);
-    }
-
-    const BandLayout layout = MakeBandLayout(rows, yRes, recipe.yResolution);
-    const uint32_t width = ResampledSize(cols, xRes, recipe.xResolution);
-    const auto header = raster::Header(raster, width, layout.outputRows);
-    if (!header) {
-      result.status = Status::Fail("no PRN header for Bits " + std::to_string(s.Bits));
-      return result;
-    }
-    if (!file.WriteHeader(*header)) {
-      result.status = Status::Fail(file.error());
-      return result;
-    }
-    const uint32_t R = header->rowStride;
-    // The generated white: a plane file at the output's size; each band reads
-    // its strip's rows of it as they lie.
-    raster::GeneratedUnderbase underbase;
-    const auto white = underbase.Make(raster, recipe, positions, width, layout.outputRows);
-
-    std::mutex fileLock;
-    std::atomic<bool> failed{false};
-    std::atomic<uint32_t> bandsDone{0};
-    // A band's buffer goes to the next band: a new one of several megabytes
-    // costs its page faults and zeroing every time.
-    std::mutex spareLock;
-    std::vector<imaging::Plane> spares;
-    ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
-      if (failed.load()) return;
-      if (raster.stop && raster.stop->load()) {
-        failed.store(true);
-        throw imaging::ImagingError("the job was canceled");
-      }
-      const uint32_t b = static_cast<uint32_t>(index);
-      const BandPlan plan = PlanBand(layout, b);
-      if (plan.outCount == 0) return;
-      // The band's output rows of every position, laid out as in the file
-      // (rows without dots stay 0): one write for the band.
-      const std::size_t channels = positions.size();
-      std::vector<uint8_t> block(std::size_t{plan.outCount} * channels * R, 0);
-      imaging::Plane band;  // one buffer for the band of every plane
-      std::vector<float> mirrored;
-      {
-        std::lock_guard<std::mutex> guard(spareLock);
-        if (!spares.empty()) {
-          band = std::move(spares.back());
-          spares.pop_back();
-        }
-      }
-      try {
-        for (std::size_t p = 0; p < channels; ++p) {
-          if (positions[p].present) {
-            if (p == white) {
-              imaging::ReadPlaneRows(positions[p].file, plan.stripFirst, plan.stripRows, band);
-            } else {
-              const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
-              imaging::ReadPlaneRows(positions[p].file, top, plan.cropRows, band);
-              if (recipe.halfTurn) imaging::Rotate(band, 180);
-              if (recipe.negate) imaging::Negate(band);
-              imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
-                                    {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
-            }
-            if (band.width != width) throw imaging::ImagingError("band width " + std::to_string(band.width) +
-                                                                 " differs from " + std::to_string(width));
-            HalftonePlane(halftone, band.pixels.data(), band.width, band.height, positions[p].slot, b);
-            const uint32_t drop = DroppedRows(plan);
-            for (uint32_t i = 0; i < plan.outCount; ++i) {
-              const uint32_t y = std::min(drop + i, band.height - 1);
-              const float* row = band.Row(y);
-              if (recipe.mirror) {  // the dots flipped left to right
-                mirrored.resize(width);
-                std::reverse_copy(row, row + width, mirrored.begin());
-                row = mirrored.data();
-              }
-              PackPrnRow(std::span<const float>(row, width), s.Bits, levels,
-                         std::span<uint8_t>(block.data() + (std::size_t{i} * channels + p) * R, R));
-            }
-          }
-        }
-        std::lock_guard<std::mutex> guard(fileLock);
-        if (!file.WriteAt(PrnRowOffset(*header, plan.outFirst, 0), block)) throw imaging::ImagingError(file.error());
-      } catch (...) {
-        failed.store(true);
-        throw;
-      }
-      {
-        std::lock_guard<std::mutex> guard(spareLock);
-        spares.push_back(std::move(band));
-      }
-      if (raster.progress) raster.progress(static_cast<double>(++bandsDone) / kBandCount);
-    });
-    result.width = width;
-    result.height = layout.outputRows;
-    result.fileSize = PrnExpectedFileSize(*header);
-  } catch (const std::exception& e) {
-    result.status = Status::Fail(e.what());
+  PageBands page;
+  page.positions = raster::Positions(raster);
+  if (Status planned = raster::CatchImaging([&] { return PlanBands(raster, file, page, result); }); !planned) {
+    result.status = std::move(planned);
     return result;
   }
+
+  std::mutex fileLock;
+  raster::FirstFailure failure;
+  std::atomic<uint32_t> bandsDone{0};
+  // A band's buffer goes to the next band: a new one of several megabytes
+  // costs its page faults and zeroing every time.
+  std::mutex spareLock;
+  std::vector<imaging::Plane> spares;
+  ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
+    if (failure.failed()) return;
+    if (raster.stop && raster.stop->load()) return failure.Record(Status::Fail("the job was canceled"));
+    const uint32_t b = static_cast<uint32_t>(index);
+    const BandPlan plan = PlanBand(page.layout, b);
+    if (plan.outCount == 0) return;
+    std::vector<uint8_t> block;
+    imaging::Plane band;  // one buffer for the band of every plane
+    std::vector<float> mirrored;
+    {
+      std::lock_guard<std::mutex> guard(spareLock);
+      if (!spares.empty()) {
+        band = std::move(spares.back());
+        spares.pop_back();
+      }
+    }
+    Status done =
+        raster::CatchImaging([&] { return RenderBand(raster, page, halftone, b, plan, band, mirrored, block); });
+    if (done) done = WriteBlock(file, fileLock, page.header, plan, block);
+    if (!done) return failure.Record(std::move(done));
+    {
+      std::lock_guard<std::mutex> guard(spareLock);
+      spares.push_back(std::move(band));
+    }
+    if (raster.progress) raster.progress(static_cast<double>(++bandsDone) / kBandCount);
+  });
+  if (failure.failed()) {
+    result.status = failure.first();
+    return result;
+  }
+  result.width = page.width;
+  result.height = page.layout.outputRows;
+  result.fileSize = PrnExpectedFileSize(page.header);
   result.status = Status::Ok();
   result.decodedRows = imaging::DecodedRowCount() - decodedBefore;
   raster.host.Log("large-image mode decoded " + std::to_string(result.decodedRows) + " plane rows for " +

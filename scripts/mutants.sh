@@ -75,7 +75,7 @@ mutants=(
   # narrow; the white band read from its written rows instead of its strip
   'mirror-not-in-bands|output/band_renderer.cpp|if (recipe.mirror) {  // the dots flipped left to right|if (false) {'
   'choke-disc-narrow|separation/underbase_white.cpp|kept = m.left[x] > w && m.right[x] > w;|kept = m.left[x] >= w && m.right[x] >= w;'
-  'white-band-rows|output/band_renderer.cpp|imaging::ReadPlaneRows(positions[p].file, plan.stripFirst, plan.stripRows, band);|imaging::ReadPlaneRows(positions[p].file, plan.outFirst, plan.stripRows, band);'
+  'white-band-rows|output/band_renderer.cpp|imaging::ReadPlaneRows(position.file, plan.stripFirst, plan.stripRows, band);|imaging::ReadPlaneRows(position.file, plan.outFirst, plan.stripRows, band);'
 )
 
 work=${QM_MUTANT_WORK:-$(mktemp -d)}
