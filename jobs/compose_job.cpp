@@ -33,7 +33,7 @@ std::string AfterLastUnderscore(const std::string& name) {
 
 void EndWithNone(JobHost& host) {
   host.SetStatus(StatusLine::Prn, kNone);
-  host.SetProgress(ProgressBar::Prn, 0);
+  host.SetProgress(ProgressBar::Prn, ComposeProgress::kReset);
 }
 
 // Whether `name` is one of base's planes: base + "_" + a channel code +
@@ -111,7 +111,7 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
     // The planes are read and packed band by band, so memory grows with the
     // page's width, never with its area (an A2 page at 720 dpi would hold
     // gigabytes as whole planes).
-    ctx.host.SetProgress(ProgressBar::Prn, 85);
+    ctx.host.SetProgress(ProgressBar::Prn, ComposeProgress::kPlanesOpen);
 
     const uint32_t width = first->width, height = first->height;
     constexpr uint32_t kBandRows = 64;
@@ -171,7 +171,7 @@ Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes
   const ActiveSetting& setting = ctx.setting;
   const fs::path working = WorkingDir();
   ctx.host.SetStatus(StatusLine::Prn, (SeparationDir() / (base + "_*.tif")).string());
-  ctx.host.SetProgress(ProgressBar::Prn, 5);
+  ctx.host.SetProgress(ProgressBar::Prn, ComposeProgress::kRipFrom);
   try {
     imaging::InitializeImaging();
     ComposedPositions positions;
@@ -192,9 +192,10 @@ Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes
     raster.mirror = ctx.init.dfMirror;
     raster.underbase = false;
     raster.stop = ctx.stop;
-    int shown = 5;
+    int shown = ComposeProgress::kRipFrom;
     raster.progress = [&](double fraction) {
-      if (const int prn = 5 + static_cast<int>(80.0 * fraction); prn > shown) {
+      if (const int prn = ComposeProgress::kRipFrom + static_cast<int>(ComposeProgress::kRipSpan * fraction);
+          prn > shown) {
         ctx.host.SetProgress(ProgressBar::Prn, shown = prn);
       }
     };
@@ -204,7 +205,7 @@ Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes
       return result.status;
     }
     if (!file->Commit(result.fileSize)) return Status::Fail("cannot write " + out.string() + ": " + file->error());
-    ctx.host.SetProgress(ProgressBar::Prn, 85);
+    ctx.host.SetProgress(ProgressBar::Prn, ComposeProgress::kRipped);
     return Status::Ok();
   } catch (const std::exception& e) {
     return Status::Fail(e.what());

@@ -22,6 +22,15 @@
 
 namespace qm {
 
+// The Compose job's positions of the PRN bar, by step.
+struct ComposeProgress {
+  static constexpr int kReset = 0;        // no job
+  static constexpr int kRipFrom = 5;      // ripping: the planes named; the raster work moves the bar from here
+  static constexpr int kRipSpan = 80;     // by this much over the raster work
+  static constexpr int kRipped = 85;      // ripping: the PRN file complete
+  static constexpr int kPlanesOpen = 85;  // packing: the planes opened, before the bands are packed
+};
+
 // The Compose job proper, once the selection is known to be sound; it takes
 // no lock (ComposeCommand does). `entry` is the Separation List entry.
 bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& entry, const LightInkBoxes& boxes);

@@ -135,13 +135,14 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   std::array<std::string, kSlotCount> errors;
   std::array<bool, kSlotCount> absent{};
   std::array<std::pair<uint32_t, uint32_t>, kSlotCount> sizes{};
-  // The Separation bar moves from 65 towards 95 as the planes are done.
+  // The Separation bar moves from kPlanesFrom by kPlanesSpan as the planes are done.
   int open = 0, done = 0;
   for (int i = 0; i < kSlotCount; ++i) open += GateOpen(i, input.planes) ? 1 : 0;
   std::mutex progressLock;
   auto advance = [&] {
     const std::lock_guard guard(progressLock);
-    ctx.host.SetProgress(ProgressBar::Separation, 65 + 29 * ++done / open);
+    ctx.host.SetProgress(ProgressBar::Separation,
+                         SeparateProgress::kPlanesFrom + SeparateProgress::kPlanesSpan * ++done / open);
   };
 
   // Without a turn each plane goes through in rows; with one thread the

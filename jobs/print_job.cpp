@@ -26,8 +26,8 @@ namespace {
 void ResetDisplays(JobHost& host) {
   host.SetStatus(StatusLine::Separation, kNone);
   host.SetStatus(StatusLine::Prn, kNone);
-  host.SetProgress(ProgressBar::Separation, 0);
-  host.SetProgress(ProgressBar::Prn, 0);
+  host.SetProgress(ProgressBar::Separation, PrintProgress::kReset);
+  host.SetProgress(ProgressBar::Prn, PrintProgress::kReset);
 }
 
 // Width in inches of the separated cyan plane: the slot file PRNSequence put
@@ -71,7 +71,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     return Status::Fail("the preset is not applied");
   }
   host.SetStatus(StatusLine::Separation, input.string());
-  host.SetProgress(ProgressBar::Separation, 5);
+  host.SetProgress(ProgressBar::Separation, PrintProgress::kStarted);
 
   const fs::path working = WorkingDir();
   for (const std::string& name : ListFolder(working, "*.*", EntryKind::Files)) DeleteFile(working / name);
@@ -82,7 +82,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
   std::string stageError;
   auto stagedInput = StagedInput::Stage(input, staged, init.dfPreserveCF, &stageError);
   if (!stagedInput) return Status::Fail(stageError);
-  host.SetProgress(ProgressBar::Separation, 10);
+  host.SetProgress(ProgressBar::Separation, PrintProgress::kStaged);
 
   try {
     imaging::InitializeImaging();
@@ -142,7 +142,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     raster::IncludeUnderbaseSlot(setting, set);
     const auto slots = PrnPositionSlots(set);
     if (!slots) return Status::Fail("no channel layout for the planes found");
-    host.SetProgress(ProgressBar::Separation, 65);
+    host.SetProgress(ProgressBar::Separation, PrintProgress::kRasterFrom);
 
     PrintRaster raster{setting, host, working, *slots};
     raster.turn = init.dfImageRt && rotate ? (init.dfRotatedOri ? -90 : 90) : 0;
@@ -150,18 +150,20 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     raster.negate = separated.fromPdfRoute;
     raster.stop = ctx.stop;
     raster.mirror = init.dfMirror;
-    // Both bars move with the raster work: 1041 from 65 towards 95, 1043
-    // from 5 towards 85, each shown only when its whole percentage changes.
+    // Both bars move with the raster work: 1041 from kRasterFrom by
+    // kRasterSpan, 1043 from kPrnFrom by kPrnSpan, each shown only when its
+    // whole percentage changes.
     std::mutex progressLock;
-    int shown[2] = {65, 5};
+    int shown[2] = {PrintProgress::kRasterFrom, PrintProgress::kPrnFrom};
     raster.progress = [&](double fraction) {
       const std::lock_guard guard(progressLock);
-      const int separation = 65 + static_cast<int>(29.0 * fraction), prn = 5 + static_cast<int>(80.0 * fraction);
+      const int separation = PrintProgress::kRasterFrom + static_cast<int>(PrintProgress::kRasterSpan * fraction);
+      const int prn = PrintProgress::kPrnFrom + static_cast<int>(PrintProgress::kPrnSpan * fraction);
       if (separation > shown[0]) host.SetProgress(ProgressBar::Separation, shown[0] = separation);
       if (prn > shown[1]) host.SetProgress(ProgressBar::Prn, shown[1] = prn);
     };
     host.SetStatus(StatusLine::Prn, input.string());
-    host.SetProgress(ProgressBar::Prn, 5);
+    host.SetProgress(ProgressBar::Prn, PrintProgress::kPrnFrom);
     const RasterMode mode = ChosenRasterMode(init);
     const StageClock rasterClock;
     const RasterResult result = mode == RasterMode::LargeImage ? RenderBands(raster, *file)
@@ -169,7 +171,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
                                                                : RenderSequential(raster, *file);
     if (!result.status) return result.status;
     if (Status finished = separated.Finish(); !finished) return finished;
-    host.SetProgress(ProgressBar::Separation, 95);
+    host.SetProgress(ProgressBar::Separation, PrintProgress::kFinished);
     // The file must have its full size before it takes the final name.
     if (!file->Commit(result.fileSize)) return Status::Fail(file->error());
     host.Log(std::string("raster work (") + ModeName(mode) + "): " + rasterClock.Text());

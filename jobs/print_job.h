@@ -17,8 +17,22 @@
 
 #include "platform/status.h"
 #include "jobs/job_context.h"
+#include "jobs/stages.h"
 
 namespace qm {
+
+// The Print job's positions of its two bars, by step.
+struct PrintProgress {
+  static constexpr int kReset = 0;    // both bars: no job
+  static constexpr int kStarted = 5;  // the input named in the status line
+  static constexpr int kStaged = 10;  // the input staged in the Working folder
+  static constexpr SeparationStageProgress kStage{15, 45, 40, 50, 65};
+  static constexpr int kRasterFrom = 65;  // Separation bar: the slots laid out; the raster work moves it from here
+  static constexpr int kRasterSpan = 29;  // by this much over the raster work
+  static constexpr int kPrnFrom = 5;      // PRN bar: the raster work moves it from here
+  static constexpr int kPrnSpan = 80;     // by this much over the raster work
+  static constexpr int kFinished = 95;    // Separation bar: the planes finished
+};
 
 enum class RasterMode { Sequential, Turbo, LargeImage };
 

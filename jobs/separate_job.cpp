@@ -19,7 +19,7 @@ namespace {
 
 void ResetDisplay(JobHost& host) {
   host.SetStatus(StatusLine::Separation, "None");
-  host.SetProgress(ProgressBar::Separation, 0);
+  host.SetProgress(ProgressBar::Separation, SeparateProgress::kReset);
 }
 
 void EmptyWorking(const fs::path& working) {
@@ -124,7 +124,7 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
   host.Log("plane work: " + planeClock.Text());
   if (!result.status) return result.status;
   if (Status finished = outcome.Finish(); !finished) return finished;
-  host.SetProgress(ProgressBar::Separation, 95);
+  host.SetProgress(ProgressBar::Separation, SeparateProgress::kFiled);
   return Status::Ok();
 }
 
@@ -137,7 +137,7 @@ Status SeparateImage(JobContext& ctx, const std::string& item, const fs::path& i
     return Status::Fail("the preset is not applied");
   }
   host.SetStatus(StatusLine::Separation, imagePath.string());
-  host.SetProgress(ProgressBar::Separation, 5);
+  host.SetProgress(ProgressBar::Separation, SeparateProgress::kStarted);
   const fs::path working = WorkingDir();
   EmptyWorking(working);
 

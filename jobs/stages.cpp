@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "separation/channels.h"
 #include "separation/split_render.h"
+#include "jobs/print_job.h"
 #include "jobs/stages.h"
 #include "separation/tool_commands.h"
 #include "settings/apply.h"
@@ -49,7 +50,7 @@ class Stager {
       // with what it left, and says so.
       if (!toolFailure_.empty()) ctx_.host.Warn(toolFailure_ + "; the job went on with the planes it left");
       LightInkCopies();
-      Progress(65);
+      Progress(Steps().separated);
       out_.lightSlots = out_.lightFlags;
       out_.multicolorSlots = out_.multicolorCount;
       out_.spotSlots = out_.spotCount;
@@ -65,6 +66,10 @@ class Stager {
 
  private:
   void Progress(int position) { ctx_.host.SetProgress(ProgressBar::Separation, position); }
+  // The bar's positions of the job running the stage.
+  const SeparationStageProgress& Steps() const {
+    return purpose_ == SeparationPurpose::Print ? PrintProgress::kStage : SeparateProgress::kStage;
+  }
   // Keeps the first tool failure, the cause of what goes missing after it.
   void Note(const Status& status) {
     if (IsKilledToolFailure(status)) throw Failure{status.cause()};  // what it left is cut short
@@ -88,7 +93,7 @@ class Stager {
       e = ExtraChannels(image);
       image.WriteCmykTiff(InWorking("00.tif"));
     }
-    Progress(15);
+    Progress(Steps().imageWritten);
     // A failed conversion leaves the unconverted image in place; printing
     // it would look like success in the wrong colours, so it fails the job.
     if (ctx_.setting.UseICC == "1") {
@@ -96,7 +101,7 @@ class Stager {
         throw Failure{"the ICC conversion failed: " + icc.cause()};
       }
     }
-    Progress(45);
+    Progress(Steps().iccConverted);
     // Continuous-tone planes of the Separate job hold 0 for full ink, like
     // Ghostscript's; planes for halftoning keep ink amounts.
     const bool negate = purpose_ == SeparationPurpose::Separate && !dithering_;
@@ -123,7 +128,7 @@ class Stager {
       e = ExtraChannels(*image);
       image->WritePdf(InWorking("00.pdf"));
     }
-    Progress(15);
+    Progress(Steps().imageWritten);
     const std::string resolution =
         purpose_ == SeparationPurpose::Print
             ? VectorResolution(ctx_.setting, ctx_.init.dfVectorX, ctx_.init.dfVectorY)
@@ -135,7 +140,7 @@ class Stager {
                                       ctx_.host, options, &failure);
     if (!out_.rendering) throw Failure{failure};
     if (!failure.empty()) Note(Status::Fail(failure));  // the whole-page render's tool failure
-    Progress(purpose_ == SeparationPurpose::Print ? 40 : 50);
+    Progress(Steps().rendered);
 
     for (int i = kProcessInks.first; i < kProcessInks.end; ++i) {
       MoveFile(InWorking(SeparatorPlaneName(kInkChannels[static_cast<std::size_t>(i)].separator)),
@@ -150,7 +155,7 @@ class Stager {
     }
     DeleteFile(InWorking("00_.tif"));
     DeleteFile(InWorking("00.pdf"));
-    Progress(50);
+    Progress(Steps().planesNamed);
 
     if (extension_ == "pdf") {
       SpotsByName();

@@ -22,6 +22,27 @@ namespace qm {
 
 enum class SeparationPurpose { Separate, Print };
 
+// Where the Separation bar stands after each step of the separation stage;
+// every job running the stage has its own (SeparateProgress::kStage,
+// PrintProgress::kStage in jobs/print_job.h).
+struct SeparationStageProgress {
+  int imageWritten;  // the input written as 00.tif (TIF route) or 00.pdf (PDF route)
+  int iccConverted;  // TIF route: the ICC conversion done
+  int rendered;      // PDF route: Ghostscript's render done
+  int planesNamed;   // PDF route: the render's planes named by channel code
+  int separated;     // the light-ink copies made: the stage's end
+};
+
+// The Separate job's positions of the Separation bar, by step.
+struct SeparateProgress {
+  static constexpr int kReset = 0;     // no job
+  static constexpr int kStarted = 5;   // the image named in the status line
+  static constexpr SeparationStageProgress kStage{15, 45, 50, 50, 65};
+  static constexpr int kPlanesFrom = 65;  // the plane loop moves the bar from here
+  static constexpr int kPlanesSpan = 29;  // by this much over its planes
+  static constexpr int kFiled = 95;       // the planes filed
+};
+
 struct SeparationOutcome {
   // Failed: the image was unreadable, gave no process plane, ...
   Status status = Status::Fail("the separation did not finish");
