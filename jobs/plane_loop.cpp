@@ -2,12 +2,13 @@
 // rotate, turn over the planes of the PDF route, halftone, write each plane
 // back. One parallel loop, one slot per index, nothing shared between slots
 // but the read-only settings. Without a turn a plane goes through in rows
-// (the bytes of the whole-plane steps, a few rows of memory), so a plane that
-// Ghostscript still renders is worked on as its rows arrive; a turn takes the
-// whole plane.
+// (PlaneRows into a PlaneFileSink: the bytes of the whole-plane steps, a few
+// rows of memory), so a plane that Ghostscript still renders is worked on as
+// its rows arrive; a turn takes the whole plane.
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 #include "halftone/halftone.h"
@@ -59,66 +60,18 @@ std::pair<uint32_t, uint32_t> ProcessWhole(const ActiveSetting& s, const Halfton
   return {plane.width, plane.height};
 }
 
-// The same recipe without a turn, a step of rows at a time (resample,
-// negate, halftone, mirror), with the same bytes; a plane still being rendered is
-// read as its rows arrive. The plane takes its slot file's name when complete.
-class PlaneRows {
- public:
-  PlaneRows(const ActiveSetting& s, const HalftoneParams& halftone, const PlaneLoopInput& input, bool mirror,
-            int slot, fs::path path)
-      : negate_(input.planes.fromPdfRoute),
-        mirror_(mirror),
-        path_(std::move(path)),
-        reader_(path_),
-        info_(reader_.Info()),
-        resampler_(info_.width, info_.height, info_.xResolution, info_.yResolution, s.xResolutionValue,
-                   s.yResolutionValue),
-        halftone_(halftone, resampler_.OutputWidth(), slot),
-        writer_(path_, resampler_.OutputWidth(), resampler_.OutputHeight(), s.xResolutionValue, s.yResolutionValue,
-                16),
-        row_(resampler_.OutputWidth()) {}
+// The same recipe without a turn, a step of rows at a time, with the same
+// bytes, into the plane file; a plane still being rendered is read as its
+// rows arrive. The plane takes its slot file's name when complete.
+struct SlotRows {
+  SlotRows(const ActiveSetting& s, const HalftoneParams& halftone, const PlaneLoopInput& input, bool mirror, int slot,
+           const fs::path& path)
+      : rows(Recipe(s, input, mirror), path, &halftone, slot),
+        file(path, rows.OutputWidth(), rows.OutputHeight(), s.xResolutionValue, s.yResolutionValue) {}
+  std::pair<uint32_t, uint32_t> Size() const { return {rows.OutputWidth(), rows.OutputHeight()}; }
 
-  bool Done() const { return next_ == info_.height; }
-  std::pair<uint32_t, uint32_t> Size() const { return {resampler_.OutputWidth(), resampler_.OutputHeight()}; }
-
-  void Pump(uint32_t count) {
-    count = std::min(count, info_.height - next_);
-    rows_.resize(std::size_t{count} * info_.width);
-    reader_.Read(next_, count, rows_.data());
-    for (uint32_t i = 0; i < count; ++i) {
-      resampler_.Push(rows_.data() + std::size_t{i} * info_.width, [&](const float* resampled) {
-        if (!negate_) {
-          Write(halftone_.Push(resampled));
-          return;
-        }
-        std::transform(resampled, resampled + row_.size(), row_.begin(), [](float v) { return 65535.0f - v; });
-        Write(halftone_.Push(row_.data()));
-      });
-    }
-    next_ += count;
-    if (Done()) {
-      for (const float* r = halftone_.Flush(); r; r = halftone_.Flush()) Write(r);
-      writer_.Commit();
-    }
-  }
-
- private:
-  void Write(const float* row) {
-    if (row == nullptr) return;
-    std::transform(row, row + row_.size(), row_.begin(), [](float v) { return 65535.0f - v; });
-    if (mirror_) std::reverse(row_.begin(), row_.end());
-    writer_.WriteRow(row_.data());
-  }
-
-  const bool negate_, mirror_;
-  const fs::path path_;
-  imaging::PlaneRowReader reader_;
-  const imaging::PlaneInfo info_;
-  imaging::RowResampler resampler_;
-  HalftoneRows halftone_;
-  imaging::PlaneWriter writer_;
-  std::vector<float> rows_, row_;
-  uint32_t next_ = 0;
+  PlaneRows rows;
+  PlaneFileSink file;
 };
 
 // Source rows a pipeline takes at a time (one thread goes from plane to plane
@@ -148,21 +101,20 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   // Without a turn each plane goes through in rows; with one thread the
   // planes take turns a step of rows at a time, so the rows of a plane still
   // being rendered are worked on as they arrive.
-  std::array<std::unique_ptr<PlaneRows>, kSlotCount> pipes;
-  auto fail = [&](std::size_t index, const std::exception& e) {
-    errors[index] = e.what();
+  std::array<std::unique_ptr<SlotRows>, kSlotCount> pipes;
+  auto fail = [&](std::size_t index, const std::string& error) {
+    errors[index] = error;
     pipes[index].reset();
   };
+  // A failed plane keeps its error and stops; the others go on.
   auto pump = [&](std::size_t index) {
-    try {
-      pipes[index]->Pump(kPumpRows);
-      if (pipes[index]->Done()) {
-        sizes[index] = pipes[index]->Size();
-        pipes[index].reset();
-      }
-    } catch (const std::exception& e) {
-      fail(index, e);
+    if (Status pumped = pipes[index]->rows.Pump(kPumpRows, pipes[index]->file); !pumped) {
+      fail(index, pumped.cause());
+    } else if (pipes[index]->rows.Done()) {
+      sizes[index] = pipes[index]->Size();
+      pipes[index].reset();
     }
+    return Status::Ok();
   };
   ParallelFor(kSlotCount, input.threads, [&](std::size_t index) {
     const int i = static_cast<int>(index);
@@ -179,21 +131,14 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
         sizes[index] = ProcessWhole(s, halftone, input, ctx.init.dfMirror, i, path);
         return;
       }
-      pipes[index] = std::make_unique<PlaneRows>(s, halftone, input, ctx.init.dfMirror, i, path);
-      while (input.threads > 1 && pipes[index]) pump(index);
+      pipes[index] = std::make_unique<SlotRows>(s, halftone, input, ctx.init.dfMirror, i, path);
+      while (input.threads > 1 && pipes[index]) (void)pump(index);
     } catch (const std::exception& e) {
-      fail(index, e);
+      fail(index, e.what());
     }
     advance();
   });
-  for (bool more = true; more;) {
-    more = false;
-    for (std::size_t index = 0; index < kSlotCount; ++index) {
-      if (!pipes[index]) continue;
-      pump(index);
-      more = more || pipes[index] != nullptr;
-    }
-  }
+  (void)PumpInTurns(kSlotCount, [&](std::size_t index) { return pipes[index] != nullptr; }, pump);
   result.threadsRan = LastParallelThreadCount();
   ctx.host.Log("per-plane processing: " + std::to_string(result.threadsRan) + " thread(s)");
 

@@ -95,94 +95,46 @@ namespace {
 
 using raster::Position;
 
-// One plane from its file to packed rows at its position, a few rows at a
-// time, by the recipe's steps in kPrintOrder: the half turn (read bottom up,
-// each row reversed; a quarter turn was made on the file), negate, resample,
-// halftone, mirror, then pack. The same arithmetic as on the whole plane, so the
-// same bytes; a plane still growing is read as its rows arrive.
-class PlaneRows {
+// The sink of a position: each row packed and written at its offset; every
+// row of the header's height must have come.
+class PrnPositionSink final : public RowSink {
  public:
-  PlaneRows(const PrintRaster& raster, const PlaneRecipe& recipe, const Position& position,
-            const imaging::PlaneInfo& info, uint32_t p, const PrnFileHeader& header, const HalftoneParams& halftone,
-            PrnFile& file)
-      : raster_(raster),
-        info_(info),
-        halfTurn_(recipe.halfTurn),
-        negate_(recipe.negate),
-        mirror_(recipe.mirror),
-        p_(p),
-        header_(header),
-        levels_(halftone.levels),
-        file_(file),
-        reader_(position.file),
-        resampler_(info.width, info.height, info.xResolution, info.yResolution, recipe.xResolution,
-                   recipe.yResolution),
-        halftone_(halftone, resampler_.OutputWidth(), position.slot),
-        row_(info.width),
-        mirrored_(recipe.mirror ? header.width : 0),
-        packed_(header.rowStride) {}
+  PrnPositionSink(const PrintRaster& raster, uint32_t p, const PrnFileHeader& header, const HalftoneParams& halftone,
+                  PrnFile& file)
+      : raster_(raster), p_(p), header_(header), levels_(halftone.levels), file_(file), packed_(header.rowStride) {}
 
-  bool Done() const { return next_ == info_.height; }
-  uint32_t Remaining() const { return info_.height - next_; }
-
-  // The next `count` source rows through the pipeline; after the last, the
-  // rows the halftoner still holds. Imaging errors are thrown.
-  Status Pump(uint32_t count) {
-    count = std::min(count, info_.height - next_);
-    const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
-    rows_.resize(std::size_t{count} * info_.width);
-    reader_.Read(top, count, rows_.data());
-    for (uint32_t i = 0; i < count; ++i) {
-      const float* src = rows_.data() + std::size_t{halfTurn_ ? count - 1 - i : i} * info_.width;
-      if (halfTurn_) {
-        std::reverse_copy(src, src + info_.width, row_.begin());
-      } else {
-        std::copy(src, src + info_.width, row_.begin());
-      }
-      if (negate_) {
-        for (float& v : row_) v = 65535.0f - v;
-      }
-      Status written = Status::Ok();
-      resampler_.Push(row_.data(), [&](const float* resampled) {
-        if (written) written = Write(halftone_.Push(resampled));
-      });
-      if (!written) return written;
-    }
-    next_ += count;
-    if (Done()) {
-      for (const float* r = halftone_.Flush(); r; r = halftone_.Flush()) {
-        if (Status written = Write(r); !written) return written;
-      }
-      if (written_ != header_.height) return Status::Fail("plane rows lost in the pipeline");
-    }
-    return Status::Ok();
-  }
-
- private:
-  Status Write(const float* row) {
-    if (row == nullptr) return Status::Ok();
-    if (mirror_) {
-      std::reverse_copy(row, row + header_.width, mirrored_.begin());
-      row = mirrored_.data();
-    }
+  Status Row(const float* row) override {
     PackPrnRow(std::span<const float>(row, header_.width), raster_.setting.Bits, levels_, packed_);
     if (!file_.WriteAt(PrnRowOffset(header_, written_++, p_), packed_)) return Status::Fail(file_.error());
     return Status::Ok();
   }
+  Status End() override {
+    if (written_ != header_.height) return Status::Fail("plane rows lost in the pipeline");
+    return Status::Ok();
+  }
 
+ private:
   const PrintRaster& raster_;
-  const imaging::PlaneInfo info_;
-  const bool halfTurn_, negate_, mirror_;
   const uint32_t p_;
   const PrnFileHeader& header_;
   const DotLevels& levels_;
   PrnFile& file_;
-  imaging::PlaneRowReader reader_;
-  imaging::RowResampler resampler_;
-  HalftoneRows halftone_;
-  std::vector<float> rows_, row_, mirrored_;
   std::vector<uint8_t> packed_;
-  uint32_t next_ = 0, written_ = 0;
+  uint32_t written_ = 0;
+};
+
+// One plane from its file to packed rows at its position, a few rows at a
+// time, by the recipe's steps in kPrintOrder (PlaneRows: the half turn read
+// bottom up, a quarter turn made on the file; negate, resample, halftone,
+// mirror), then packed. The same arithmetic as on the whole plane, so the
+// same bytes; a plane still growing is read as its rows arrive.
+struct PositionRows {
+  PositionRows(const PrintRaster& raster, const PlaneRecipe& recipe, const Position& position, uint32_t p,
+               const PrnFileHeader& header, const HalftoneParams& halftone, PrnFile& file)
+      : rows(recipe, position.file, &halftone, position.slot), sink(raster, p, header, halftone, file) {}
+
+  PlaneRows rows;
+  PrnPositionSink sink;
 };
 
 // Source rows a pipeline takes at a time: the rows of a plane still being
@@ -238,38 +190,31 @@ Status RenderRowsOrThrow(const PrintRaster& raster, PrnFile& file, int threads, 
     sourceRows += header->height;
   }
   const PlaneRecipe whiteRecipe = raster::UnderbaseRecipe(recipe);
-  std::vector<std::unique_ptr<PlaneRows>> pipes(positions.size());
+  std::vector<std::unique_ptr<PositionRows>> pipes(positions.size());
   const auto makeWhite = [&] {
     underbase.Write(raster, recipe, positions, header->width, header->height);
-    infos[*white] = imaging::ReadPlaneInfo(positions[*white].file);
-    pipes[*white] = std::make_unique<PlaneRows>(raster, whiteRecipe, positions[*white], infos[*white],
-                                                static_cast<uint32_t>(*white), *header, halftone, file);
+    pipes[*white] = std::make_unique<PositionRows>(raster, whiteRecipe, positions[*white],
+                                                   static_cast<uint32_t>(*white), *header, halftone, file);
   };
   const bool whiteByItsWorker = white && threads > 1;
   if (white && !whiteByItsWorker) makeWhite();
   for (std::size_t p = 0; p < positions.size(); ++p) {
     if (!positions[p].present || p == white) continue;
-    pipes[p] = std::make_unique<PlaneRows>(raster, recipe, positions[p], infos[p], static_cast<uint32_t>(p), *header,
-                                           halftone, file);
+    pipes[p] = std::make_unique<PositionRows>(raster, recipe, positions[p], static_cast<uint32_t>(p), *header,
+                                              halftone, file);
   }
   // Progress: the share of all source rows through their pipelines.
   std::atomic<uint64_t> pumped{0};
-  const auto pump = [&](PlaneRows& pipe) {
+  const auto pending = [&](std::size_t p) { return pipes[p] && !pipes[p]->rows.Done(); };
+  const auto pump = [&](std::size_t p) {
     if (raster.stop && raster.stop->load()) return Status::Fail("the job was canceled");
-    const uint32_t step = std::min(kPumpRows, pipe.Remaining());
-    if (Status pumpedOk = raster::CatchImaging([&] { return pipe.Pump(step); }); !pumpedOk) return pumpedOk;
+    const uint32_t step = std::min(kPumpRows, pipes[p]->rows.Remaining());
+    if (Status pumpedOk = pipes[p]->rows.Pump(step, pipes[p]->sink); !pumpedOk) return pumpedOk;
     if (raster.progress) raster.progress(static_cast<double>(pumped += step) / static_cast<double>(sourceRows));
     return Status::Ok();
   };
   if (threads <= 1) {
-    for (bool more = true; more;) {
-      more = false;
-      for (auto& pipe : pipes) {
-        if (!pipe || pipe->Done()) continue;
-        if (Status pumpedOk = pump(*pipe); !pumpedOk) return pumpedOk;
-        more = more || !pipe->Done();
-      }
-    }
+    if (Status pumpedOk = PumpInTurns(pipes.size(), pending, pump); !pumpedOk) return pumpedOk;
   } else {
     // A failed plane stops; the others go on, and the first failure is the job's.
     raster::FirstFailure failure;
@@ -281,8 +226,8 @@ Status RenderRowsOrThrow(const PrintRaster& raster, PrnFile& file, int threads, 
         });
         if (!made) return failure.Record(std::move(made));
       }
-      while (pipes[p] && !pipes[p]->Done()) {
-        if (Status pumpedOk = pump(*pipes[p]); !pumpedOk) return failure.Record(std::move(pumpedOk));
+      while (pending(p)) {
+        if (Status pumpedOk = pump(p); !pumpedOk) return failure.Record(std::move(pumpedOk));
       }
     });
     if (failure.failed()) return failure.first();

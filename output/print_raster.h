@@ -12,9 +12,9 @@
 //
 // Every mode runs the Print recipe (raster::Recipe; separation/plane_recipe.h,
 // kPrintOrder: turn, negate, resample, halftone, then the mirror), then packs. Sequential and turbo take
-// each plane through it in rows (read, negate, RowResampler, HalftoneRows,
-// pack), with the bytes of the whole-plane steps and a few rows of memory per
-// plane; a 180-degree turn reads the
+// each plane through it in rows (PlaneRows, separation/plane_recipe.h, into
+// the position's sink, which packs), with the bytes of the whole-plane steps
+// and a few rows of memory per plane; a 180-degree turn reads the
 // plane bottom up, a 90-degree turn reads a turned copy (TurnedPlanes). Planes
 // still being rendered by Ghostscript are worked on as their rows arrive.
 //
