@@ -14,51 +14,17 @@ namespace qm {
 
 namespace {
 
-// One plane's rows as the halftoner would take them: read (bottom up, each
-// row reversed, for the half turn), negated, resampled.
-class ContoneRows {
+// The sink of one source plane: each contone row to the white's gathering.
+class GatherSink final : public RowSink {
  public:
-  ContoneRows(const PlaneRecipe& recipe, const std::filesystem::path& file)
-      : halfTurn_(recipe.halfTurn),
-        negate_(recipe.negate),
-        reader_(file),
-        info_(reader_.Info()),
-        resampler_(info_.width, info_.height, info_.xResolution, info_.yResolution, recipe.xResolution,
-                   recipe.yResolution),
-        row_(info_.width) {}
-
-  uint32_t OutputWidth() const { return resampler_.OutputWidth(); }
-  uint32_t OutputHeight() const { return resampler_.OutputHeight(); }
-  bool Done() const { return next_ == info_.height; }
-
-  // The next `count` source rows; `emit` gets every output row they complete.
-  void Pump(uint32_t count, const std::function<void(const float*)>& emit) {
-    count = std::min(count, info_.height - next_);
-    const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
-    rows_.resize(std::size_t{count} * info_.width);
-    reader_.Read(top, count, rows_.data());
-    for (uint32_t i = 0; i < count; ++i) {
-      const float* src = rows_.data() + std::size_t{halfTurn_ ? count - 1 - i : i} * info_.width;
-      if (halfTurn_) {
-        std::reverse_copy(src, src + info_.width, row_.begin());
-      } else {
-        std::copy(src, src + info_.width, row_.begin());
-      }
-      if (negate_) {
-        for (float& v : row_) v = 65535.0f - v;
-      }
-      resampler_.Push(row_.data(), emit);
-    }
-    next_ += count;
+  explicit GatherSink(std::function<void(const float*)> gather) : gather_(std::move(gather)) {}
+  Status Row(const float* row) override {
+    gather_(row);
+    return Status::Ok();
   }
 
  private:
-  const bool halfTurn_, negate_;
-  imaging::PlaneRowReader reader_;
-  const imaging::PlaneInfo info_;
-  imaging::RowResampler resampler_;
-  std::vector<float> rows_, row_;
-  uint32_t next_ = 0;
+  std::function<void(const float*)> gather_;
 };
 
 // What the white needs of one output row, gathered from every plane.
@@ -114,12 +80,17 @@ void WriteWhitePlane(const UnderbaseSettings& u, const PlaneRecipe& recipe, cons
   const bool keepArt = u.mode == UnderbaseMode::kBoth;
   const int choke = u.choke;
 
-  // Every source; the artwork's white only for "both".
-  std::vector<std::unique_ptr<ContoneRows>> planes;
+  // Every source; the artwork's white only for "both". Each is read as the
+  // halftoner would take it (PlaneRows without the halftone): turned,
+  // negated, resampled. The negation comes before the resampling in either
+  // job's order, so both jobs make the same white of the same planes.
+  PlaneRecipe contone = recipe;
+  contone.order = kPrintOrder;
+  std::vector<std::unique_ptr<PlaneRows>> planes;
   std::vector<WhiteSource::Role> roles;
   for (const WhiteSource& source : sources) {
     if (source.role == WhiteSource::Role::kArtWhite && !keepArt) continue;
-    planes.push_back(std::make_unique<ContoneRows>(recipe, source.file));
+    planes.push_back(std::make_unique<PlaneRows>(contone, source.file, nullptr, 0));
     roles.push_back(source.role);
     if (planes.back()->OutputWidth() != width || planes.back()->OutputHeight() != height) {
       throw imaging::ImagingError(source.file.filename().string() + " is not of the page's size " +
@@ -201,30 +172,33 @@ void WriteWhitePlane(const UnderbaseSettings& u, const PlaneRecipe& recipe, cons
     }
     return gathering[y - gatheredFirst];
   };
-  for (bool more = !planes.empty(); more;) {
-    more = false;
-    for (std::size_t i = 0; i < planes.size(); ++i) {
-      if (planes[i]->Done()) continue;
-      const WhiteSource::Role role = roles[i];
-      planes[i]->Pump(kStepRows, [&](const float* row) {
-        Gathered& g = gathered(emitted[i]++);
-        if (role == WhiteSource::Role::kArtWhite) {
-          std::copy(row, row + width, g.art.begin());
-        } else if (role == WhiteSource::Role::kBlack) {
-          std::copy(row, row + width, g.black.begin());
-        } else {
-          for (uint32_t x = 0; x < width; ++x) g.other[x] |= row[x] > threshold ? 1 : 0;
-        }
-        ++g.planes;
-      });
-      more = more || !planes[i]->Done();
-    }
-    while (!gathering.empty() && gathering.front().planes == planes.size()) {
-      addMaskRow(gathering.front());
-      gathering.pop_front();
-      ++gatheredFirst;
-    }
+  std::vector<GatherSink> sinks;
+  sinks.reserve(planes.size());
+  for (std::size_t i = 0; i < planes.size(); ++i) {
+    sinks.emplace_back([&, i, role = roles[i]](const float* row) {
+      Gathered& g = gathered(emitted[i]++);
+      if (role == WhiteSource::Role::kArtWhite) {
+        std::copy(row, row + width, g.art.begin());
+      } else if (role == WhiteSource::Role::kBlack) {
+        std::copy(row, row + width, g.black.begin());
+      } else {
+        for (uint32_t x = 0; x < width; ++x) g.other[x] |= row[x] > threshold ? 1 : 0;
+      }
+      ++g.planes;
+    });
   }
+  // Rows every plane has given make their mask rows after each round.
+  const Status pumped = PumpInTurns(
+      planes.size(), [&](std::size_t i) { return !planes[i]->Done(); },
+      [&](std::size_t i) { return planes[i]->Pump(kStepRows, sinks[i]); },
+      [&] {
+        while (!gathering.empty() && gathering.front().planes == planes.size()) {
+          addMaskRow(gathering.front());
+          gathering.pop_front();
+          ++gatheredFirst;
+        }
+      });
+  if (!pumped) throw imaging::ImagingError(pumped.cause());
   if (planes.empty()) {  // nothing coloured: rows without white
     for (uint32_t y = 0; y < height; ++y) {
       Gathered g;
