@@ -397,10 +397,10 @@ const float* HalftoneRows::Flush() {
 HalftoneParams HalftoneParams::Of(const ActiveSetting& settings) {
   HalftoneParams params;
   for (int32_t slot = 0; slot < kSlotCount; ++slot) params.curves[std::size_t(slot)] = Curve::ForSlot(settings, slot);
-  params.levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, settings.Bits, settings.UseDots);
+  params.levels = DeriveDotLevels(settings.middleDotLevel, settings.largeDotLevel, settings.Bits, settings.Dots());
   params.middleDotDilution = settings.MiddleDotDilution;
   params.largeDotDilution = settings.LargeDotDilution;
-  params.ditherMethod = settings.DitherMethod;
+  params.ditherMethod = static_cast<int32_t>(settings.Dither());
   return params;
 }
 

@@ -6,7 +6,7 @@ namespace {
 constexpr int32_t kFullTone = 65535;
 }
 
-DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, int32_t useDots) {
+DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, DotsCode useDots) {
   // A start of 1 gives the preset level 65536, above full tone: every level
   // stays a tone of 0..65535, so planes, 16-bit files and the packer agree.
   auto tone = [](int32_t v) { return v < 0 ? 0 : (v > kFullTone ? kFullTone : v); };
@@ -16,31 +16,31 @@ DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bit
   const int32_t oldMiddle = levels.middle;
   const int32_t oldLarge = levels.large;
   switch (useDots) {
-    case 1:  // small dot only: two levels
+    case DotsCode::kSmall:  // small dot only: two levels
       levels.middle = 0;
       levels.large = 0;
       levels.largeEnabled = 0;
       levels.middleEnabled = 0;
       break;
-    case 10:
+    case DotsCode::kMiddle:
       levels.middle = 0;
       levels.large = kFullTone;
       levels.largeEnabled = 0;
       break;
-    case 100:
+    case DotsCode::kLarge:
       levels.middle = kFullTone;
       levels.large = kFullTone;
       break;
-    case 11:
+    case DotsCode::kSmallMiddle:
       levels.middle = 0;
       levels.large = oldMiddle;
       levels.largeEnabled = 0;
       break;
-    case 110:
+    case DotsCode::kMiddleLarge:
       levels.middle = oldLarge;
       levels.large = kFullTone;
       break;
-    case 101:
+    case DotsCode::kSmallLarge:
       levels.large = oldMiddle;
       break;
     default:  // 111 and unknown codes keep the preset's levels

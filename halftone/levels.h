@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "settings/active_setting.h"
+
 namespace qm {
 
 struct DotLevels {
@@ -20,6 +22,6 @@ struct DotLevels {
 // 65536: the level of full tone). Bits 1 zeroes both levels before the dots
 // code is applied. Codes 11 and 110 derive from the preset's levels, so the
 // result is the same however often it is called.
-DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, int32_t useDots);
+DotLevels DeriveDotLevels(int32_t presetMiddle, int32_t presetLarge, int32_t bits, DotsCode useDots);
 
 }  // namespace qm

@@ -74,7 +74,7 @@ Status FilePlanes(const std::string& item, const std::filesystem::path& imagePat
 struct LightInkBoxes {
   bool lc = false, lm = false, lk = false, llk = false;
   static LightInkBoxes Of(const ActiveSetting& setting) {
-    return {setting.UseLc != 0, setting.UseLm != 0, setting.UseLk != 0, setting.UseLlk != 0};
+    return {setting.UsesLightInk(0), setting.UsesLightInk(1), setting.UsesLightInk(2), setting.UsesLightInk(3)};
   }
 };
 

@@ -96,7 +96,7 @@ class Stager {
     Progress(Steps().imageWritten);
     // A failed conversion leaves the unconverted image in place; printing
     // it would look like success in the wrong colours, so it fails the job.
-    if (ctx_.setting.UseICC == "1") {
+    if (ctx_.setting.UsesIcc()) {
       if (const Status icc = RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host, ToolRunFor("the ICC conversion")); !icc) {
         throw Failure{"the ICC conversion failed: " + icc.cause()};
       }

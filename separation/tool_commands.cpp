@@ -78,7 +78,7 @@ ToolCommand IccConversionCommand(const ActiveSetting& setting, const std::filesy
   ToolCommand c;
   c.arguments.push_back(Path(paths.Magick()));
   c.arguments.push_back(Path(paths.Working("00.tif")));
-  if (setting.OverrideICC == "true") {
+  if (setting.OverridesEmbeddedIcc()) {
     // Drop the embedded profile first, so the preset's CMYK profile is the source.
     c.arguments.push_back(Plain("+profile"));
     c.arguments.push_back(Plain("icm"));
@@ -87,7 +87,7 @@ ToolCommand IccConversionCommand(const ActiveSetting& setting, const std::filesy
   c.arguments.push_back(Path(PresetProfile(paths, "CMYK", setting.defaultCMYKProfile)));
   c.arguments.push_back(Plain("-intent"));
   c.arguments.push_back(Plain(setting.intentName));
-  if (setting.BlackPtComp == "1") c.arguments.push_back(Plain("-black-point-compensation"));
+  if (setting.CompensatesBlackPoint()) c.arguments.push_back(Plain("-black-point-compensation"));
   c.arguments.push_back(Plain("-profile"));
   c.arguments.push_back(Path(PresetProfile(paths, "Output", setting.defaultOutputProfile)));
   c.arguments.push_back(Path(paths.Working("00.tif")));
@@ -134,7 +134,7 @@ ToolCommand GhostscriptCommand(const ActiveSetting& setting, const std::filesyst
   ToolCommand c;
   c.arguments.push_back(Path(paths.Ghostscript()));
   c.arguments.push_back(Plain("-r" + resolution));
-  if (setting.UseICC == "1") {
+  if (setting.UsesIcc()) {
     const std::filesystem::path rgb = pdfRgbOptimized
                                           ? paths.appDir / "ICC" / "CMYK" / "USSheetfedYellow.icc"
                                           : PresetProfile(paths, "RGB", setting.defaultRGBProfile);

@@ -20,6 +20,22 @@ inline constexpr int kNodeCount = 5;
 
 using CurveNodes = std::array<std::array<float, kNodeCount>, kSlotCount>;
 
+// The dots code of UseDots: its digits say which dots print, large (100),
+// middle (10) and small (1). Apply admits these seven codes only.
+enum class DotsCode : int32_t {
+  kSmall = 1,
+  kMiddle = 10,
+  kSmallMiddle = 11,
+  kLarge = 100,
+  kSmallLarge = 101,
+  kMiddleLarge = 110,
+  kAll = 111,
+};
+
+// DitherMethod: 0 is the two-row kernel with random weight shift; 1 to 3 add
+// the noise pass and threshold jitter and diffuse over three rows.
+enum class DitherKind : int32_t { kTwoRow = 0, kNoise1 = 1, kNoise2 = 2, kNoise3 = 3 };
+
 struct ActiveSetting {
   CurveNodes linearIn{};   // input tones of the 5 nodes of each slot's curve
   CurveNodes linearOut{};  // output tones of the same nodes
@@ -59,6 +75,15 @@ struct ActiveSetting {
   std::string LinearProfile;
   std::string PRNSequence;
   UnderbaseSettings underbase;  // the preset folder's underbase.txt, then --set
+
+  // The fields as the engine decides on them; the texts above stay as Apply
+  // wrote them, for the tool arguments and the JSON.
+  bool UsesIcc() const { return UseICC == "1"; }
+  bool OverridesEmbeddedIcc() const { return OverrideICC == "true"; }
+  bool CompensatesBlackPoint() const { return BlackPtComp == "1"; }
+  bool UsesLightInk(int i) const { return (i == 0 ? UseLc : i == 1 ? UseLm : i == 2 ? UseLk : UseLlk) != 0; }
+  DotsCode Dots() const { return static_cast<DotsCode>(UseDots); }
+  DitherKind Dither() const { return static_cast<DitherKind>(DitherMethod); }
 };
 
 }  // namespace qm

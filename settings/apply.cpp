@@ -35,11 +35,12 @@ double ReadDouble(const std::string& text) {
 
 bool OutOfUnitRange(float v) { return std::isnan(v) || v > 1.0f || v < 0.0f; }
 
-bool ValidDotsCode(int32_t code) {
+bool ValidDotsCode(DotsCode code) {
   switch (code) {
-    case 1: case 10: case 11: case 100: case 101: case 110: case 111: return true;
-    default: return false;
+    case DotsCode::kSmall: case DotsCode::kMiddle: case DotsCode::kSmallMiddle: case DotsCode::kLarge:
+    case DotsCode::kSmallLarge: case DotsCode::kMiddleLarge: case DotsCode::kAll: return true;
   }
+  return false;
 }
 
 Status Empty(const char* key) { return Status::Fail(std::string(key) + " is empty"); }
@@ -142,7 +143,7 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
   if (OutOfUnitRange(s.LargeDotDilution)) return NotAFraction("LargeDotDilution", form.LargeDotDilution);
 
   s.UseDots = TruncateToInt(ReadFloat(form.UseDots));
-  if (!ValidDotsCode(s.UseDots)) {
+  if (!ValidDotsCode(s.Dots())) {
     return Status::Fail("UseDots '" + form.UseDots + "' is not one of 1, 10, 11, 100, 101, 110, 111");
   }
 
