@@ -112,7 +112,7 @@ void CWorkflowDlg::BuildControls() {
       continue;
     }
     const InitiationKey& key = KeyOf(r);
-    if (key.isFlag) {
+    if (key.isFlag()) {
       auto* box = new QCheckBox(QString::fromLatin1(r.caption), group);
       box->setObjectName(name);
       grid->addWidget(Label(group, r.label), row, 0);
@@ -172,7 +172,7 @@ void CWorkflowDlg::SyncFromInit() {
   for (const Row& r : kRows) {
     if (r.id == kPreset) continue;
     const InitiationKey& k = KeyOf(r);
-    if (k.isFlag) {
+    if (k.isFlag()) {
       auto* box = Control<QCheckBox>(this, r.id);
       const QSignalBlocker block(box);
       box->setChecked(init_.*k.flag);

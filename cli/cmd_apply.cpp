@@ -22,56 +22,90 @@ void WriteCurves(JsonWriter& json, const char* key, const CurveNodes& nodes) {
   json.EndArray();
 }
 
+// One field of the JSON: its name and the member it shows (one of three).
+struct JsonField {
+  std::string name;
+  std::string ActiveSetting::*text = nullptr;
+  int32_t ActiveSetting::*number = nullptr;
+  float ActiveSetting::*fraction = nullptr;  // written with a point
+};
+
+// The fields in the order of the JSON; a field that holds a preset key's value
+// is named by the key.
+const std::vector<JsonField>& JsonFields() {
+  using A = ActiveSetting;
+  using P = PresetValues;
+  auto text = [](std::string name, std::string A::*f) { return JsonField{std::move(name), f}; };
+  auto number = [](std::string name, int32_t A::*f) { return JsonField{std::move(name), nullptr, f}; };
+  auto fraction = [](std::string name, float A::*f) { return JsonField{std::move(name), nullptr, nullptr, f}; };
+  auto key = [](std::optional<std::string> P::*f) { return PresetKeyName(f); };
+  static const std::vector<JsonField> fields = {
+      number("settingApplied", &A::settingApplied),
+      text(key(&P::xResolution), &A::xResolution),
+      number("xResolutionValue", &A::xResolutionValue),
+      text(key(&P::yResolution), &A::yResolution),
+      number("yResolutionValue", &A::yResolutionValue),
+      text("presetName", &A::presetName),
+      text(key(&P::UseICC), &A::UseICC),
+      text("intentName", &A::intentName),
+      text("gsRenderIntent", &A::gsRenderIntent),
+      text(key(&P::OverrideICC), &A::OverrideICC),
+      text(key(&P::BlackPtComp), &A::BlackPtComp),
+      text(key(&P::KPreserve), &A::KPreserve),
+      text(key(&P::defaultRGBProfile), &A::defaultRGBProfile),
+      text(key(&P::defaultCMYKProfile), &A::defaultCMYKProfile),
+      text(key(&P::defaultGrayProfile), &A::defaultGrayProfile),
+      text(key(&P::defaultOutputProfile), &A::defaultOutputProfile),
+      text(key(&P::ICCOutputColors), &A::ICCOutputColors),
+      text(key(&P::PdfSpotColorName), &A::PdfSpotColorName),
+      number(key(&P::UseLc), &A::UseLc),
+      number(key(&P::UseLm), &A::UseLm),
+      number(key(&P::UseLk), &A::UseLk),
+      number(key(&P::UseLlk), &A::UseLlk),
+      fraction(key(&P::MiddleDotDilution), &A::MiddleDotDilution),
+      fraction(key(&P::LargeDotDilution), &A::LargeDotDilution),
+      number("middleDotLevel", &A::middleDotLevel),
+      number("largeDotLevel", &A::largeDotLevel),
+      number("middleDotEnabled", &A::middleDotEnabled),
+      number("largeDotEnabled", &A::largeDotEnabled),
+      number(key(&P::UseDots), &A::UseDots),
+      number(key(&P::Bits), &A::Bits),
+      number(key(&P::DitherMethod), &A::DitherMethod),
+      number("prnHeaderIndex", &A::prnHeaderIndex),
+      text(key(&P::Suffix), &A::Suffix),
+      text(key(&P::LinearProfile), &A::LinearProfile),
+      text(key(&P::PRNSequence), &A::PRNSequence),
+  };
+  return fields;
+}
+
+void WriteUnderbase(JsonWriter& json, const UnderbaseSettings& u) {
+  json.Key("underbase").BeginObject();
+  for (const UnderbaseKey& k : UnderbaseKeys()) {
+    json.Key(k.key);
+    switch (k.field) {
+      case UnderbaseField::kMode: json.String(k.entries[static_cast<std::size_t>(u.mode)]); break;
+      case UnderbaseField::kInk: json.String(u.InkCode()); break;
+      case UnderbaseField::kChoke: json.Int(u.choke); break;
+      case UnderbaseField::kDensity: json.Float(u.density); break;
+      case UnderbaseField::kUnderBlack: json.Float(u.underBlack); break;
+      case UnderbaseField::kKnockout: json.String(k.entries[u.knockoutWhite ? 1 : 0]); break;
+      case UnderbaseField::kKnockoutTolerance: json.Float(u.knockoutTolerance); break;
+    }
+  }
+  json.EndObject();
+}
+
 std::string ActiveSettingJson(const ActiveSetting& s) {
   JsonWriter json;
-  json.BeginObject()
-      .Key("settingApplied").Int(s.settingApplied)
-      .Key("xResolution").String(s.xResolution)
-      .Key("xResolutionValue").Int(s.xResolutionValue)
-      .Key("yResolution").String(s.yResolution)
-      .Key("yResolutionValue").Int(s.yResolutionValue)
-      .Key("presetName").String(s.presetName)
-      .Key("UseICC").String(s.UseICC)
-      .Key("intentName").String(s.intentName)
-      .Key("gsRenderIntent").String(s.gsRenderIntent)
-      .Key("OverrideICC").String(s.OverrideICC)
-      .Key("BlackPtComp").String(s.BlackPtComp)
-      .Key("KPreserve").String(s.KPreserve)
-      .Key("defaultRGBProfile").String(s.defaultRGBProfile)
-      .Key("defaultCMYKProfile").String(s.defaultCMYKProfile)
-      .Key("defaultGrayProfile").String(s.defaultGrayProfile)
-      .Key("defaultOutputProfile").String(s.defaultOutputProfile)
-      .Key("ICCOutputColors").String(s.ICCOutputColors)
-      .Key("PdfSpotColorName").String(s.PdfSpotColorName)
-      .Key("UseLc").Int(s.UseLc)
-      .Key("UseLm").Int(s.UseLm)
-      .Key("UseLk").Int(s.UseLk)
-      .Key("UseLlk").Int(s.UseLlk)
-      .Key("MiddleDotDilution").Float32(s.MiddleDotDilution, true)
-      .Key("LargeDotDilution").Float32(s.LargeDotDilution, true)
-      .Key("middleDotLevel").Int(s.middleDotLevel)
-      .Key("largeDotLevel").Int(s.largeDotLevel)
-      .Key("middleDotEnabled").Int(s.middleDotEnabled)
-      .Key("largeDotEnabled").Int(s.largeDotEnabled)
-      .Key("UseDots").Int(s.UseDots)
-      .Key("Bits").Int(s.Bits)
-      .Key("DitherMethod").Int(s.DitherMethod)
-      .Key("prnHeaderIndex").Int(s.prnHeaderIndex)
-      .Key("Suffix").String(s.Suffix)
-      .Key("LinearProfile").String(s.LinearProfile)
-      .Key("PRNSequence").String(s.PRNSequence);
-  const UnderbaseSettings& u = s.underbase;
-  static constexpr const char* kModes[] = {"off", "artwork", "generate", "both"};
-  json.Key("underbase")
-      .BeginObject()
-      .Key("Underbase").String(kModes[static_cast<int>(u.mode)])
-      .Key("UnderbaseInk").String(u.InkCode())
-      .Key("Choke").Int(u.choke)
-      .Key("Density").Float(u.density)
-      .Key("UnderBlack").Float(u.underBlack)
-      .Key("Knockout").String(u.knockoutWhite ? "white" : "none")
-      .Key("KnockoutTolerance").Float(u.knockoutTolerance)
-      .EndObject();
+  json.BeginObject();
+  for (const JsonField& f : JsonFields()) {
+    json.Key(f.name);
+    if (f.text) json.String(s.*f.text);
+    else if (f.number) json.Int(s.*f.number);
+    else json.Float32(s.*f.fraction, true);
+  }
+  WriteUnderbase(json, s.underbase);
   WriteCurves(json, "linearIn", s.linearIn);
   WriteCurves(json, "linearOut", s.linearOut);
   json.EndObject();
@@ -93,7 +127,7 @@ int RunPresets(Env& env, const std::vector<std::string>& args) {
   JsonWriter json;
   json.BeginObject().Key("presets").BeginArray();
   for (const std::string& name : ListPresetFiles(AppDir())) json.String(name);
-  json.EndArray().Key("dfPreset").String(init.dfPreset).EndObject();
+  json.EndArray().Key(InitiationKeyName(&InitiationSettings::dfPreset)).String(init.dfPreset).EndObject();
   std::printf("%s\n", json.str().c_str());
   return kExitOk;
 }

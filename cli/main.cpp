@@ -65,20 +65,6 @@ void PrintCommandHelp(const Command& command) {
               command.arguments, command.summary, command.details);
 }
 
-bool IsFlagKey(const std::string& key) {
-  for (const InitiationKey& k : InitiationKeys()) {
-    if (key == k.key) return k.isFlag;
-  }
-  return false;
-}
-
-bool IsKnownKey(const std::string& key) {
-  for (const InitiationKey& k : InitiationKeys()) {
-    if (key == k.key) return true;
-  }
-  return false;
-}
-
 // Checks --set KEY=VALUE and files it as a start-up default, a preset key or
 // an underbase key (with the preset keys: applied after underbase.txt);
 // the reason when it is bad usage.
@@ -88,8 +74,8 @@ std::optional<std::string> AddSetting(Options& options, std::string key, std::st
     if (!options.toolTimeLimit) return "ToolTimeLimit takes a whole number of seconds (0 to 604800)";
     return std::nullopt;
   }
-  if (IsKnownKey(key)) {
-    if (IsFlagKey(key) && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
+  if (const InitiationKey* init = FindInitiationKey(key)) {
+    if (init->isFlag() && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
     options.sets.emplace_back(std::move(key), std::move(value));
     return std::nullopt;
   }
@@ -101,11 +87,10 @@ std::optional<std::string> AddSetting(Options& options, std::string key, std::st
   }
   const PresetKey* preset = FindPresetKey(key);
   if (!preset) return "unknown setting '" + key + "'";
-  const bool flag = preset->kind == PresetKind::Flag;
+  const bool flag = preset->kind == SettingKind::kFlag;
   if (flag && value != "0" && value != "1") return "the flag " + key + " takes only 0 or 1";
-  if (key == "Bits" && value != "1" && value != "2") return "Bits takes only 1 or 2";
-  if (key == "DitherMethod" && (value.size() != 1 || value[0] < '0' || value[0] > '3')) {
-    return "DitherMethod takes only 0, 1, 2 or 3";
+  if (preset->onlyEntries && std::find(preset->entries.begin(), preset->entries.end(), value) == preset->entries.end()) {
+    return key + " takes only " + Alternatives(preset->entries);
   }
   options.presetSets.emplace_back(std::move(key), std::move(value));
   return std::nullopt;

@@ -1,5 +1,6 @@
 #include "settings/apply.h"
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -33,6 +34,14 @@ double ReadDouble(const std::string& text) {
   return end == text.c_str() || !std::isfinite(v) ? 0.0 : v;
 }
 
+// The rendering intents in the order of RenderIntent's entries: the name the
+// ICC conversion takes (empty: the entry's own text) and Ghostscript's number.
+struct Intent {
+  const char* name;
+  const char* ghostscript;
+};
+constexpr std::array<Intent, 4> kIntents{{{"Absolute", "3"}, {"Relative", "1"}, {"", "0"}, {"", "2"}}};
+
 bool OutOfUnitRange(float v) { return std::isnan(v) || v > 1.0f || v < 0.0f; }
 
 bool ValidDotsCode(DotsCode code) {
@@ -43,10 +52,13 @@ bool ValidDotsCode(DotsCode code) {
   return false;
 }
 
-Status Empty(const char* key) { return Status::Fail(std::string(key) + " is empty"); }
+// The name of a preset key, for a message.
+std::string Key(std::optional<std::string> PresetValues::*field) { return PresetKeyName(field); }
 
-Status NotAFraction(const char* key, const std::string& text) {
-  return Status::Fail(std::string(key) + " '" + text + "' is not a number from 0 to 1");
+Status Empty(std::optional<std::string> PresetValues::*field) { return Status::Fail(Key(field) + " is empty"); }
+
+Status NotAFraction(std::optional<std::string> PresetValues::*field, const std::string& text) {
+  return Status::Fail(Key(field) + " '" + text + "' is not a number from 0 to 1");
 }
 
 // Truncation toward zero into 32 bits; out-of-range values saturate instead of
@@ -66,13 +78,17 @@ std::filesystem::path LinearisationPath(const std::filesystem::path& appDir,
 
 Status Apply(const SettingForm& form, const std::filesystem::path& appDir, ActiveSetting& s,
              MessageSink& sink) {
+  using P = PresetValues;
+  // Each field is checked as it is assigned: a failure returns at once and
+  // leaves the fields assigned before it with their new values, the rest as
+  // they were.
   s.largeDotEnabled = 1;
   s.middleDotEnabled = 1;
 
   s.xResolution = form.xResolution;
-  if (s.xResolution.empty()) return Empty("xResolution");
+  if (s.xResolution.empty()) return Empty(&P::xResolution);
   s.yResolution = form.yResolution;
-  if (s.yResolution.empty()) return Empty("yResolution");
+  if (s.yResolution.empty()) return Empty(&P::yResolution);
   s.xResolutionValue = TruncateToInt(ReadFloat(s.xResolution));
   s.yResolutionValue = TruncateToInt(ReadFloat(s.yResolution));
 
@@ -85,35 +101,31 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
   s.UseICC = form.UseICC ? "1" : "0";
 
   // A profile combo without a selection: the preset names no file of its folder.
-  auto noProfile = [&](const char* key, const char* folder) {
+  auto noProfile = [&](std::optional<std::string> P::*key, const char* folder) {
     const std::filesystem::path presetFolder = appDir / "Configuration" / s.presetName;
     std::error_code ec;
     if (!std::filesystem::is_directory(presetFolder, ec)) {
       return Status::Fail("the preset folder " + presetFolder.string() + " is missing");
     }
-    return Status::Fail(std::string(key) + ": no profile of " + (presetFolder / folder).string() + " is selected");
+    return Status::Fail(Key(key) + ": no profile of " + (presetFolder / folder).string() + " is selected");
   };
   s.defaultCMYKProfile = form.CMYKProfile.Text();
-  if (s.defaultCMYKProfile.empty()) return noProfile("defaultCMYKProfile", "CMYK");
+  if (s.defaultCMYKProfile.empty()) return noProfile(&P::defaultCMYKProfile, "CMYK");
   s.defaultRGBProfile = form.RGBProfile.Text();
-  if (s.defaultRGBProfile.empty()) return noProfile("defaultRGBProfile", "RGB");
+  if (s.defaultRGBProfile.empty()) return noProfile(&P::defaultRGBProfile, "RGB");
   s.defaultGrayProfile = form.GrayProfile.Text();
-  if (s.defaultGrayProfile.empty()) return noProfile("defaultGrayProfile", "Gray");
+  if (s.defaultGrayProfile.empty()) return noProfile(&P::defaultGrayProfile, "Gray");
   s.defaultOutputProfile = form.OutputProfile.Text();
-  if (s.defaultOutputProfile.empty()) return noProfile("defaultOutputProfile", "Output");
+  if (s.defaultOutputProfile.empty()) return noProfile(&P::defaultOutputProfile, "Output");
 
   s.intentName = form.RenderIntent.Text();
-  if (s.intentName.empty()) return Status::Fail("RenderIntent: no rendering intent is selected");
-  if (s.intentName == "Absolute Colorimetric") {
-    s.intentName = "Absolute";
-    s.gsRenderIntent = "3";
-  } else if (s.intentName == "Saturation") {
-    s.gsRenderIntent = "2";
-  } else if (s.intentName == "Colorimetric") {
-    s.intentName = "Relative";
-    s.gsRenderIntent = "1";
-  } else if (s.intentName == "Perceptual") {
-    s.gsRenderIntent = "0";
+  if (s.intentName.empty()) return Status::Fail(Key(&P::RenderIntent) + ": no rendering intent is selected");
+  const std::vector<std::string>& intents = PresetKeyOf(&P::RenderIntent)->entries;
+  for (std::size_t i = 0; i < intents.size() && i < kIntents.size(); ++i) {
+    if (s.intentName != intents[i]) continue;
+    if (*kIntents[i].name) s.intentName = kIntents[i].name;
+    s.gsRenderIntent = kIntents[i].ghostscript;
+    break;
   }
 
   s.OverrideICC = form.OverrideICC ? "true" : "false";
@@ -121,9 +133,9 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
   s.KPreserve = form.KPreserve ? "1" : "0";
 
   s.PdfSpotColorName = form.PdfSpotColorName;
-  if (s.PdfSpotColorName.empty()) return Empty("PdfSpotColorName");
+  if (s.PdfSpotColorName.empty()) return Empty(&P::PdfSpotColorName);
   s.ICCOutputColors = form.ICCOutputColors;
-  if (s.ICCOutputColors.empty()) return Empty("ICCOutputColors");
+  if (s.ICCOutputColors.empty()) return Empty(&P::ICCOutputColors);
 
   s.UseLc = form.UseLc ? 1 : 0;
   s.UseLm = form.UseLm ? 1 : 0;
@@ -132,42 +144,44 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
 
   const float middleStart = ReadFloat(form.MiddleDotStart);
   const float largeStart = ReadFloat(form.LargeDotStart);
-  if (OutOfUnitRange(middleStart)) return NotAFraction("MiddleDotStart", form.MiddleDotStart);
-  if (OutOfUnitRange(largeStart)) return NotAFraction("LargeDotStart", form.LargeDotStart);
+  if (OutOfUnitRange(middleStart)) return NotAFraction(&P::MiddleDotStart, form.MiddleDotStart);
+  if (OutOfUnitRange(largeStart)) return NotAFraction(&P::LargeDotStart, form.LargeDotStart);
   if (middleStart > largeStart) {
-    return Status::Fail("MiddleDotStart " + form.MiddleDotStart + " is above LargeDotStart " + form.LargeDotStart);
+    return Status::Fail(Key(&P::MiddleDotStart) + " " + form.MiddleDotStart + " is above " + Key(&P::LargeDotStart) + " " +
+                        form.LargeDotStart);
   }
   s.MiddleDotDilution = ReadFloat(form.MiddleDotDilution);
-  if (OutOfUnitRange(s.MiddleDotDilution)) return NotAFraction("MiddleDotDilution", form.MiddleDotDilution);
+  if (OutOfUnitRange(s.MiddleDotDilution)) return NotAFraction(&P::MiddleDotDilution, form.MiddleDotDilution);
   s.LargeDotDilution = ReadFloat(form.LargeDotDilution);
-  if (OutOfUnitRange(s.LargeDotDilution)) return NotAFraction("LargeDotDilution", form.LargeDotDilution);
+  if (OutOfUnitRange(s.LargeDotDilution)) return NotAFraction(&P::LargeDotDilution, form.LargeDotDilution);
 
   s.UseDots = TruncateToInt(ReadFloat(form.UseDots));
   if (!ValidDotsCode(s.Dots())) {
-    return Status::Fail("UseDots '" + form.UseDots + "' is not one of 1, 10, 11, 100, 101, 110, 111");
+    return Status::Fail(Key(&P::UseDots) + " '" + form.UseDots + "' is not one of 1, 10, 11, 100, 101, 110, 111");
   }
 
   s.Bits = form.Bits.selected + 1;
-  if (s.Bits < 1) return Status::Fail("Bits: no dither bits (1 or 2) are selected");
+  if (s.Bits < 1) return Status::Fail(Key(&P::Bits) + ": no dither bits (1 or 2) are selected");
   s.DitherMethod = form.DitherMethod.selected;
-  if (s.DitherMethod < 0) return Status::Fail("DitherMethod: no method (0 to 3) is selected");
+  if (s.DitherMethod < 0) return Status::Fail(Key(&P::DitherMethod) + ": no method (0 to 3) is selected");
 
   s.LinearProfile = form.LinearProfile;
-  if (s.LinearProfile.empty()) return Empty("LinearProfile");
+  if (s.LinearProfile.empty()) return Empty(&P::LinearProfile);
 
   s.PRNSequence = form.PRNSequence;
   if (s.PRNSequence.empty()) {
-    sink.ShowMessage(kFailReadSequence, "PRNSequence is empty");
-    return Empty("PRNSequence");
+    sink.ShowMessage(kFailReadSequence, Key(&P::PRNSequence) + " is empty");
+    return Empty(&P::PRNSequence);
   }
 
   s.prnHeaderIndex = form.PRNHeader.selected;
-  if (form.PRNHeader.Text() != "HS") {
-    return Status::Fail("PRNHeader '" + form.PRNHeader.Text() + "' is not HS");
+  const std::string& header = PresetKeyOf(&P::PRNHeader)->entries.front();  // the one header there is
+  if (form.PRNHeader.Text() != header) {
+    return Status::Fail(Key(&P::PRNHeader) + " '" + form.PRNHeader.Text() + "' is not " + header);
   }
 
   s.Suffix = form.Suffix;
-  if (s.Suffix.empty()) return Empty("Suffix");
+  if (s.Suffix.empty()) return Empty(&P::Suffix);
 
   int slotChannel[kSlotCount];
   for (int k = 0; k < kSlotCount; ++k) {
@@ -176,7 +190,7 @@ Status Apply(const SettingForm& form, const std::filesystem::path& appDir, Activ
 
   const std::filesystem::path linearisation = LinearisationPath(appDir, s);
   const auto lines = ReadLines(linearisation, kLinearLines);
-  if (!lines) return Status::Fail("LinearProfile: " + OpenFailure(linearisation));
+  if (!lines) return Status::Fail(Key(&P::LinearProfile) + ": " + OpenFailure(linearisation));
   for (int channel = 0; channel < kSlotCount; ++channel) {
     const std::string& line = (*lines)[static_cast<std::size_t>(channel) + 1];
     const std::vector<std::string> fields = SplitFields(line, '\t');

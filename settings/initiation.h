@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/setting_kind.h"
+
 namespace qm {
 
 struct InitiationSettings {
@@ -34,16 +36,25 @@ struct InitiationSettings {
   bool dfMirror = false;  // flip every plane left to right after the turns
 };
 
-// One key of the file: its section header and its field. The reader, the
-// writer, the Workflow dialog and the tests share it.
+// One key of the file: its section header, its kind and field, and the
+// Workflow dialog's control that shows it. The reader, the writer, --set, the
+// Workflow dialog and the tests share it.
 struct InitiationKey {
   const char* key;
   const char* section;  // header line of its section, as written
-  bool isFlag;
-  bool InitiationSettings::*flag;        // when isFlag
+  SettingKind kind;
+  bool InitiationSettings::*flag;         // a flag
   std::string InitiationSettings::*text;  // otherwise
+  int control;                    // the Workflow dialog's control ID
+  const char* caption = nullptr;  // the check box's caption
+  const char* emptyAs = "";       // written for an empty text
+  bool isFlag() const { return kind == SettingKind::kFlag; }
 };
 const std::vector<InitiationKey>& InitiationKeys();  // in file order
+// The key named `key`, or nullptr.
+const InitiationKey* FindInitiationKey(std::string_view key);
+// The name of the text key of `field`, empty for none.
+std::string InitiationKeyName(std::string InitiationSettings::*field);
 
 // Path of the initiation file below `appDir`.
 std::filesystem::path InitiationPath(const std::filesystem::path& appDir);

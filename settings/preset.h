@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/setting_kind.h"
+
 namespace qm {
 
 struct PresetValues {
@@ -22,20 +24,34 @@ struct PresetValues {
       PRNSequence, PRNHeader, Suffix;
 };
 
-enum class PresetKind { Edit, Flag, Combo };
+struct SettingForm;
+struct ComboState;
 
-// One key of the preset file, in file order, with its section and the kind of
-// control that shows it.
+// One key of the preset file, in file order: its section, its kind, and the
+// Setting dialog's control that shows it with the form field it edits (one of
+// text, flag and choice, by kind).
 struct PresetKey {
   const char* key;
   const char* section;  // the section it is written under
-  PresetKind kind;
+  SettingKind kind;
   std::optional<std::string> PresetValues::*field;
+  int control = 0;                   // the Setting dialog's control ID
+  const char* caption = nullptr;     // the check box's caption
+  std::vector<std::string> entries;  // a choice's fixed entries, in list order
+  // The value must be one of `entries` and selects the entry at its position
+  // (otherwise a value selects the entry of equal text).
+  bool onlyEntries = false;
+  std::string SettingForm::*text = nullptr;
+  bool SettingForm::*flag = nullptr;
+  ComboState SettingForm::*choice = nullptr;
 };
 const std::vector<PresetKey>& PresetKeys();
 
 // The key named `key`, or nullptr.
 const PresetKey* FindPresetKey(std::string_view key);
+// The key of `field`, or nullptr; its name (empty for none).
+const PresetKey* PresetKeyOf(std::optional<std::string> PresetValues::*field);
+std::string PresetKeyName(std::optional<std::string> PresetValues::*field);
 // Sets one field by its key; false for an unknown key.
 bool SetPresetValue(PresetValues& values, std::string_view key, std::string_view value);
 

@@ -1,6 +1,5 @@
 #include "settings/underbase.h"
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 
@@ -11,9 +10,6 @@ namespace qm {
 namespace {
 
 constexpr std::size_t kUnderbaseLines = 100;
-
-constexpr std::array<const char*, 7> kKeys = {"Underbase", "UnderbaseInk",     "Choke", "Density", "UnderBlack",
-                                              "Knockout",  "KnockoutTolerance"};
 
 // The whole text as a finite number, blanks around it allowed.
 bool Number(std::string_view text, double& out) {
@@ -40,51 +36,70 @@ Status Bad(std::string_view key, std::string_view value, const std::string& take
   return Status::Fail(std::string(key) + " '" + std::string(value) + "': " + std::string(key) + " takes " + takes);
 }
 
-}  // namespace
-
-bool IsUnderbaseKey(std::string_view key) {
-  for (const char* k : kKeys) {
-    if (key == k) return true;
+const UnderbaseKey* FindUnderbaseKey(std::string_view key) {
+  for (const UnderbaseKey& k : UnderbaseKeys()) {
+    if (key == k.key) return &k;
   }
-  return false;
+  return nullptr;
 }
 
+}  // namespace
+
+const std::vector<UnderbaseKey>& UnderbaseKeys() {
+  using K = SettingKind;
+  using F = UnderbaseField;
+  static const std::vector<UnderbaseKey> keys = {
+      {"Underbase", K::kChoice, F::kMode, {"off", "artwork", "generate", "both"}},
+      {"UnderbaseInk", K::kText, F::kInk, {}},
+      {"Choke", K::kNumber, F::kChoke, {}},
+      {"Density", K::kNumber, F::kDensity, {}},
+      {"UnderBlack", K::kNumber, F::kUnderBlack, {}},
+      {"Knockout", K::kChoice, F::kKnockout, {"none", "white"}},
+      {"KnockoutTolerance", K::kNumber, F::kKnockoutTolerance, {}},
+  };
+  return keys;
+}
+
+bool IsUnderbaseKey(std::string_view key) { return FindUnderbaseKey(key) != nullptr; }
+
 Status SetUnderbaseValue(UnderbaseSettings& s, std::string_view key, std::string_view value) {
+  const UnderbaseKey* k = FindUnderbaseKey(key);
+  if (!k) return Status::Fail("unknown underbase key '" + std::string(key) + "'");
   const std::string word = ToLower(Trimmed(value));
+  int entry = -1;
+  for (std::size_t i = 0; i < k->entries.size(); ++i) {
+    if (word == k->entries[i]) entry = static_cast<int>(i);
+  }
   double number = 0.0;
-  if (key == "Underbase") {
-    if (word == "off")
-      s.mode = UnderbaseMode::kOff;
-    else if (word == "artwork")
-      s.mode = UnderbaseMode::kArtwork;
-    else if (word == "generate")
-      s.mode = UnderbaseMode::kGenerate;
-    else if (word == "both")
-      s.mode = UnderbaseMode::kBoth;
-    else
-      return Bad(key, value, "off, artwork, generate or both");
-  } else if (key == "UnderbaseInk") {
-    if (word.size() != 2 || word[0] != 's' || word[1] < '0' || word[1] > '5') {
-      return Bad(key, value, "a spot code S0 .. S5");
-    }
-    s.inkSpot = word[1] - '0';
-  } else if (key == "Choke") {
-    if (!Number(value, number) || number != std::floor(number) || number < 0 || number > kMaxChoke) {
-      return Bad(key, value, "a whole number of pixels from 0 to " + std::to_string(kMaxChoke));
-    }
-    s.choke = static_cast<int>(number);
-  } else if (key == "Density" || key == "UnderBlack" || key == "KnockoutTolerance") {
-    if (!Number(value, number) || number < 0 || number > 100) return Bad(key, value, "a percentage from 0 to 100");
-    (key == "Density" ? s.density : key == "UnderBlack" ? s.underBlack : s.knockoutTolerance) = number;
-  } else if (key == "Knockout") {
-    if (word == "none")
-      s.knockoutWhite = false;
-    else if (word == "white")
-      s.knockoutWhite = true;
-    else
-      return Bad(key, value, "none or white");
-  } else {
-    return Status::Fail("unknown underbase key '" + std::string(key) + "'");
+  switch (k->field) {
+    case UnderbaseField::kMode:
+      if (entry < 0) return Bad(key, value, Alternatives(k->entries));
+      s.mode = static_cast<UnderbaseMode>(entry);
+      break;
+    case UnderbaseField::kInk:
+      if (word.size() != 2 || word[0] != 's' || word[1] < '0' || word[1] > '5') {
+        return Bad(key, value, "a spot code S0 .. S5");
+      }
+      s.inkSpot = word[1] - '0';
+      break;
+    case UnderbaseField::kChoke:
+      if (!Number(value, number) || number != std::floor(number) || number < 0 || number > kMaxChoke) {
+        return Bad(key, value, "a whole number of pixels from 0 to " + std::to_string(kMaxChoke));
+      }
+      s.choke = static_cast<int>(number);
+      break;
+    case UnderbaseField::kDensity:
+    case UnderbaseField::kUnderBlack:
+    case UnderbaseField::kKnockoutTolerance:
+      if (!Number(value, number) || number < 0 || number > 100) return Bad(key, value, "a percentage from 0 to 100");
+      (k->field == UnderbaseField::kDensity      ? s.density
+       : k->field == UnderbaseField::kUnderBlack ? s.underBlack
+                                                 : s.knockoutTolerance) = number;
+      break;
+    case UnderbaseField::kKnockout:
+      if (entry < 0) return Bad(key, value, Alternatives(k->entries));
+      s.knockoutWhite = entry == 1;
+      break;
   }
   return Status::Ok();
 }

@@ -18,9 +18,11 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inks/ink_model.h"
 #include "platform/status.h"
+#include "settings/setting_kind.h"
 
 namespace qm {
 
@@ -43,6 +45,17 @@ struct UnderbaseSettings {
 
 inline constexpr const char* kUnderbaseFile = "underbase.txt";
 inline constexpr int kMaxChoke = 64;
+
+// One key of the file, in the order above. A choice's words are its entries,
+// in the order of its values.
+enum class UnderbaseField { kMode, kInk, kChoke, kDensity, kUnderBlack, kKnockout, kKnockoutTolerance };
+struct UnderbaseKey {
+  const char* key;
+  SettingKind kind;
+  UnderbaseField field;
+  std::vector<std::string> entries;
+};
+const std::vector<UnderbaseKey>& UnderbaseKeys();
 
 // Whether `key` is one of the keys above.
 bool IsUnderbaseKey(std::string_view key);

@@ -59,14 +59,14 @@ TEST_F(ControlsTest, SettingDialogHasAWiredControlForEveryPresetKey) {
     QWidget* c = Ctl<QWidget>(dlg, S::ControlOf(k.key));
     ASSERT_NE(c, nullptr) << k.key;
     std::string expected = "12";
-    if (auto* e = qobject_cast<QLineEdit*>(c); e && k.kind == PresetKind::Edit) {
+    if (auto* e = qobject_cast<QLineEdit*>(c); e && (k.kind == SettingKind::kText || k.kind == SettingKind::kNumber)) {
       EXPECT_EQ(e->text().toStdString(), shown) << k.key;
       e->setText("12");
-    } else if (auto* b = qobject_cast<QCheckBox*>(c); b && k.kind == PresetKind::Flag) {
+    } else if (auto* b = qobject_cast<QCheckBox*>(c); b && k.kind == SettingKind::kFlag) {
       EXPECT_EQ(b->isChecked(), shown == "1") << k.key;
       b->click();
       expected = shown == "1" ? "0" : "1";
-    } else if (auto* box = qobject_cast<QComboBox*>(c); box && k.kind == PresetKind::Combo) {
+    } else if (auto* box = qobject_cast<QComboBox*>(c); box && k.kind == SettingKind::kChoice) {
       EXPECT_EQ(box->currentText().toStdString(), shown) << k.key;
       box->setCurrentIndex((box->currentIndex() + 1) % box->count());
       emit box->activated(box->currentIndex());
@@ -89,12 +89,12 @@ TEST_F(ControlsTest, WorkflowDialogHasAWiredControlForEveryInitiationKey) {
   for (const InitiationKey& k : InitiationKeys()) {
     QWidget* c = Ctl<QWidget>(dlg, F::ControlOf(k.key));
     ASSERT_NE(c, nullptr) << k.key;
-    if (auto* box = qobject_cast<QCheckBox*>(c); box && k.isFlag) {
+    if (auto* box = qobject_cast<QCheckBox*>(c); box && k.isFlag()) {
       const bool before = init.*k.flag;
       EXPECT_EQ(box->isChecked(), before) << k.key;
       box->click();
       EXPECT_EQ(init.*k.flag, !before) << k.key;
-    } else if (auto* edit = qobject_cast<QLineEdit*>(c); edit && !k.isFlag) {
+    } else if (auto* edit = qobject_cast<QLineEdit*>(c); edit && !k.isFlag()) {
       EXPECT_EQ(edit->text().toStdString(), init.*k.text) << k.key;
       edit->setText("12");
       EXPECT_EQ(init.*k.text, "12") << k.key;
