@@ -24,62 +24,6 @@ namespace {
 
 using C = CSettingDlg;
 
-// Each control with the preset key it shows and the form field it edits.
-struct EditBinding {
-  int id;
-  const char* key;
-  std::string SettingForm::*field;
-  bool digitsOnly;
-};
-constexpr std::array<EditBinding, 12> kEdits{{
-    {C::kXResolution, "xResolution", &SettingForm::xResolution, true},
-    {C::kYResolution, "yResolution", &SettingForm::yResolution, true},
-    {C::kLinearProfile, "LinearProfile", &SettingForm::LinearProfile, false},
-    {C::kSpotColorNames, "PdfSpotColorName", &SettingForm::PdfSpotColorName, false},
-    {C::kOutputColors, "ICCOutputColors", &SettingForm::ICCOutputColors, false},
-    {C::kUseDots, "UseDots", &SettingForm::UseDots, false},
-    {C::kMiddleDotStart, "MiddleDotStart", &SettingForm::MiddleDotStart, false},
-    {C::kLargeDotStart, "LargeDotStart", &SettingForm::LargeDotStart, false},
-    {C::kMiddleDotDilution, "MiddleDotDilution", &SettingForm::MiddleDotDilution, false},
-    {C::kLargeDotDilution, "LargeDotDilution", &SettingForm::LargeDotDilution, false},
-    {C::kPrnSequence, "PRNSequence", &SettingForm::PRNSequence, false},
-    {C::kSuffix, "Suffix", &SettingForm::Suffix, false},
-}};
-
-struct CheckBinding {
-  int id;
-  const char* key;
-  bool SettingForm::*field;
-  const char* caption;
-};
-constexpr std::array<CheckBinding, 8> kChecks{{
-    {C::kUseLc, "UseLc", &SettingForm::UseLc, "Lc"},
-    {C::kUseLm, "UseLm", &SettingForm::UseLm, "Lm"},
-    {C::kUseLk, "UseLk", &SettingForm::UseLk, "Lk"},
-    {C::kUseLlk, "UseLlk", &SettingForm::UseLlk, "Llk"},
-    {C::kUseICC, "UseICC", &SettingForm::UseICC, "Use ICC"},
-    {C::kOverrideICC, "OverrideICC", &SettingForm::OverrideICC, "Override Embeded ICC"},
-    {C::kBlackPtComp, "BlackPtComp", &SettingForm::BlackPtComp, "Black Compensation"},
-    {C::kKPreserve, "KPreserve", &SettingForm::KPreserve, "Pure K"},
-}};
-
-struct ComboBinding {
-  int id;
-  const char* key;  // nullptr: the preset combo
-  ComboState SettingForm::*field;
-};
-constexpr std::array<ComboBinding, 9> kCombos{{
-    {C::kPreset, nullptr, &SettingForm::preset},
-    {C::kBits, "Bits", &SettingForm::Bits},
-    {C::kDitherMethod, "DitherMethod", &SettingForm::DitherMethod},
-    {C::kRgbProfile, "defaultRGBProfile", &SettingForm::RGBProfile},
-    {C::kCmykProfile, "defaultCMYKProfile", &SettingForm::CMYKProfile},
-    {C::kGrayProfile, "defaultGrayProfile", &SettingForm::GrayProfile},
-    {C::kOutputProfile, "defaultOutputProfile", &SettingForm::OutputProfile},
-    {C::kRenderIntent, "RenderIntent", &SettingForm::RenderIntent},
-    {C::kPrnHeader, "PRNHeader", &SettingForm::PRNHeader},
-}};
-
 using Entry = MessageEntry<CSettingDlg>;
 constexpr std::array<Entry, 8> kMessageMap{{
     {C::kPreset, Notify::DropDown, &CSettingDlg::OnDropDownPreset},
@@ -104,16 +48,8 @@ QLabel* Label(QWidget* parent, const char* text) { return new QLabel(QString::fr
 }  // namespace
 
 int CSettingDlg::ControlOf(std::string_view key) {
-  for (const EditBinding& b : kEdits) {
-    if (key == b.key) return b.id;
-  }
-  for (const CheckBinding& b : kChecks) {
-    if (key == b.key) return b.id;
-  }
-  for (const ComboBinding& b : kCombos) {
-    if (b.key && key == b.key) return b.id;
-  }
-  return 0;
+  const PresetKey* k = FindPresetKey(key);
+  return k ? k->control : 0;
 }
 
 CSettingDlg::CSettingDlg(std::filesystem::path appDir, QAbstractButton* applyButton, QWidget* parent)
@@ -224,45 +160,51 @@ void CSettingDlg::BuildControls() {
   rightColumn->addWidget(prn);
   rightColumn->addStretch();
 
-  for (const CheckBinding& c : kChecks) {
-    Control<QCheckBox>(this, c.id)->setText(QString::fromLatin1(c.caption));
+  for (const PresetKey& k : PresetKeys()) {
+    if (k.caption) Control<QCheckBox>(this, k.control)->setText(QString::fromLatin1(k.caption));
   }
 }
 
 void CSettingDlg::BindControls() {
   // Each change goes into the form at once; Apply and save as read the form.
-  for (const EditBinding& b : kEdits) {
-    auto* e = Control<QLineEdit>(this, b.id);
-    if (b.digitsOnly) MakeDigitsOnly(e);
-    const auto field = b.field;
-    connect(e, &QLineEdit::textChanged, this,
-            [this, field](const QString& text) { form_.*field = Bytes(text); });
-  }
-  for (const CheckBinding& b : kChecks) {
-    const auto field = b.field;
-    connect(Control<QCheckBox>(this, b.id), &QCheckBox::toggled, this,
-            [this, field](bool on) { form_.*field = on; });
-  }
-  for (const ComboBinding& b : kCombos) {
-    const auto field = b.field;
-    // Connected before the message map, so a handler sees the new selection.
-    connect(Control<QComboBox>(this, b.id), &QComboBox::activated, this,
+  // Combos are connected before the message map, so a handler sees the new
+  // selection.
+  auto bindCombo = [this](int id, ComboState SettingForm::*field) {
+    connect(Control<QComboBox>(this, id), &QComboBox::activated, this,
             [this, field](int index) { (form_.*field).selected = index; });
+  };
+  bindCombo(kPreset, &SettingForm::preset);
+  for (const PresetKey& k : PresetKeys()) {
+    if (k.text) {
+      auto* e = Control<QLineEdit>(this, k.control);
+      if (k.kind == SettingKind::kNumber) MakeDigitsOnly(e);
+      const auto field = k.text;
+      connect(e, &QLineEdit::textChanged, this, [this, field](const QString& text) { form_.*field = Bytes(text); });
+    } else if (k.flag) {
+      const auto field = k.flag;
+      connect(Control<QCheckBox>(this, k.control), &QCheckBox::toggled, this,
+              [this, field](bool on) { form_.*field = on; });
+    } else {
+      bindCombo(k.control, k.choice);
+    }
   }
 }
 
 void CSettingDlg::SyncFromForm() {
-  for (const EditBinding& b : kEdits) {
-    auto* e = Control<QLineEdit>(this, b.id);
-    const QSignalBlocker block(e);
-    e->setText(Text(form_.*b.field));
+  ShowCombo(Control<QComboBox>(this, kPreset), form_.preset);
+  for (const PresetKey& k : PresetKeys()) {
+    if (k.text) {
+      auto* e = Control<QLineEdit>(this, k.control);
+      const QSignalBlocker block(e);
+      e->setText(Text(form_.*k.text));
+    } else if (k.flag) {
+      auto* c = Control<QCheckBox>(this, k.control);
+      const QSignalBlocker block(c);
+      c->setChecked(form_.*k.flag);
+    } else {
+      ShowCombo(Control<QComboBox>(this, k.control), form_.*k.choice);
+    }
   }
-  for (const CheckBinding& b : kChecks) {
-    auto* c = Control<QCheckBox>(this, b.id);
-    const QSignalBlocker block(c);
-    c->setChecked(form_.*b.field);
-  }
-  for (const ComboBinding& b : kCombos) ShowCombo(Control<QComboBox>(this, b.id), form_.*b.field);
 }
 
 void CSettingDlg::OnDropDownPreset() {
@@ -277,8 +219,8 @@ void CSettingDlg::OnSelChangePreset() {
 
 void CSettingDlg::RefillProfile(const char* folder, int id) {
   RefillProfileCombo(form_, appDir_, folder);
-  for (const ComboBinding& b : kCombos) {
-    if (b.id == id) ShowCombo(Control<QComboBox>(this, id), form_.*b.field);
+  for (const PresetKey& k : PresetKeys()) {
+    if (k.control == id) ShowCombo(Control<QComboBox>(this, id), form_.*k.choice);
   }
 }
 

@@ -24,37 +24,33 @@ namespace {
 
 using C = CWorkflowDlg;
 
-// Each control with the initiation key it shows, its row label and caption,
-// in the order of the dialog.
+// The rows of the dialog in order: each key's control with its row label and
+// group (the key, its kind and caption come from InitiationKeys()).
 struct Row {
   int id;
-  const char* key;
   const char* label;
-  const char* caption;  // check boxes only
-  bool function;        // group "Function", else "Image Raster"
+  bool function;  // group "Function", else "Image Raster"
 };
 constexpr std::array<Row, 18> kRows{{
-    {C::kPreset, "dfPreset", "Default Initial Preset :", nullptr, false},
-    {C::kVectorX, "dfVectorX", "PDF Interpret Resolution :", nullptr, false},
-    {C::kVectorY, "dfVectorY", "x", nullptr, false},
-    {C::kTifToPdf, "dfTifToPdf", "Convert TIF/JPG  to :", "PDF for MultiColor ICC", false},
-    {C::kRgbOptimized, "dfPDFRGBOpt", "RGB  Progress will be :", "Optimized for PDF", false},
-    {C::kTurboModel, "dfTurboMd", "Image Turbo Model will be :", "Used ( Need more Memory)", false},
-    {C::kLargeModel, "dfLargeImageMd", "Image Large Model will be :", "Used ( speed up large image)", false},
-    {C::kRotated, "dfImageRt", "Image for Printing will be :", "Rotated 90d", false},
-    {C::kAnticlockwise, "dfRotatedOri", "", "Anticlockwise", false},
-    {C::kRotateLimit, "dfRotLimit", "if  >", nullptr, false},
-    {C::kUpward, "dfImageUp", "Print Direction will be :", "Upward", false},
-    {C::kMirrored, "dfMirror", "Print Mirror will be :", "Mirrored", false},
-    {C::kEnableSeparate, "dfEnableSep", "Separate Button will be :", "Enabled", true},
-    {C::kDithered, "dfDitheredCk", "Separation Files will be :", "Dithered", true},
-    {C::kPreserved, "dfPreserveCF", "Custom Files will be :", "Preserved", true},
-    {C::kHotFolder, "dfActiveHF", "HotFolder will be  :", "Actived", true},
-    {C::kLaunchPrinterApp, "dfLaunchPAPP", "Printer App will be  :", "Launched", true},
-    {C::kPrinterAppPath, "dfPAPPPath", "Printer App Path  :", nullptr, true},
+    {C::kPreset, "Default Initial Preset :", false},
+    {C::kVectorX, "PDF Interpret Resolution :", false},
+    {C::kVectorY, "x", false},
+    {C::kTifToPdf, "Convert TIF/JPG  to :", false},
+    {C::kRgbOptimized, "RGB  Progress will be :", false},
+    {C::kTurboModel, "Image Turbo Model will be :", false},
+    {C::kLargeModel, "Image Large Model will be :", false},
+    {C::kRotated, "Image for Printing will be :", false},
+    {C::kAnticlockwise, "", false},
+    {C::kRotateLimit, "if  >", false},
+    {C::kUpward, "Print Direction will be :", false},
+    {C::kMirrored, "Print Mirror will be :", false},
+    {C::kEnableSeparate, "Separate Button will be :", true},
+    {C::kDithered, "Separation Files will be :", true},
+    {C::kPreserved, "Custom Files will be :", true},
+    {C::kHotFolder, "HotFolder will be  :", true},
+    {C::kLaunchPrinterApp, "Printer App will be  :", true},
+    {C::kPrinterAppPath, "Printer App Path  :", true},
 }};
-
-constexpr std::array<int, 3> kDigitsOnly{C::kVectorX, C::kVectorY, C::kRotateLimit};
 
 using Entry = MessageEntry<CWorkflowDlg>;
 constexpr std::array<Entry, 5> kMessageMap{{
@@ -67,9 +63,9 @@ constexpr std::array<Entry, 5> kMessageMap{{
 
 const InitiationKey& KeyOf(const Row& row) {
   for (const InitiationKey& k : InitiationKeys()) {
-    if (std::string_view(k.key) == row.key) return k;
+    if (k.control == row.id) return k;
   }
-  throw std::logic_error(std::string("no initiation key ") + row.key);
+  throw std::logic_error("no initiation key for control " + std::to_string(row.id));
 }
 
 QLabel* Label(QWidget* parent, const char* text) { return new QLabel(QString::fromLatin1(text), parent); }
@@ -113,7 +109,7 @@ void CWorkflowDlg::BuildControls() {
     }
     const InitiationKey& key = KeyOf(r);
     if (key.isFlag()) {
-      auto* box = new QCheckBox(QString::fromLatin1(r.caption), group);
+      auto* box = new QCheckBox(QString::fromLatin1(key.caption), group);
       box->setObjectName(name);
       grid->addWidget(Label(group, r.label), row, 0);
       grid->addWidget(box, row++, 1, 1, 3);
@@ -123,9 +119,7 @@ void CWorkflowDlg::BuildControls() {
     }
     auto* edit = new QLineEdit(group);
     edit->setObjectName(name);
-    for (int d : kDigitsOnly) {
-      if (d == r.id) MakeDigitsOnly(edit);
-    }
+    if (key.kind == SettingKind::kNumber) MakeDigitsOnly(edit);
     const auto field = key.text;
     connect(edit, &QLineEdit::textChanged, this,
             [this, field](const QString& text) { init_.*field = Bytes(text); });
@@ -162,10 +156,8 @@ void CWorkflowDlg::BuildControls() {
 }
 
 int CWorkflowDlg::ControlOf(std::string_view key) {
-  for (const Row& r : kRows) {
-    if (key == r.key) return r.id;
-  }
-  return 0;
+  const InitiationKey* k = FindInitiationKey(key);
+  return k ? k->control : 0;
 }
 
 void CWorkflowDlg::SyncFromInit() {

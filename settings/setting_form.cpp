@@ -29,85 +29,14 @@ void ComboState::AddIfMissing(const std::string& entry) {
 }
 
 namespace {
-struct FixedCombo {
-  ComboState SettingForm::*combo;
-  std::vector<std::string> entries;
-};
-
-const std::vector<FixedCombo>& FixedCombos() {
-  static const std::vector<FixedCombo> combos = {
-      {&SettingForm::Bits, {"1", "2"}},
-      {&SettingForm::DitherMethod, {"0", "1", "2", "3"}},
-      {&SettingForm::PRNHeader, {"HS"}},
-      {&SettingForm::RenderIntent,
-       {"Absolute Colorimetric", "Colorimetric", "Perceptual", "Saturation"}},
-  };
-  return combos;
-}
-
-struct EditField {
-  std::string SettingForm::*edit;
-  std::optional<std::string> PresetValues::*value;
-};
-const std::vector<EditField>& EditFields() {
-  using F = SettingForm;
-  using P = PresetValues;
-  static const std::vector<EditField> fields = {
-      {&F::xResolution, &P::xResolution},
-      {&F::yResolution, &P::yResolution},
-      {&F::LinearProfile, &P::LinearProfile},
-      {&F::PdfSpotColorName, &P::PdfSpotColorName},
-      {&F::ICCOutputColors, &P::ICCOutputColors},
-      {&F::UseDots, &P::UseDots},
-      {&F::MiddleDotStart, &P::MiddleDotStart},
-      {&F::LargeDotStart, &P::LargeDotStart},
-      {&F::MiddleDotDilution, &P::MiddleDotDilution},
-      {&F::LargeDotDilution, &P::LargeDotDilution},
-      {&F::PRNSequence, &P::PRNSequence},
-      {&F::Suffix, &P::Suffix},
-  };
-  return fields;
-}
-
-struct FlagField {
-  bool SettingForm::*check;
-  std::optional<std::string> PresetValues::*value;
-};
-const std::vector<FlagField>& FlagFields() {
-  using F = SettingForm;
-  using P = PresetValues;
-  static const std::vector<FlagField> fields = {
-      {&F::UseLc, &P::UseLc},         {&F::UseLm, &P::UseLm},
-      {&F::UseLk, &P::UseLk},         {&F::UseLlk, &P::UseLlk},
-      {&F::UseICC, &P::UseICC},       {&F::OverrideICC, &P::OverrideICC},
-      {&F::BlackPtComp, &P::BlackPtComp}, {&F::KPreserve, &P::KPreserve},
-  };
-  return fields;
-}
-
-// Combos whose value selects the entry with equal text.
-struct TextCombo {
-  ComboState SettingForm::*combo;
-  std::optional<std::string> PresetValues::*value;
-};
-const std::vector<TextCombo>& TextCombos() {
-  using F = SettingForm;
-  using P = PresetValues;
-  static const std::vector<TextCombo> combos = {
-      {&F::RGBProfile, &P::defaultRGBProfile},       {&F::CMYKProfile, &P::defaultCMYKProfile},
-      {&F::GrayProfile, &P::defaultGrayProfile},     {&F::OutputProfile, &P::defaultOutputProfile},
-      {&F::RenderIntent, &P::RenderIntent},          {&F::PRNHeader, &P::PRNHeader},
-  };
-  return combos;
-}
-
-// Bits and DitherMethod: the value selects the entry at its position.
+// A choice of fixed entries only (Bits, DitherMethod): the value selects the
+// entry at its position; another value leaves the selection.
 void SelectByPosition(ComboState& combo, const std::optional<std::string>& value,
-                      const std::vector<std::string>& valid, int firstPosition) {
+                      const std::vector<std::string>& valid) {
   if (!value) return;
   for (std::size_t i = 0; i < valid.size(); ++i) {
     if (*value == valid[i]) {
-      combo.selected = firstPosition + static_cast<int>(i);
+      combo.selected = static_cast<int>(i);
       return;
     }
   }
@@ -121,27 +50,27 @@ std::filesystem::path PresetFolder(const std::filesystem::path& appDir, const st
 
 PresetValues SettingForm::ToPresetValues() const {
   PresetValues v;
-  for (const EditField& f : EditFields()) v.*f.value = this->*f.edit;
-  for (const FlagField& f : FlagFields()) v.*f.value = (this->*f.check) ? "1" : "0";
-  for (const TextCombo& c : TextCombos()) v.*c.value = (this->*c.combo).Text();
-  v.Bits = Bits.Text();
-  v.DitherMethod = DitherMethod.Text();
+  for (const PresetKey& k : PresetKeys()) {
+    if (k.text) v.*k.field = this->*k.text;
+    else if (k.flag) v.*k.field = (this->*k.flag) ? "1" : "0";
+    else v.*k.field = (this->*k.choice).Text();
+  }
   return v;
 }
 
 void SettingForm::ApplyPresetValues(const PresetValues& values) {
-  for (const EditField& f : EditFields()) {
-    if (values.*f.value) this->*f.edit = *(values.*f.value);
-  }
-  for (const FlagField& f : FlagFields()) {
-    const auto& v = values.*f.value;
-    if (v == "1") this->*f.check = true;
-    else if (v == "0") this->*f.check = false;
-  }
-  SelectByPosition(Bits, values.Bits, {"1", "2"}, 0);
-  SelectByPosition(DitherMethod, values.DitherMethod, {"0", "1", "2", "3"}, 0);
-  for (const TextCombo& c : TextCombos()) {
-    if (values.*c.value) (this->*c.combo).SelectText(*(values.*c.value));
+  for (const PresetKey& k : PresetKeys()) {
+    const std::optional<std::string>& value = values.*k.field;
+    if (k.text) {
+      if (value) this->*k.text = *value;
+    } else if (k.flag) {
+      if (value == "1") this->*k.flag = true;
+      else if (value == "0") this->*k.flag = false;
+    } else if (k.onlyEntries) {
+      SelectByPosition(this->*k.choice, value, k.entries);
+    } else if (value) {
+      (this->*k.choice).SelectText(*value);
+    }
   }
 }
 
@@ -171,8 +100,8 @@ void RefillProfileCombo(SettingForm& form, const std::filesystem::path& appDir, 
 bool SelectPreset(SettingForm& form, const std::filesystem::path& appDir, MessageSink& sink) {
   if (form.preset.selected < 0) return false;
   for (const char* folder : {"RGB", "CMYK", "Gray", "Output"}) RefillProfileCombo(form, appDir, folder);
-  for (const FixedCombo& c : FixedCombos()) {
-    for (const std::string& e : c.entries) (form.*c.combo).AddIfMissing(e);
+  for (const PresetKey& k : PresetKeys()) {
+    for (const std::string& e : k.entries) (form.*k.choice).AddIfMissing(e);
   }
   const std::filesystem::path file = appDir / "Configuration" / form.preset.Text();
   const auto values = ReadPreset(file);
