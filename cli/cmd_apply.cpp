@@ -115,7 +115,7 @@ std::string ActiveSettingJson(const ActiveSetting& s) {
 int RunApply(Env& env, const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("apply takes no arguments");
   std::printf("%s\n", ActiveSettingJson(env.session.setting).c_str());
-  return env.session.setting.settingApplied == 1 ? kExitOk : kExitFailure;
+  return env.session.setting.Applied() ? kExitOk : kExitFailure;
 }
 
 // presets: the preset files of the Configuration and the default one.

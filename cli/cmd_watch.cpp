@@ -211,7 +211,7 @@ int RunWatch(Env& env, const std::vector<std::string>& args) {
   }
   // A preset that is not applied would refuse every file at every tick; the
   // start-up's message says why.
-  if (env.session.setting.settingApplied == 0) return Failure("no preset is applied: the hot folder cannot print");
+  if (!env.session.setting.Applied()) return Failure("no preset is applied: the hot folder cannot print");
   const fs::path folder = CustomFilesDir() / item;
   if (const std::string problem = FolderProblem(folder); !problem.empty()) return Failure(problem);
   if (!CopyPath(g_folder, folder) || !CopyPath(g_batch, CustomFilesDir() / BatchItemName(item)) ||

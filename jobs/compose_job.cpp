@@ -97,7 +97,7 @@ Status OpenComposedPositions(JobContext& ctx, const LightInkBoxes& boxes, Compos
 // RipIn/UserPrn/<base>.<Suffix>.
 Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxes& boxes) {
   const ActiveSetting& setting = ctx.setting;
-  if (setting.settingApplied == 0) {
+  if (!setting.Applied()) {
     ctx.host.ShowMessage(kApplySettingFirst);
     return Status::Fail("the preset is not applied");
   }
@@ -148,7 +148,7 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
 // The rip needs an applied preset and the printer's resolution.
 Status CanRip(JobContext& ctx, const std::string& slotFile) {
   const ActiveSetting& setting = ctx.setting;
-  if (setting.settingApplied == 0) {
+  if (!setting.Applied()) {
     ctx.host.ShowMessage(kSettingWrong);
     return Status::Fail("the preset is not applied");
   }

@@ -66,7 +66,7 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
   const ActiveSetting& setting = ctx.setting;
   const InitiationSettings& init = ctx.init;
   JobHost& host = ctx.host;
-  if (setting.settingApplied == 0) {
+  if (!setting.Applied()) {
     host.ShowMessage(kSettingWrong);
     return Status::Fail("the preset is not applied");
   }
@@ -198,7 +198,7 @@ bool PrintCommand(JobContext& ctx, const std::string& item, FileFailure* failure
       // What the failed job wrote would only fill the disk (a full disk's
       // cut-short planes among it); the artwork stays in its item folder.
       for (const std::string& file : ListFolder(WorkingDir(), "*.*", EntryKind::Files)) DeleteFile(WorkingDir() / file);
-      if (failure && ctx.setting.settingApplied != 0) *failure = FileFailure{name, status.cause()};
+      if (failure && ctx.setting.Applied()) *failure = FileFailure{name, status.cause()};
       ctx.host.ShowMessage(kFailPrint, name + ": " + status.cause());
       ResetDisplays(ctx.host);
       return false;

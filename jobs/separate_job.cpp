@@ -132,7 +132,7 @@ Status SeparateStagedImage(JobContext& ctx, const std::string& extension, bool d
 
 Status SeparateImage(JobContext& ctx, const std::string& item, const fs::path& imagePath, bool dithering) {
   JobHost& host = ctx.host;
-  if (ctx.setting.settingApplied != 1) {
+  if (!ctx.setting.Applied()) {
     host.ShowMessage(kSettingWrong);
     return Status::Fail("the preset is not applied");
   }

@@ -78,6 +78,7 @@ struct ActiveSetting {
 
   // The fields as the engine decides on them; the texts above stay as Apply
   // wrote them, for the tool arguments and the JSON.
+  bool Applied() const { return settingApplied == 1; }
   bool UsesIcc() const { return UseICC == "1"; }
   bool OverridesEmbeddedIcc() const { return OverrideICC == "true"; }
   bool CompensatesBlackPoint() const { return BlackPtComp == "1"; }
