@@ -264,9 +264,9 @@ void RowDecoder::ReadTiles(uint32_t first, uint32_t count, uint8_t* out) {
 }
 
 AtomicPath::AtomicPath(const fs::path& target, bool scratch) {
-  std::string error;
-  file_ = AtomicFile::Create(target, &error, scratch);
-  if (!file_) throw ImagingError(error);
+  auto created = AtomicFile::Create(target, scratch);
+  if (!created) throw ImagingError(created.cause());
+  file_ = std::move(created.value());
 }
 
 void AtomicPath::Commit() {

@@ -31,9 +31,12 @@ void SetError(std::string* error, const std::string& text) {
 std::string PrnTempNamePrefix(const fs::path& finalPath) { return TemporaryNamePrefix(finalPath); }
 
 std::unique_ptr<PrnFile> PrnFile::Create(const fs::path& finalPath, std::string* error) {
-  auto file = AtomicFile::Create(finalPath, error);
-  if (!file) return nullptr;
-  return std::unique_ptr<PrnFile>(new PrnFile(std::move(file)));
+  auto file = AtomicFile::Create(finalPath);
+  if (!file) {
+    SetError(error, file.cause());
+    return nullptr;
+  }
+  return std::unique_ptr<PrnFile>(new PrnFile(std::move(file.value())));
 }
 
 PrnFile::PrnFile(std::unique_ptr<AtomicFile> file) : file_(std::move(file)) { buffer_.reserve(kAppendBufferSize); }

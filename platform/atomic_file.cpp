@@ -35,11 +35,8 @@ std::string TemporaryNamePrefix(const fs::path& finalPath) {
   return "." + name + ".";
 }
 
-std::unique_ptr<AtomicFile> AtomicFile::Create(const fs::path& finalPath, std::string* error, bool scratch) {
-  auto fail = [&](const std::string& cause) {
-    if (error) *error = cause;
-    return nullptr;
-  };
+StatusOr<std::unique_ptr<AtomicFile>> AtomicFile::Create(const fs::path& finalPath, bool scratch) {
+  auto fail = [](std::string cause) { return Status::Fail(std::move(cause)); };
   if (finalPath.filename().empty()) return fail("no file name in " + finalPath.string());
   static std::atomic<uint64_t> counter{0};
   const std::string prefix = TemporaryNamePrefix(finalPath);

@@ -16,6 +16,9 @@
 // The file may be written through fd() (read and write, as libtiff needs) or
 // reopened by name (a stream); fsync through fd() flushes what any
 // descriptor wrote.
+//
+// Error policy: Create returns StatusOr<the file>, Commit a Status; the cause
+// names the step and the file. Nothing throws.
 #pragma once
 
 #include <filesystem>
@@ -28,12 +31,11 @@ namespace qm {
 
 class AtomicFile {
  public:
-  // Creates the temporary. nullptr when it cannot (missing folder, no
-  // permission), with the cause in *error. A scratch file, one that lives
-  // only while a job runs (a turned copy of a plane), is renamed into place
-  // without the flushes: nothing is lost with it that the job cannot redo.
-  static std::unique_ptr<AtomicFile> Create(const std::filesystem::path& finalPath, std::string* error = nullptr,
-                                            bool scratch = false);
+  // Creates the temporary, or fails with the cause (missing folder, no
+  // permission). A scratch file, one that lives only while a job runs (a
+  // turned copy of a plane), is renamed into place without the flushes:
+  // nothing is lost with it that the job cannot redo.
+  static StatusOr<std::unique_ptr<AtomicFile>> Create(const std::filesystem::path& finalPath, bool scratch = false);
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;

@@ -65,7 +65,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 bool WriteFileAtomically(const fs::path& path, std::string_view bytes) {
   const auto file = AtomicFile::Create(path);
-  return file && WriteAll(file->fd(), bytes) && file->Commit().ok();
+  return file && WriteAll(file.value()->fd(), bytes) && file.value()->Commit().ok();
 }
 
 fs::path FreeName(const fs::path& folder, const std::string& name) {

@@ -38,8 +38,8 @@ TEST(AtomicFile, ReplacesWholeOrKeepsTheOldFileAndLeavesNoTemporary) {
   {
     auto file = AtomicFile::Create(path);
     ASSERT_TRUE(file);
-    EXPECT_EQ(file->tempPath().filename().string().rfind(TemporaryNamePrefix(path), 0), 0u);
-    test::WriteFileBytes(file->tempPath(), "abandoned");
+    EXPECT_EQ(file.value()->tempPath().filename().string().rfind(TemporaryNamePrefix(path), 0), 0u);
+    test::WriteFileBytes(file.value()->tempPath(), "abandoned");
   }  // not committed: removed, the old file kept
   EXPECT_EQ(test::ReadFileBytes(path), "old");
   fsyncCalls = 0;

@@ -82,8 +82,8 @@ TEST(AtomicFile, ANameOfUpTo255BytesGetsItsTemporary) {
     const auto path = dir / name;
     auto file = AtomicFile::Create(path);
     ASSERT_TRUE(file) << length;
-    EXPECT_LE(file->tempPath().filename().string().size(), 255u);
-    ASSERT_TRUE(file->Commit()) << length;
+    EXPECT_LE(file.value()->tempPath().filename().string().size(), 255u);
+    ASSERT_TRUE(file.value()->Commit()) << length;
     EXPECT_TRUE(std::filesystem::exists(path)) << length;
   }
   // A multi-byte character is never cut in two.
