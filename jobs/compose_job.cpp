@@ -134,11 +134,11 @@ Status PackComposed(JobContext& ctx, const std::string& base, const LightInkBoxe
       return std::span<const float>(bands[p].data() + std::size_t{y - bandTop} * width, width);
     };
     const fs::path out = UserPrnDir() / (base + "." + setting.Suffix);
-    std::string error;
-    const bool ok = WritePrnFileRows(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
-                                     static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), width, height,
-                                     setting.Bits, slots.size(), row, HalftoneParams::Of(setting).levels, &error);
-    if (!ok) return Status::Fail("cannot write " + out.string() + ": " + error);
+    const Status written = WritePrnFileRows(out, static_cast<uint32_t>(std::max(setting.xResolutionValue, 0)),
+                                            static_cast<uint32_t>(std::max(setting.yResolutionValue, 0)), width,
+                                            height, setting.Bits, slots.size(), row,
+                                            HalftoneParams::Of(setting).levels);
+    if (!written) return Status::Fail("cannot write " + out.string() + ": " + written.cause());
     return Status::Ok();
   } catch (const std::exception& e) {
     return Status::Fail(e.what());
@@ -182,9 +182,9 @@ Status RipComposed(JobContext& ctx, const std::string& base, const LightInkBoxes
     const float inches = static_cast<float>(width / static_cast<uint32_t>(setting.xResolutionValue));
 
     const fs::path out = UserPrnDir() / (base + "." + setting.Suffix);
-    std::string error;
-    auto file = PrnFile::Create(out, &error);
-    if (!file) return Status::Fail(error);
+    auto created = PrnFile::Create(out);
+    if (!created) return created.status();
+    auto file = std::move(created.value());
     PrintRaster raster{setting, ctx.host, working, positions.slots};
     raster.turn = ctx.init.dfImageRt && inches > limit ? (ctx.init.dfRotatedOri ? -90 : 90) : 0;
     raster.upward = ctx.init.dfImageUp;

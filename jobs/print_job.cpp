@@ -129,9 +129,9 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
     const bool rotate = WiderThanRotationLimit(inches.value_or(0.0), 1.0, init.dfRotLimit);
 
     const fs::path output = UserPrnDir() / (StemOf(input.filename().string()) + "." + setting.Suffix);
-    std::string error;
-    auto file = PrnFile::Create(output, &error);
-    if (!file) return Status::Fail(error);
+    auto created = PrnFile::Create(output);
+    if (!created) return created.status();
+    auto file = std::move(created.value());
     PrnChannelSet set;
     set.lc = separated.lightSlots[0] != 0;
     set.lm = separated.lightSlots[1] != 0;

@@ -22,20 +22,13 @@ constexpr std::size_t kAppendBufferSize = 1 << 20;
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-void SetError(std::string* error, const std::string& text) {
-  if (error) *error = text;
-}
-
 }  // namespace
 
 std::string PrnTempNamePrefix(const fs::path& finalPath) { return TemporaryNamePrefix(finalPath); }
 
-std::unique_ptr<PrnFile> PrnFile::Create(const fs::path& finalPath, std::string* error) {
+StatusOr<std::unique_ptr<PrnFile>> PrnFile::Create(const fs::path& finalPath) {
   auto file = AtomicFile::Create(finalPath);
-  if (!file) {
-    SetError(error, file.cause());
-    return nullptr;
-  }
+  if (!file) return file.status();
   return std::unique_ptr<PrnFile>(new PrnFile(std::move(file.value())));
 }
 
@@ -139,29 +132,27 @@ bool PrnFile::Commit(std::optional<uint64_t> expectedSize) {
   return true;
 }
 
-bool WritePrnFile(const fs::path& path, uint32_t xResolution, uint32_t yResolution,
-                  uint32_t width, uint32_t height, int bits,
-                  std::span<const float* const> planes, const DotLevels& levels,
-                  std::string* error) {
+Status WritePrnFile(const fs::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
+                    uint32_t height, int bits, std::span<const float* const> planes, const DotLevels& levels) {
   return WritePrnFileRows(
       path, xResolution, yResolution, width, height, bits, planes.size(),
       [&](uint32_t y, std::size_t p) {
         return std::span<const float>(planes[p] + static_cast<std::size_t>(y) * width, width);
       },
-      levels, error);
+      levels);
 }
 
-bool WritePrnFileRows(const fs::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
-                      uint32_t height, int bits, std::size_t channels, const PrnRowSource& source,
-                      const DotLevels& levels, std::string* error) {
+Status WritePrnFileRows(const fs::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
+                        uint32_t height, int bits, std::size_t channels, const PrnRowSource& source,
+                        const DotLevels& levels) {
   const auto header = MakePrnHeader(xResolution, yResolution, width, height, static_cast<uint32_t>(channels), bits);
   if (!header) {
-    SetError(error, "no PRN header for bits " + std::to_string(bits) + " and " + std::to_string(channels) +
+    return Status::Fail("no PRN header for bits " + std::to_string(bits) + " and " + std::to_string(channels) +
                         " channels");
-    return false;
   }
-  auto file = PrnFile::Create(path, error);
-  if (!file) return false;
+  auto created = PrnFile::Create(path);
+  if (!created) return created.status();
+  const auto& file = created.value();
   std::vector<uint8_t> row(header->rowStride);
   bool ok = file->WriteHeader(*header);
   for (uint32_t y = 0; ok && y < height; ++y) {
@@ -174,8 +165,7 @@ bool WritePrnFileRows(const fs::path& path, uint32_t xResolution, uint32_t yReso
     }
   }
   ok = ok && file->Commit(PrnExpectedFileSize(*header));
-  if (!ok) SetError(error, file->error());
-  return ok;
+  return ok ? Status::Ok() : Status::Fail(file->error());
 }
 
 }  // namespace qm

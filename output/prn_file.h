@@ -15,8 +15,10 @@
 //   fails, removes the temporary file and keeps the older file.
 // - Offsets are absolute byte offsets in the file; layout and byte order are
 //   those of output/prn_format.h.
-// - Error policy: functions return false on failure and keep a one-line
-//   description (error()) for the log; nothing throws, prints or exits.
+// - Error policy: PrnFile::Create returns StatusOr<the file>, WritePrnFile
+//   and WritePrnFileRows a Status; the PrnFile's writes return false on
+//   failure and keep a one-line description (error()) for the log. Nothing
+//   throws, prints or exits.
 // - Threads: WriteAt may be called from several threads at once (positional
 //   writes, no shared file position); the band renderer writes its rows that
 //   way without a lock. Append, WriteHeader, Commit and the destructor belong
@@ -42,10 +44,9 @@ namespace qm {
 
 class PrnFile {
  public:
-  // Creates the temporary file beside finalPath. Returns nullptr when it
-  // cannot be created (missing folder, no permission); *error then says why.
-  static std::unique_ptr<PrnFile> Create(const std::filesystem::path& finalPath,
-                                         std::string* error = nullptr);
+  // Creates the temporary file beside finalPath, or fails with the cause
+  // (missing folder, no permission).
+  static StatusOr<std::unique_ptr<PrnFile>> Create(const std::filesystem::path& finalPath);
   ~PrnFile();
   PrnFile(const PrnFile&) = delete;
   PrnFile& operator=(const PrnFile&) = delete;
@@ -102,18 +103,16 @@ std::string PrnTempNamePrefix(const std::filesystem::path& finalPath);
 // plane holds width x height floats, row-major, ink values. Returns false
 // when the header cannot be made (bits, channel count), planes.size() is not
 // N = header channels, or the file cannot be written.
-bool WritePrnFile(const std::filesystem::path& path, uint32_t xResolution,
-                  uint32_t yResolution, uint32_t width, uint32_t height, int bits,
-                  std::span<const float* const> planes, const DotLevels& levels,
-                  std::string* error = nullptr);
+Status WritePrnFile(const std::filesystem::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
+                    uint32_t height, int bits, std::span<const float* const> planes, const DotLevels& levels);
 
 // The same packer over rows given one at a time: `row(y, p)` is row y of
 // position p (width ink values), asked for in the file's order (y from 0,
 // p from 0 to channels - 1 within each row), so a caller can read its planes
 // band by band. The bytes equal WritePrnFile's over the same planes.
 using PrnRowSource = std::function<std::span<const float>(uint32_t y, std::size_t p)>;
-bool WritePrnFileRows(const std::filesystem::path& path, uint32_t xResolution, uint32_t yResolution, uint32_t width,
-                      uint32_t height, int bits, std::size_t channels, const PrnRowSource& row,
-                      const DotLevels& levels, std::string* error);
+Status WritePrnFileRows(const std::filesystem::path& path, uint32_t xResolution, uint32_t yResolution,
+                        uint32_t width, uint32_t height, int bits, std::size_t channels, const PrnRowSource& row,
+                        const DotLevels& levels);
 
 }  // namespace qm
