@@ -85,8 +85,11 @@ struct OpenedPrn {
 
 OpenedPrn OpenPrn(const Env& env, const std::string& path, std::string& error) {
   OpenedPrn opened;
-  opened.reader = PrnReader::Open(path, &error);
-  if (opened.reader) {
+  auto reader = PrnReader::Open(path);
+  if (!reader) {
+    error = reader.cause();
+  } else {
+    opened.reader = std::move(*reader);
     const uint32_t channels = opened.reader->header().channels;
     PositionsOf(env, channels <= kPrnMaxChannels ? channels : 0, opened.slots, opened.inks);
   }
@@ -104,8 +107,8 @@ int RunPrnInfo(Env& env, const std::vector<std::string>& args) {
     return Failure(args[0] + " is not a PRN file: its signature is " + found + ", not 0x00005555");
   }
   const InkSettings inkSettings = InksInForce(env);
-  const auto json = PrnInfo(args[0], prn.slots, prn.inks, &error, &inkSettings);
-  if (!json) return Failure(error);
+  const auto json = PrnInfo(args[0], prn.slots, prn.inks, &inkSettings);
+  if (!json) return Failure(json.cause());
   std::printf("%s\n", json->c_str());
   if (prn.reader->layoutOk()) return kExitOk;
   // The header and size are shown; the file is refused with its problem.

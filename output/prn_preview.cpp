@@ -117,8 +117,11 @@ uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide) {
 bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> inks,
                           const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row,
                           std::string* error) {
-  auto reader = PrnReader::Open(prnPath, error);
-  if (!reader) return false;
+  auto reader = PrnReader::Open(prnPath);
+  if (!reader) {
+    SetError(error, reader.cause());
+    return false;
+  }
   const PrnFileHeader h = reader->header();
   if (!reader->layoutOk()) {
     const std::string problem = PrnHeaderProblem(h);
@@ -183,12 +186,10 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
     return row(rgb.data());
   };
 
-  bool ok = reader->ForEachRow(
+  bool stopped = false;  // by begin or row, which give their own cause
+  const Status rows = reader->ForEachRow(
       [&](uint32_t y, std::span<const uint8_t> fileRow) {
-        if (options.cancel && options.cancel->load(std::memory_order_relaxed)) {
-          SetError(error, "cancelled");
-          return false;
-        }
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed)) return Status::Fail("cancelled");
         for (std::size_t i = 0; i < drawn.size(); ++i) {
           const uint8_t* bytes = fileRow.data() + static_cast<std::size_t>(drawn[i]) * h.rowStride;
           float* acc = coverage.data() + i * outW;
@@ -202,10 +203,14 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
           }
         }
         ++rowsInBlock;
-        if (rowsInBlock == scale || y + 1 == h.height) return emit();
-        return true;
-      },
-      error);
+        if ((rowsInBlock == scale || y + 1 == h.height) && !emit()) {
+          stopped = true;
+          return Status::Fail("stopped");
+        }
+        return Status::Ok();
+      });
+  if (!rows && !stopped) SetError(error, rows.cause());
+  bool ok = rows.ok();
   if (ok && h.height == 0) ok = emit();  // an empty file gives one white pixel
   return ok;
 }

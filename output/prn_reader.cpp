@@ -16,10 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void SetError(std::string* error, const std::string& text) {
-  if (error) *error = text;
-}
-
 constexpr uint64_t kEvenBits = 0x5555555555555555ull;
 
 void CountWord2(uint64_t x, PrnDotCounts& c) {
@@ -60,53 +56,43 @@ void AppendJsonString(std::ostringstream& out, std::string_view s) {
 
 }  // namespace
 
-std::optional<PrnReader> PrnReader::Open(const fs::path& path, std::string* error) {
+StatusOr<PrnReader> PrnReader::Open(const fs::path& path) {
   std::FILE* raw = std::fopen(path.c_str(), "rb");
-  if (!raw) {
-    SetError(error, "cannot open " + path.string() + ": " + std::strerror(errno));
-    return std::nullopt;
-  }
+  if (!raw) return Status::Fail("cannot open " + path.string() + ": " + std::strerror(errno));
   PrnReader reader;
   reader.file_ = std::shared_ptr<std::FILE>(raw, FileCloser{});
   struct stat st {};
   if (::fstat(::fileno(raw), &st) != 0 || !S_ISREG(st.st_mode)) {
-    SetError(error, path.string() + " is not a regular file");
-    return std::nullopt;
+    return Status::Fail(path.string() + " is not a regular file");
   }
   reader.fileSize_ = static_cast<uint64_t>(st.st_size);
   std::array<uint8_t, kPrnHeaderSize> bytes{};
   if (std::fread(bytes.data(), 1, bytes.size(), raw) != bytes.size()) {
-    SetError(error, path.string() + " is shorter than a 48-byte PRN header");
-    return std::nullopt;
+    return Status::Fail(path.string() + " is shorter than a 48-byte PRN header");
   }
   reader.header_ = *ParsePrnHeader(bytes);
   return reader;
 }
 
-bool PrnReader::ForEachRow(
-    const std::function<bool(uint32_t y, std::span<const uint8_t> row)>& visit,
-    std::string* error) {
+Status PrnReader::ForEachRow(const std::function<Status(uint32_t y, std::span<const uint8_t> row)>& visit) {
   if (!layoutOk()) {
     const std::string problem = PrnHeaderProblem(header_);
-    SetError(error, problem.empty() ? "file size " + std::to_string(fileSize_) + " is not " +
-                                          std::to_string(PrnExpectedFileSize(header_))
-                                    : problem);
-    return false;
+    return Status::Fail(problem.empty() ? "file size " + std::to_string(fileSize_) + " is not " +
+                                              std::to_string(PrnExpectedFileSize(header_))
+                                        : problem);
   }
   std::FILE* f = file_.get();
   if (std::fseek(f, static_cast<long>(kPrnHeaderSize), SEEK_SET) != 0) {
-    SetError(error, std::string("seek failed: ") + std::strerror(errno));
-    return false;
+    return Status::Fail(std::string("seek failed: ") + std::strerror(errno));
   }
   std::vector<uint8_t> row(static_cast<std::size_t>(header_.channels) * header_.rowStride);
   for (uint32_t y = 0; y < header_.height; ++y) {
     if (std::fread(row.data(), 1, row.size(), f) != row.size()) {
-      SetError(error, "read of row " + std::to_string(y) + " failed");
-      return false;
+      return Status::Fail("read of row " + std::to_string(y) + " failed");
     }
-    if (!visit(y, row)) return false;
+    if (Status visited = visit(y, row); !visited) return visited;
   }
-  return true;
+  return Status::Ok();
 }
 
 PrnDotCounts CountRowDots(std::span<const uint8_t> row, uint32_t width, int bits) {
@@ -141,24 +127,19 @@ PrnDotCounts CountRowDots(std::span<const uint8_t> row, uint32_t width, int bits
   return c;
 }
 
-std::optional<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader, std::string* error) {
+StatusOr<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader) {
   const PrnFileHeader& h = reader.header();
-  if (!reader.layoutOk()) {
-    SetError(error, "the file layout is not sound");
-    return std::nullopt;
-  }
+  if (!reader.layoutOk()) return Status::Fail("the file layout is not sound");
   std::vector<PrnDotCounts> counts(h.channels, PrnDotCounts{});
-  const bool ok = reader.ForEachRow(
-      [&](uint32_t, std::span<const uint8_t> row) {
-        for (uint32_t p = 0; p < h.channels; ++p) {
-          const PrnDotCounts c = CountRowDots(
-              row.subspan(static_cast<std::size_t>(p) * h.rowStride, h.rowStride), h.width, h.bits);
-          for (int k = 0; k < 4; ++k) counts[p][k] += c[k];
-        }
-        return true;
-      },
-      error);
-  if (!ok) return std::nullopt;
+  const Status read = reader.ForEachRow([&](uint32_t, std::span<const uint8_t> row) {
+    for (uint32_t p = 0; p < h.channels; ++p) {
+      const PrnDotCounts c =
+          CountRowDots(row.subspan(static_cast<std::size_t>(p) * h.rowStride, h.rowStride), h.width, h.bits);
+      for (int k = 0; k < 4; ++k) counts[p][k] += c[k];
+    }
+    return Status::Ok();
+  });
+  if (!read) return read;
   return counts;
 }
 
@@ -253,17 +234,16 @@ std::string PrnInfoJson(const PrnFileHeader& h, bool sizeOk,
   return out.str();
 }
 
-std::optional<std::string> PrnInfo(const fs::path& path, std::span<const int> slots,
-                                   std::span<const std::string> inks, std::string* error,
-                                   const InkSettings* inkSettings) {
+StatusOr<std::string> PrnInfo(const fs::path& path, std::span<const int> slots, std::span<const std::string> inks,
+                              const InkSettings* inkSettings) {
   const InkSettings defaults;
   const InkSettings& ink = inkSettings ? *inkSettings : defaults;
-  auto reader = PrnReader::Open(path, error);
-  if (!reader) return std::nullopt;
+  auto reader = PrnReader::Open(path);
+  if (!reader) return reader.status();
   std::vector<PrnPositionInfo> positions;
   if (reader->layoutOk()) {
-    const auto counts = CountPrnDots(*reader, error);
-    if (!counts) return std::nullopt;
+    const auto counts = CountPrnDots(*reader);
+    if (!counts) return counts.status();
     for (uint32_t p = 0; p < reader->header().channels; ++p) {
       PrnPositionInfo info;
       const int slot = p < slots.size() ? slots[p] : static_cast<int>(p);

@@ -7,9 +7,9 @@
 //   file of gigabytes costs memory of one row; nothing reads a whole file.
 // - Dot counts cover the W pixels of each channel row; the tail bytes up to R
 //   are ignored.
-// - Error policy: functions return nullopt / false when a file cannot be
-//   opened or read, with a one-line reason in *error when given; nothing
-//   throws, prints or exits.
+// - Error policy: what reads a file returns StatusOr<the result> or a Status,
+//   failing with a one-line reason when the file cannot be opened or read;
+//   the rest return plain values. Nothing throws, prints or exits.
 #pragma once
 
 #include <array>
@@ -25,15 +25,15 @@
 #include <vector>
 
 #include "output/prn_format.h"
+#include "platform/status.h"
 
 namespace qm {
 
 class PrnReader {
  public:
-  // Opens a file and parses its header; nullopt when it cannot be opened or
+  // Opens a file and parses its header; fails when it cannot be opened or
   // holds fewer than 48 bytes. The header is not judged here.
-  static std::optional<PrnReader> Open(const std::filesystem::path& path,
-                                       std::string* error = nullptr);
+  static StatusOr<PrnReader> Open(const std::filesystem::path& path);
 
   const PrnFileHeader& header() const { return header_; }
   uint64_t fileSize() const { return fileSize_; }
@@ -44,10 +44,9 @@ class PrnReader {
   bool layoutOk() const { return sizeOk() && PrnHeaderProblem(header_).empty(); }
 
   // Calls visit(y, row) for y = 0..H-1 in file order, where row holds the
-  // N x R bytes of file row y (channel row p at p x R). Stops and returns
-  // false when the layout is not sound, a read fails or visit returns false.
-  bool ForEachRow(const std::function<bool(uint32_t y, std::span<const uint8_t> row)>& visit,
-                  std::string* error = nullptr);
+  // N x R bytes of file row y (channel row p at p x R). Stops and fails when
+  // the layout is not sound, a read fails or visit fails (with its cause).
+  Status ForEachRow(const std::function<Status(uint32_t y, std::span<const uint8_t> row)>& visit);
 
  private:
   struct FileCloser {
@@ -65,10 +64,9 @@ using PrnDotCounts = std::array<uint64_t, 4>;
 // Counts of one channel row of `width` pixels (bytes beyond the pixels ignored).
 PrnDotCounts CountRowDots(std::span<const uint8_t> row, uint32_t width, int bits);
 
-// Counts of every position over the whole file, streamed. nullopt when the
+// Counts of every position over the whole file, streamed. Fails when the
 // layout is not sound or a read fails.
-std::optional<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader,
-                                                     std::string* error = nullptr);
+StatusOr<std::vector<PrnDotCounts>> CountPrnDots(PrnReader& reader);
 
 // ---- Positions to slots and inks ----------------------------------------------
 
@@ -119,12 +117,9 @@ std::string PrnInfoJson(const PrnFileHeader& header, bool sizeOk,
 // Reads the file and builds the prn-info JSON with the given slots and inks
 // per position (missing entries fall back to the slot index's code and the
 // slot code) and the ink figures by `inkSettings` (nullptr: the defaults).
-// When the layout is not sound, "positions" is empty. nullopt when the file
+// When the layout is not sound, "positions" is empty. Fails when the file
 // cannot be opened or read.
-std::optional<std::string> PrnInfo(const std::filesystem::path& path,
-                                   std::span<const int> slots,
-                                   std::span<const std::string> inks,
-                                   std::string* error = nullptr,
-                                   const InkSettings* inkSettings = nullptr);
+StatusOr<std::string> PrnInfo(const std::filesystem::path& path, std::span<const int> slots,
+                              std::span<const std::string> inks, const InkSettings* inkSettings = nullptr);
 
 }  // namespace qm

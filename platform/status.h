@@ -46,6 +46,8 @@ class [[nodiscard]] StatusOr {
   const std::string& cause() const { return status_.cause(); }
   T& value() { return *value_; }
   const T& value() const { return *value_; }
+  T& operator*() { return *value_; }
+  const T& operator*() const { return *value_; }
   T* operator->() { return &*value_; }
   const T* operator->() const { return &*value_; }
 

@@ -8,8 +8,11 @@ namespace qm::server {
 
 std::optional<InkReport> ReportInks(const std::filesystem::path& prn, const ActiveSetting& setting,
                                     std::string* error) {
-  auto reader = PrnReader::Open(prn, error);
-  if (!reader) return std::nullopt;
+  auto reader = PrnReader::Open(prn);
+  if (!reader) {
+    if (error) *error = reader.cause();
+    return std::nullopt;
+  }
   if (!reader->layoutOk()) {
     if (error) *error = prn.string() + ": its size does not match its header";
     return std::nullopt;
@@ -19,8 +22,11 @@ std::optional<InkReport> ReportInks(const std::filesystem::path& prn, const Acti
   const std::vector<int> slots =
       PositionSlotsFromPreset(header.channels, light, setting.PRNSequence, setting.ICCOutputColors);
   const std::vector<std::string> inks = InksForSlots(slots, std::string_view(setting.PRNSequence));
-  const auto counts = CountPrnDots(*reader, error);
-  if (!counts) return std::nullopt;
+  const auto counts = CountPrnDots(*reader);
+  if (!counts) {
+    if (error) *error = counts.cause();
+    return std::nullopt;
+  }
   const InkSettings prices =
       InkSettingsOfPreset(ResolveCaseInsensitive(ConfigurationDir(), setting.presetName + ".cfg"));
   InkReport report;

@@ -12,19 +12,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const auto path = qm::fuzz::WriteInput("input.prn", data, size);
   std::string error;
-  auto reader = qm::PrnReader::Open(path, &error);
+  auto reader = qm::PrnReader::Open(path);
   if (!reader) {
     if (size >= 48) std::abort();  // 48 bytes hold a header
     return 0;
   }
   const uint32_t n = reader->header().channels;
   const bool layoutOk = reader->layoutOk();
-  const auto counts = qm::CountPrnDots(*reader, &error);
-  if (layoutOk != counts.has_value()) std::abort();
+  const auto counts = qm::CountPrnDots(*reader);
+  if (layoutOk != counts.ok()) std::abort();
   if (counts && counts->size() != n) std::abort();
   const auto slots = qm::DefaultPositionSlots(layoutOk ? n : 0);
   const auto inks = qm::InksForSlots(slots, std::nullopt);
-  qm::PrnInfo(path, slots, inks, &error);
+  (void)qm::PrnInfo(path, slots, inks);
   qm::WritePrnPreview(path, qm::fuzz::ScratchFolder() / "preview.png", inks, {}, &error);
   return 0;
 }

@@ -97,9 +97,7 @@ TEST(PrnRead, TruncatedFileFailsTheSizeCheck) {
   EXPECT_FALSE(PrnReader::Open(path)->sizeOk());
   // Fewer than 48 bytes is not a printer file at all.
   WriteFileBytes(path, bytes.substr(0, 47));
-  std::string error;
-  EXPECT_FALSE(PrnReader::Open(path, &error));
-  EXPECT_NE(error, "");
+  EXPECT_EQ(PrnReader::Open(path).cause(), path.string() + " is shorter than a 48-byte PRN header");
   EXPECT_FALSE(PrnReader::Open(dir / "missing.prn"));
 }
 
