@@ -218,12 +218,11 @@ void PreviewPane::Start() {
       if (only >= 0) options.onlyPosition = static_cast<uint32_t>(only);
       options.background = garment;
       options.whiteInk = whiteInk;
-      std::string reason;
-      if (const auto picture = RenderPrnPreview(file, inks, options, &reason)) {
+      if (const auto picture = RenderPrnPreview(file, inks, options)) {
         result.image = ToImage(picture->width, picture->height, picture->rgb);
         result.figures = FiguresOfPrn(file, inks, settings);
       } else {
-        error = QString::fromLocal8Bit(reason.c_str());
+        error = QString::fromLocal8Bit(picture.cause().c_str());
       }
     } else {
       result.image = RenderPlane(file, *cancel, error);

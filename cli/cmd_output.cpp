@@ -156,7 +156,9 @@ int RunPrnPreview(Env& env, const std::vector<std::string>& args) {
     options.onlyPosition = static_cast<uint32_t>(at - prn.inks.begin());
   }
   options.whiteInk = env.session.setting.underbase.InkCode();
-  if (!WritePrnPreview(files[0], files[1], prn.inks, options, &error)) return Failure(error);
+  if (const Status written = WritePrnPreview(files[0], files[1], prn.inks, options); !written) {
+    return Failure(written.cause());
+  }
   return kExitOk;
 }
 

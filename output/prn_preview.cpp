@@ -17,10 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void SetError(std::string* error, const std::string& text) {
-  if (error) *error = text;
-}
-
 // A PNG written row by row. libpng reports errors by longjmp, so every call
 // into it sits in a function of its own whose locals are trivial.
 class PngSink {
@@ -114,24 +110,18 @@ uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide) {
   return static_cast<uint32_t>((static_cast<uint64_t>(side) + limit - 1) / limit);
 }
 
-bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> inks,
-                          const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row,
-                          std::string* error) {
+Status RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> inks,
+                            const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row) {
   auto reader = PrnReader::Open(prnPath);
-  if (!reader) {
-    SetError(error, reader.cause());
-    return false;
-  }
+  if (!reader) return reader.status();
   const PrnFileHeader h = reader->header();
   if (!reader->layoutOk()) {
     const std::string problem = PrnHeaderProblem(h);
-    SetError(error, prnPath.string() + ": " + (problem.empty() ? "file size does not match the header" : problem));
-    return false;
+    return Status::Fail(prnPath.string() + ": " + (problem.empty() ? "file size does not match the header" : problem));
   }
   if (options.onlyPosition && *options.onlyPosition >= h.channels) {
-    SetError(error, "position " + std::to_string(*options.onlyPosition) + " is not in " +
-                        prnPath.string() + " (" + std::to_string(h.channels) + " positions)");
-    return false;
+    return Status::Fail("position " + std::to_string(*options.onlyPosition) + " is not in " + prnPath.string() +
+                        " (" + std::to_string(h.channels) + " positions)");
   }
 
   std::vector<uint32_t> drawn;
@@ -156,7 +146,7 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
   std::vector<uint8_t> rgb(static_cast<std::size_t>(outW) * 3);
   uint32_t rowsInBlock = 0;
 
-  if (!begin(outW, outH)) return false;
+  if (Status begun = begin(outW, outH); !begun) return begun;
   auto emit = [&]() {
     for (uint32_t ox = 0; ox < outW; ++ox) {
       const uint32_t x0 = ox * scale;
@@ -186,8 +176,7 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
     return row(rgb.data());
   };
 
-  bool stopped = false;  // by begin or row, which give their own cause
-  const Status rows = reader->ForEachRow(
+  Status status = reader->ForEachRow(
       [&](uint32_t y, std::span<const uint8_t> fileRow) {
         if (options.cancel && options.cancel->load(std::memory_order_relaxed)) return Status::Fail("cancelled");
         for (std::size_t i = 0; i < drawn.size(); ++i) {
@@ -203,59 +192,50 @@ bool RenderPrnPreviewRows(const fs::path& prnPath, std::span<const std::string> 
           }
         }
         ++rowsInBlock;
-        if ((rowsInBlock == scale || y + 1 == h.height) && !emit()) {
-          stopped = true;
-          return Status::Fail("stopped");
-        }
+        if (rowsInBlock == scale || y + 1 == h.height) return emit();
         return Status::Ok();
       });
-  if (!rows && !stopped) SetError(error, rows.cause());
-  bool ok = rows.ok();
-  if (ok && h.height == 0) ok = emit();  // an empty file gives one white pixel
-  return ok;
+  if (status && h.height == 0) status = emit();  // an empty file gives one white pixel
+  return status;
 }
 
-std::optional<PrnPreviewImage> RenderPrnPreview(const fs::path& prnPath, std::span<const std::string> inks,
-                                                const PrnPreviewOptions& options, std::string* error) {
+StatusOr<PrnPreviewImage> RenderPrnPreview(const fs::path& prnPath, std::span<const std::string> inks,
+                                           const PrnPreviewOptions& options) {
   PrnPreviewImage image;
-  const bool ok = RenderPrnPreviewRows(
+  const Status status = RenderPrnPreviewRows(
       prnPath, inks, options,
       [&](uint32_t width, uint32_t height) {
         image.width = width;
         image.height = height;
         image.rgb.reserve(std::size_t{width} * height * 3);
-        return true;
+        return Status::Ok();
       },
       [&](const uint8_t* rgb) {
         image.rgb.insert(image.rgb.end(), rgb, rgb + std::size_t{image.width} * 3);
-        return true;
-      },
-      error);
-  if (!ok) return std::nullopt;
+        return Status::Ok();
+      });
+  if (!status) return status;
   return image;
 }
 
-bool WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath,
-                     std::span<const std::string> inks, const PrnPreviewOptions& options,
-                     std::string* error) {
+Status WritePrnPreview(const fs::path& prnPath, const fs::path& pngPath, std::span<const std::string> inks,
+                       const PrnPreviewOptions& options) {
   PngSink png;
   bool begun = false;
-  bool ok = RenderPrnPreviewRows(
+  const std::string cannot = "cannot write " + pngPath.string();
+  Status status = RenderPrnPreviewRows(
       prnPath, inks, options,
       [&](uint32_t width, uint32_t height) {
         begun = true;
-        if (png.Begin(pngPath, width, height)) return true;
-        SetError(error, "cannot write " + pngPath.string());
-        return false;
+        return png.Begin(pngPath, width, height) ? Status::Ok() : Status::Fail(cannot);
       },
-      [&](const uint8_t* rgb) { return png.Row(rgb); }, error);
-  ok = ok && png.End();
-  if (!ok && begun) {
-    if (error && error->empty()) *error = "cannot write " + pngPath.string();
+      [&](const uint8_t* rgb) { return png.Row(rgb) ? Status::Ok() : Status::Fail(cannot); });
+  if (status && !png.End()) status = Status::Fail(cannot);
+  if (!status && begun) {
     std::error_code ec;
     fs::remove(pngPath, ec);
   }
-  return ok;
+  return status;
 }
 
 }  // namespace qm

@@ -17,8 +17,9 @@
 //   the PNG is 8-bit RGB, written row by row with libpng. RenderPrnPreview
 //   gives the same picture in memory (for the desktop program's preview).
 // - A render stops early, failing, when options.cancel becomes true.
-// - Error policy: returns false with a one-line reason in *error; a failed
-//   PNG is removed. Nothing throws, prints or exits.
+// - Error policy: the renders return a Status, or StatusOr<the picture>,
+//   failing with a one-line reason; a failed PNG is removed. The colour
+//   helpers return plain values. Nothing throws, prints or exits.
 #pragma once
 
 #include <array>
@@ -33,6 +34,7 @@
 #include <vector>
 
 #include "inks/ink_model.h"
+#include "platform/status.h"
 
 namespace qm {
 
@@ -62,25 +64,21 @@ uint32_t PreviewScale(uint32_t width, uint32_t height, uint32_t maxSide);
 
 // Renders the printer file at prnPath into a PNG at pngPath. inks holds the
 // ink code of each position (missing entries: the position's slot code in
-// slot order). False when the file cannot be read, its layout is not sound,
+// slot order). Fails when the file cannot be read, its layout is not sound,
 // onlyPosition is not a position of the file, or the PNG cannot be written.
-bool WritePrnPreview(const std::filesystem::path& prnPath, const std::filesystem::path& pngPath,
-                     std::span<const std::string> inks, const PrnPreviewOptions& options = {},
-                     std::string* error = nullptr);
+Status WritePrnPreview(const std::filesystem::path& prnPath, const std::filesystem::path& pngPath,
+                       std::span<const std::string> inks, const PrnPreviewOptions& options = {});
 
-// The same picture in memory; nullopt (with the reason) where WritePrnPreview
+// The same picture in memory; fails (with the reason) where WritePrnPreview
 // would fail to read.
-std::optional<PrnPreviewImage> RenderPrnPreview(const std::filesystem::path& prnPath,
-                                                std::span<const std::string> inks,
-                                                const PrnPreviewOptions& options = {},
-                                                std::string* error = nullptr);
+StatusOr<PrnPreviewImage> RenderPrnPreview(const std::filesystem::path& prnPath, std::span<const std::string> inks,
+                                           const PrnPreviewOptions& options = {});
 
 // The renderer under both: begin(width, height) once, then row(rgb) for each
-// picture row, top first; either returning false stops it with a failure.
-using PreviewBegin = std::function<bool(uint32_t width, uint32_t height)>;
-using PreviewRow = std::function<bool(const uint8_t* rgb)>;
-bool RenderPrnPreviewRows(const std::filesystem::path& prnPath, std::span<const std::string> inks,
-                          const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row,
-                          std::string* error = nullptr);
+// picture row, top first; either failing stops it with its failure.
+using PreviewBegin = std::function<Status(uint32_t width, uint32_t height)>;
+using PreviewRow = std::function<Status(const uint8_t* rgb)>;
+Status RenderPrnPreviewRows(const std::filesystem::path& prnPath, std::span<const std::string> inks,
+                            const PrnPreviewOptions& options, const PreviewBegin& begin, const PreviewRow& row);
 
 }  // namespace qm
