@@ -230,10 +230,9 @@ bool ComposeJob(JobContext& ctx, const std::string& item, const std::string& ent
   std::vector<StagedInput> planes;
   for (const std::string& name : ListFolder(folder, base + "_*" + extension, EntryKind::Files)) {
     if (IsPlaneOf(name, base, extension)) {
-      std::string error;
-      auto staged = StagedInput::Stage(folder / name, working / ("00_" + AfterLastUnderscore(name)), false, &error);
+      auto staged = StagedInput::Stage(folder / name, working / ("00_" + AfterLastUnderscore(name)), false);
       if (!staged) {
-        ctx.host.ShowMessage(kFailCompose, error);
+        ctx.host.ShowMessage(kFailCompose, staged.cause());
         EndWithNone(ctx.host);
         return false;
       }

@@ -79,9 +79,8 @@ Status PrintJob(JobContext& ctx, const fs::path& input) {
 
   const std::string extension = ExtensionLower(input.filename().string());
   const fs::path staged = working / ("00." + extension);
-  std::string stageError;
-  auto stagedInput = StagedInput::Stage(input, staged, init.dfPreserveCF, &stageError);
-  if (!stagedInput) return Status::Fail(stageError);
+  auto stagedInput = StagedInput::Stage(input, staged, init.dfPreserveCF);
+  if (!stagedInput) return stagedInput.status();
   host.SetProgress(ProgressBar::Separation, PrintProgress::kStaged);
 
   try {

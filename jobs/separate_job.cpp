@@ -142,9 +142,8 @@ Status SeparateImage(JobContext& ctx, const std::string& item, const fs::path& i
   EmptyWorking(working);
 
   const std::string extension = ExtensionLower(FileNameOf(imagePath.string()));
-  std::string error;
-  auto staged = StagedInput::Stage(imagePath, working / ("00." + extension), ctx.init.dfPreserveCF, &error);
-  if (!staged) return Status::Fail(error);
+  auto staged = StagedInput::Stage(imagePath, working / ("00." + extension), ctx.init.dfPreserveCF);
+  if (!staged) return staged.status();
   if (const Status status = SeparateStagedImage(ctx, extension, dithering); !status) return status;
   // The source leaves its item folder only once its planes are filed: until
   // then the planes in the Working folder are no copy of it that lasts.

@@ -84,31 +84,25 @@ std::string WrongFormat(const fs::path& source, const std::string& extension) {
 
 }  // namespace
 
-std::optional<StagedInput> StagedInput::Stage(const fs::path& source, const fs::path& staged, bool preserve,
-                                              std::string* error) {
+StatusOr<StagedInput> StagedInput::Stage(const fs::path& source, const fs::path& staged, bool preserve) {
   std::error_code ec;
   // A link is never followed: its target may be any file of the machine.
   if (fs::is_symlink(fs::symlink_status(source, ec))) {
-    if (error) *error = source.filename().string() + " is not printed: a symbolic link";
-    return std::nullopt;
+    return Status::Fail(source.filename().string() + " is not printed: a symbolic link");
   }
   if (!fs::is_regular_file(source, ec)) {
-    if (error) *error = "cannot stage " + source.string() + ": it is no file";
-    return std::nullopt;
+    return Status::Fail("cannot stage " + source.string() + ": it is no file");
   }
   if (const std::string wrong = WrongFormat(source, ExtensionLower(staged.filename().string())); !wrong.empty()) {
-    if (error) *error = wrong;
-    return std::nullopt;
+    return Status::Fail(wrong);
   }
   fs::remove(staged, ec);
   fs::create_hard_link(source, staged, ec);
   if (ec && !CopyFileOver(source, staged)) {
-    if (error) *error = "cannot stage " + source.string() + " in " + staged.parent_path().string();
-    return std::nullopt;
+    return Status::Fail("cannot stage " + source.string() + " in " + staged.parent_path().string());
   }
   if (ExtensionLower(staged.filename().string()) == "pdf" && !PdfEnds(staged)) {
-    if (error) *error = source.filename().string() + " is cut short: no %%EOF in its last 1024 bytes";
-    return std::nullopt;
+    return Status::Fail(source.filename().string() + " is cut short: no %%EOF in its last 1024 bytes");
   }
   return StagedInput(source, preserve);
 }

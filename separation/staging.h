@@ -8,21 +8,24 @@
 // it). Commit() ends the source's stay when the job succeeded and "Preserved"
 // is off; without Commit() the source is where it was, under its own name,
 // so the operator can mend it and try again.
+//
+// Error policy: Stage returns StatusOr<the staged input>; nothing throws.
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
+
+#include "platform/status.h"
 
 namespace qm {
 
 class StagedInput {
  public:
-  // Stages `source` at `staged` (replacing a file there); nullopt with the
-  // cause in *error when it cannot, or when a PDF lacks its closing "%%EOF"
-  // (cut short, or still being written).
-  static std::optional<StagedInput> Stage(const std::filesystem::path& source, const std::filesystem::path& staged,
-                                          bool preserve, std::string* error);
+  // Stages `source` at `staged` (replacing a file there); fails with the
+  // cause when it cannot, or when a PDF lacks its closing "%%EOF" (cut
+  // short, or still being written).
+  static StatusOr<StagedInput> Stage(const std::filesystem::path& source, const std::filesystem::path& staged,
+                                     bool preserve);
 
   // The job succeeded: without "Preserved" the source leaves its item folder.
   void Commit();
