@@ -6,27 +6,17 @@
 
 namespace qm::server {
 
-std::optional<InkReport> ReportInks(const std::filesystem::path& prn, const ActiveSetting& setting,
-                                    std::string* error) {
+StatusOr<InkReport> ReportInks(const std::filesystem::path& prn, const ActiveSetting& setting) {
   auto reader = PrnReader::Open(prn);
-  if (!reader) {
-    if (error) *error = reader.cause();
-    return std::nullopt;
-  }
-  if (!reader->layoutOk()) {
-    if (error) *error = prn.string() + ": its size does not match its header";
-    return std::nullopt;
-  }
+  if (!reader) return reader.status();
+  if (!reader->layoutOk()) return Status::Fail(prn.string() + ": its size does not match its header");
   const PrnFileHeader& header = reader->header();
   const std::array<int, 4> light = {setting.UseLc, setting.UseLm, setting.UseLk, setting.UseLlk};
   const std::vector<int> slots =
       PositionSlotsFromPreset(header.channels, light, setting.PRNSequence, setting.ICCOutputColors);
   const std::vector<std::string> inks = InksForSlots(slots, std::string_view(setting.PRNSequence));
   const auto counts = CountPrnDots(*reader);
-  if (!counts) {
-    if (error) *error = counts.cause();
-    return std::nullopt;
-  }
+  if (!counts) return counts.status();
   const InkSettings prices =
       InkSettingsOfPreset(ResolveCaseInsensitive(ConfigurationDir(), setting.presetName + ".cfg"));
   InkReport report;

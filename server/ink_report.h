@@ -1,6 +1,8 @@
 // The ink figures of a printed job for the server's web page: the ml of
 // each ink of its PRN file (and the cost where inks.txt prices the ink), as
 // prn-info gives them for the preset the job printed with.
+//
+// Error policy: ReportInks returns StatusOr<the figures>; nothing throws.
 #pragma once
 
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "settings/active_setting.h"
 
 namespace qm::server {
@@ -25,9 +28,8 @@ struct InkReport {
 };
 
 // The figures of `prn` made with `setting` (the preset of Configuration/
-// `setting.presetName`.cfg); nullopt with the cause in `error` when the file
-// cannot be read or its layout is not sound.
-std::optional<InkReport> ReportInks(const std::filesystem::path& prn, const ActiveSetting& setting,
-                                    std::string* error);
+// `setting.presetName`.cfg); fails with the cause when the file cannot be
+// read or its layout is not sound.
+StatusOr<InkReport> ReportInks(const std::filesystem::path& prn, const ActiveSetting& setting);
 
 }  // namespace qm::server

@@ -69,8 +69,7 @@ struct PrintedJob {
   std::string printer, item;
   fs::path prn;
   std::time_t when = 0;
-  std::optional<InkReport> inks;
-  std::string inkError;  // why there are no figures
+  StatusOr<InkReport> inks;  // or why there are no figures
 };
 
 struct Server {
@@ -283,8 +282,7 @@ bool PrintDocument(pappl_job_t* job, pappl_device_t*, void* data) {
     papplLogJob(job, PAPPL_LOGLEVEL_INFO, "printed to %s", prn.string().c_str());
     papplJobSetImpressionsCompleted(job, 1);
     host.Finish("printed to " + prn.string());
-    PrintedJob done{papplJobGetID(job), printer, item, prn, std::time(nullptr), std::nullopt, {}};
-    done.inks = ReportInks(prn, session.setting, &done.inkError);
+    PrintedJob done{papplJobGetID(job), printer, item, prn, std::time(nullptr), ReportInks(prn, session.setting)};
     std::lock_guard lock(server.mutex);
     server.printed.push_front(std::move(done));
     if (server.printed.size() > kPrintedShown) server.printed.pop_back();
@@ -365,7 +363,7 @@ bool PrintsPage(pappl_client_t* client, void* data) {
       text += "total " + Millilitres(job.inks->totalMl) + Cost(job.inks->totalCost);
       Escaped(client, text);
     } else {
-      Escaped(client, "no figures: " + job.inkError);
+      Escaped(client, "no figures: " + job.inks.cause());
     }
     papplClientHTMLPuts(client, "</td></tr>\n");
   }
