@@ -20,10 +20,6 @@ namespace qm {
 
 namespace {
 
-struct Failure {
-  std::string reason;
-};
-
 class Stager {
  public:
   Stager(JobContext& ctx, const std::string& extension, bool dithering, SeparationPurpose purpose)
@@ -37,60 +33,63 @@ class Stager {
 
   SeparationOutcome Run(bool assignSlots) {
     try {
-      if (!ctx_.init.dfTifToPdf && extension_ != "pdf") {
-        TifRoute();
-      } else {
-        PdfRoute();
-      }
-      if (!HasProcessPlane()) {
-        throw Failure{"the separation produced none of the four process planes" +
-                      (toolFailure_.empty() ? std::string() : ": " + toolFailure_)};
-      }
-      // A tool that failed but left the process planes: the job goes on
-      // with what it left, and says so.
-      if (!toolFailure_.empty()) ctx_.host.Warn(toolFailure_ + "; the job went on with the planes it left");
-      LightInkCopies();
-      Progress(Steps().separated);
-      out_.lightSlots = out_.lightFlags;
-      out_.multicolorSlots = out_.multicolorCount;
-      out_.spotSlots = out_.spotCount;
-      if (assignSlots) AssignSlots();
-      out_.status = Status::Ok();
-    } catch (const Failure& f) {
-      out_.status = Status::Fail(f.reason);
-    } catch (const std::exception& e) {
+      out_.status = Separate(assignSlots);
+    } catch (const std::exception& e) {  // the image library throws its failures (imaging/imaging.h)
       out_.status = Status::Fail(e.what());
     }
     return out_;
   }
 
  private:
+  Status Separate(bool assignSlots) {
+    const Status routed = !ctx_.init.dfTifToPdf && extension_ != "pdf" ? TifRoute() : PdfRoute();
+    if (!routed) return routed;
+    if (!HasProcessPlane()) {
+      return Status::Fail("the separation produced none of the four process planes" +
+                          (toolFailure_.empty() ? std::string() : ": " + toolFailure_));
+    }
+    // A tool that failed but left the process planes: the job goes on
+    // with what it left, and says so.
+    if (!toolFailure_.empty()) ctx_.host.Warn(toolFailure_ + "; the job went on with the planes it left");
+    LightInkCopies();
+    Progress(Steps().separated);
+    out_.lightSlots = out_.lightFlags;
+    out_.multicolorSlots = out_.multicolorCount;
+    out_.spotSlots = out_.spotCount;
+    if (assignSlots) AssignSlots();
+    return Status::Ok();
+  }
+
   void Progress(int position) { ctx_.host.SetProgress(ProgressBar::Separation, position); }
   // The bar's positions of the job running the stage.
   const SeparationStageProgress& Steps() const {
     return purpose_ == SeparationPurpose::Print ? PrintProgress::kStage : SeparateProgress::kStage;
   }
-  // Keeps the first tool failure, the cause of what goes missing after it.
-  void Note(const Status& status) {
-    if (IsKilledToolFailure(status)) throw Failure{status.cause()};  // what it left is cut short
+  // Keeps the first tool failure, the cause of what goes missing after it;
+  // a tool that was killed fails the separation (what it left is cut short).
+  Status Note(const Status& status) {
+    if (IsKilledToolFailure(status)) return status;
     if (!status && toolFailure_.empty()) toolFailure_ = status.cause();
+    return Status::Ok();
   }
   fs::path InWorking(const std::string& name) const { return working_ / name; }
   ToolRun ToolRunFor(std::string stage) const { return JobToolRun(ctx_.toolTimeLimit, std::move(stage), ctx_.stop); }
 
   // The image's extra channels that are not alpha; more than six have no
   // extraction command and no slots.
-  static int ExtraChannels(const imaging::Image& image) {
+  static StatusOr<int> ExtraChannels(const imaging::Image& image) {
     const int e = image.ExtraChannelCount();
-    if (e > 6) throw Failure{"the image has " + std::to_string(e) + " extra channels; at most 6 are separated"};
+    if (e > 6) return Status::Fail("the image has " + std::to_string(e) + " extra channels; at most 6 are separated");
     return e;
   }
 
-  void TifRoute() {
+  Status TifRoute() {
     int e = 0;
     {
       const imaging::Image image = imaging::Image::Read(staged_);
-      e = ExtraChannels(image);
+      const StatusOr<int> extra = ExtraChannels(image);
+      if (!extra) return extra.status();
+      e = *extra;
       image.WriteCmykTiff(InWorking("00.tif"));
     }
     Progress(Steps().imageWritten);
@@ -98,7 +97,7 @@ class Stager {
     // it would look like success in the wrong colours, so it fails the job.
     if (ctx_.setting.UsesIcc()) {
       if (const Status icc = RunTool(IccConversionCommand(ctx_.setting, appDir_), ctx_.host, ToolRunFor("the ICC conversion")); !icc) {
-        throw Failure{"the ICC conversion failed: " + icc.cause()};
+        return Status::Fail("the ICC conversion failed: " + icc.cause());
       }
     }
     Progress(Steps().iccConverted);
@@ -106,7 +105,7 @@ class Stager {
     // Ghostscript's; planes for halftoning keep ink amounts.
     const bool negate = purpose_ == SeparationPurpose::Separate && !dithering_;
     if (auto command = ChannelExtractionCommand(appDir_, e, negate)) {
-      Note(RunTool(*command, ctx_.host, ToolRunFor("the channel extraction")));
+      if (Status noted = Note(RunTool(*command, ctx_.host, ToolRunFor("the channel extraction"))); !noted) return noted;
     }
     for (int i = 0; i < e; ++i) {
       // The extraction numbers the extra channels on from the process inks.
@@ -118,14 +117,17 @@ class Stager {
     DeleteFile(InWorking("00.tif"));
     // The extra channels keep the polarity of the colour channels they came
     // with (ink amounts in the file), so they are not turned over here.
+    return Status::Ok();
   }
 
-  void PdfRoute() {
+  Status PdfRoute() {
     std::optional<imaging::Image> image;
     int e = 0;
     if (extension_ != "pdf") {
       image.emplace(imaging::Image::Read(staged_));
-      e = ExtraChannels(*image);
+      const StatusOr<int> extra = ExtraChannels(*image);
+      if (!extra) return extra.status();
+      e = *extra;
       image->WritePdf(InWorking("00.pdf"));
     }
     Progress(Steps().imageWritten);
@@ -138,8 +140,10 @@ class Stager {
     options.admit = ctx_.admitPage;
     out_.rendering = RenderSeparation(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt),
                                       ctx_.host, options, &failure);
-    if (!out_.rendering) throw Failure{failure};
-    if (!failure.empty()) Note(Status::Fail(failure));  // the whole-page render's tool failure
+    if (!out_.rendering) return Status::Fail(failure);
+    if (!failure.empty()) {  // the whole-page render's tool failure
+      if (Status noted = Note(Status::Fail(failure)); !noted) return noted;
+    }
     Progress(Steps().rendered);
 
     for (int i = kProcessInks.first; i < kProcessInks.end; ++i) {
@@ -163,7 +167,7 @@ class Stager {
       image->WriteCmykTiff(InWorking("00.tif"));
       image.reset();
       if (auto command = SpotExtractionCommand(appDir_, e)) {
-        Note(RunTool(*command, ctx_.host, ToolRunFor("the spot extraction")));
+        if (Status noted = Note(RunTool(*command, ctx_.host, ToolRunFor("the spot extraction"))); !noted) return noted;
       }
       DeleteFile(staged_);
       DeleteFile(InWorking("00.tif"));
@@ -181,6 +185,7 @@ class Stager {
       }
     }
     out_.fromPdfRoute = true;
+    return Status::Ok();
   }
 
   // Every spot colour Ghostscript separated whose name is the i-th of
