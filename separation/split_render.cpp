@@ -10,10 +10,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <thread>
 
 #include "imaging/growing_plane.h"
@@ -35,6 +35,7 @@ constexpr const char* kProbeBase = ".qmprobe_.tif";
 constexpr const char* kPsdFile = ".qmpage.psd";
 // How often the growing PSD file is looked at for new rows.
 constexpr auto kPsdPoll = std::chrono::milliseconds(20);
+constexpr char kPsdPlanes[] = "the planes of Ghostscript's psdcmyk file: ";
 
 // Colorants of a page at most, for the disk estimate: process, multicolor
 // and spot planes together.
@@ -245,16 +246,22 @@ class BandedRender : public SeparationRender {
         std::lock_guard lock(mutex_);
         if (!failure_.empty()) return;
       }
+      Status band;
       try {
-        RunBand(k);
-      } catch (const std::exception& e) {
+        band = RunBand(k);
+      } catch (const std::exception& e) {  // the plane files' failures (imaging/imaging.h)
+        band = Status::Fail(e.what());
+      }
+      if (!band) {
         Fail("Ghostscript band " + std::to_string(k + 1) + " of " + std::to_string(plan_.size()) + " (" +
-             Rows(plan_[k]) + "): " + e.what());
+             Rows(plan_[k]) + "): " + band.cause());
       }
     }
   }
 
-  void RunBand(std::size_t k) {
+  // Fails with the cause when the band's render fails; Ok also when another
+  // band failed first (it stops the rendering itself).
+  Status RunBand(std::size_t k) {
     const RenderBand& band = plan_[k];
     const std::string prefix = Prefix(k);
     const std::string which =
@@ -263,26 +270,26 @@ class BandedRender : public SeparationRender {
     const ToolCommand command =
         BandCommand(documented_, page_.width, page_.height, band, working_ / (prefix + ".tif"), input_, uncompressed_);
     const ProcessResult r = RunProcess(ContainedArgv(command), controls_[k].get(), LimitsOf(run_));
-    if (r.stopped) throw std::runtime_error(StoppedCause("gs", "the band's render"));
-    if (r.timedOut) throw std::runtime_error(TimeLimitCause("gs", run_.timeLimitSeconds, "the band's render"));
+    if (r.stopped) return Status::Fail(StoppedCause("gs", "the band's render"));
+    if (r.timedOut) return Status::Fail(TimeLimitCause("gs", run_.timeLimitSeconds, "the band's render"));
     std::map<std::string, fs::path> files;  // plane name -> band file
     for (const std::string& name : ListFolder(working_, prefix + "(*).tif", EntryKind::Files)) {
       files[PlaneNameOf(name, prefix)] = working_ / name;
     }
-    if (!r.started) throw std::runtime_error("not started: " + r.output);
+    if (!r.started) return Status::Fail("not started: " + r.output);
     if (r.exitStatus != 0) {
-      throw std::runtime_error("failed with exit status " + std::to_string(r.exitStatus) +
-                               (r.output.empty() ? "" : ": " + FirstLine(r.output)));
+      return Status::Fail("failed with exit status " + std::to_string(r.exitStatus) +
+                          (r.output.empty() ? "" : ": " + FirstLine(r.output)));
     }
-    if (files.empty()) throw std::runtime_error("wrote no planes");
+    if (files.empty()) return Status::Fail("wrote no planes");
     {
       std::lock_guard lock(mutex_);
-      if (!failure_.empty()) return;
+      if (!failure_.empty()) return Status::Ok();
       if (names_.empty()) MakePlanes(files);
       for (const auto& [name, file] : files) {
         if (std::find(names_.begin(), names_.end(), name) == names_.end()) {
-          throw std::runtime_error("made the plane " + name + " that an earlier band did not, after the planes " +
-                                   "were handed out");
+          return Status::Fail("made the plane " + name + " that an earlier band did not, after the planes " +
+                              "were handed out");
         }
       }
     }
@@ -304,6 +311,7 @@ class BandedRender : public SeparationRender {
     done_[k] = true;
     ++finished_;
     if (!overlap_) StitchInOrder();
+    return Status::Ok();
   }
 
   // The page's plane files, named after the first band's planes (under mutex_).
@@ -421,8 +429,8 @@ class StreamedRender : public SeparationRender {
     watcher_ = std::thread([this] {
       try {
         Watch();
-      } catch (const std::exception& e) {
-        Fail("the planes of Ghostscript's psdcmyk file: " + std::string(e.what()));
+      } catch (const std::exception& e) {  // the plane files' failures (imaging/imaging.h)
+        Fail(std::string(kPsdPlanes) + e.what());
       }
     });
   }
@@ -509,8 +517,9 @@ class StreamedRender : public SeparationRender {
   }
 
   // Rows [first, first + count) of every channel into its plane; compressed
-  // planes take them through a buffer of at most kPsdChunkRows rows.
-  void CopyRows(const PsdLayout& layout, int fd, uint32_t first, uint32_t count) {
+  // planes take them through a buffer of at most kPsdChunkRows rows. Fails
+  // when the PSD file cannot be read.
+  Status CopyRows(const PsdLayout& layout, int fd, uint32_t first, uint32_t count) {
     constexpr uint32_t kPsdChunkRows = 64;
     std::vector<uint8_t> rows;
     for (std::size_t c = 0; c < layout.colorants.size(); ++c) {
@@ -521,7 +530,7 @@ class StreamedRender : public SeparationRender {
           const uint32_t n = std::min(kPsdChunkRows, count - done);
           rows.resize(std::size_t{n} * layout.width);
           if (!ReadFully(fd, from + uint64_t{done} * layout.width, rows.data(), rows.size())) {
-            throw std::runtime_error("cannot read the rows of " + psd_.filename().string());
+            return Status::Fail("cannot read the rows of " + psd_.filename().string());
           }
           writers_[c]->WriteRawRows(rows.data(), n);
         }
@@ -533,6 +542,7 @@ class StreamedRender : public SeparationRender {
       ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
                   static_cast<off_t>(length));
     }
+    return Status::Ok();
   }
 
   void Watch() {
@@ -575,7 +585,10 @@ class StreamedRender : public SeparationRender {
       if (layout) {
         const uint32_t rows = layout->RowsIn(size);
         if (rows > copied) {
-          CopyRows(*layout, file.fd, copied, rows - copied);
+          if (const Status read = CopyRows(*layout, file.fd, copied, rows - copied); !read) {
+            Fail(kPsdPlanes + read.cause());
+            return;
+          }
           gate_->Complete(copied, rows - copied);
           copied = rows;
         }
