@@ -33,10 +33,9 @@ Planes Render(const ActiveSetting& s, const fs::path& app, const fs::path& pdf, 
   options.minBandRows = 16;
   options.processes = processes;
   NullJobHost host;
-  std::string why;
   Planes planes;
-  auto render = RenderSeparation(GhostscriptCommand(s, app, resolution, false), host, options, &why);
-  const Status finished = render ? render->Finish() : Status::Fail(why);
+  const auto render = RenderSeparation(GhostscriptCommand(s, app, resolution, false), host, options);
+  const Status finished = render ? render->render->Finish() : render.status();
   if (!finished) {
     std::fprintf(stderr, "failed: %s\n", finished.cause().c_str());
     std::exit(1);

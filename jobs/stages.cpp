@@ -135,15 +135,15 @@ class Stager {
         purpose_ == SeparationPurpose::Print
             ? VectorResolution(ctx_.setting, ctx_.init.dfVectorX, ctx_.init.dfVectorY)
             : PresetResolution(ctx_.setting);
-    std::string failure;
     RenderOptions options = SplitRenderOptions(purpose_ == SeparationPurpose::Print, dithering_, ToolRunFor(""));
     options.admit = ctx_.admitPage;
-    out_.rendering = RenderSeparation(GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt),
-                                      ctx_.host, options, &failure);
-    if (!out_.rendering) return Status::Fail(failure);
-    if (!failure.empty()) {  // the whole-page render's tool failure
-      if (Status noted = Note(Status::Fail(failure)); !noted) return noted;
-    }
+    StatusOr<StartedRender> started = RenderSeparation(
+        GhostscriptCommand(ctx_.setting, appDir_, resolution, ctx_.init.dfPDFRGBOpt), ctx_.host, options);
+    if (!started) return started.status();
+    out_.rendering = std::move(started->render);
+    // A Ghostscript that failed but left its planes: the first of what went
+    // wrong, as a tool failure of the separation.
+    if (!started->warnings.empty() && toolFailure_.empty()) toolFailure_ = started->warnings.front();
     Progress(Steps().rendered);
 
     for (int i = kProcessInks.first; i < kProcessInks.end; ++i) {

@@ -173,15 +173,12 @@ class BandedRender : public SeparationRender {
     for (std::size_t t = 0; t < n; ++t) workers_.emplace_back([this] { Work(); });
   }
 
-  // Until the planes exist (growing), or every band is in (complete).
-  bool WaitForPlanes(std::string* failure) {
+  // Until the planes exist (growing), or every band is in (complete); fails
+  // with the cause of a band that failed.
+  Status WaitForPlanes() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !failure_.empty() || (overlap_ ? planesMade_ : stitched_ == plan_.size()); });
-    if (!failure_.empty()) {
-      *failure = failure_;
-      return false;
-    }
-    return true;
+    return failure_.empty() ? Status::Ok() : Status::Fail(failure_);
   }
 
   // The rendering's log lines so far, into the job's log (on the job's thread).
@@ -765,8 +762,7 @@ ToolCommand ProbeCommand(const ToolCommand& documented, const fs::path& base, co
   return Rebuilt(documented, {"--permit-file-read=" + input.string()}, base, code, input);
 }
 
-std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented, JobHost& host,
-                                                   const RenderOptions& options, std::string* failure) {
+StatusOr<StartedRender> RenderSeparation(const ToolCommand& documented, JobHost& host, const RenderOptions& options) {
   const fs::path input = documented.arguments.back().text;
   const fs::path working = input.parent_path();
   RemoveTemporaries(working);
@@ -788,16 +784,14 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
     // canceled job renders nothing more.
     RemoveTemporaries(working);
     host.Log(why);
-    if (failure) *failure = why;
-    return nullptr;
+    return Status::Fail(why);
   }
   if (page && options.admit) {
     if (const Status admitted = options.admit(page->width, page->height); !admitted) {
       RemoveTemporaries(working);
       host.Log("the page of " + std::to_string(page->width) + " x " + std::to_string(page->height) +
                " pixels is refused: " + admitted.cause());
-      if (failure) *failure = admitted.cause();
-      return nullptr;
+      return admitted;
     }
   }
   std::vector<RenderBand> plan;
@@ -832,13 +826,12 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
       std::string cause;
       switch (render->WaitForPlanes(&cause)) {
         case StreamedRender::Outcome::Planes:
-          return render;
+          return StartedRender{render, {}};
         case StreamedRender::Outcome::Failed:
           render.reset();
           RemoveTemporaries(working);
           host.Log(cause);
-          if (failure) *failure = cause;
-          return nullptr;
+          return Status::Fail(cause);
         case StreamedRender::Outcome::Fallback:
           render.reset();
           host.Log(cause + "; tiffsep renders the page");
@@ -855,9 +848,10 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
     ToolRun whole = options.run;
     whole.stage = "the separation of the PDF";
     const Status status = RunTool(documented, host, whole);
-    if (!status && failure) *failure = status.cause();
-    if (IsKilledToolFailure(status)) return nullptr;  // its planes are cut short
-    return std::make_shared<WholeRender>();
+    if (IsKilledToolFailure(status)) return status;  // its planes are cut short
+    StartedRender started{std::make_shared<WholeRender>(), {}};
+    if (!status) started.warnings.push_back(status.cause());
+    return started;
   }
   const int processes = options.processes > 0 ? options.processes : HardwareThreads();
   const bool roomy = EnoughDisk(working, *page, plan, processes);
@@ -866,10 +860,10 @@ std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented
   auto render = std::make_shared<BandedRender>(host, documented, working, link, *page, plan, roomy,
                                                options.overlap && roomy, options.run);
   render->Start(processes);
-  const bool ok = render->WaitForPlanes(failure);
+  const Status planes = render->WaitForPlanes();
   render->FlushLog();
-  if (!ok) return nullptr;
-  return render;
+  if (!planes) return planes;
+  return StartedRender{render, {}};
 }
 
 bool CopyPlaneFile(const fs::path& from, const fs::path& to) {

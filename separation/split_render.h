@@ -51,11 +51,13 @@
 // the page and the resolution), never of the cores or the load: a job gives
 // the same bytes on every machine and run.
 //
-// Error policy: a render that fails (exit status, no planes, a PSD file cut
-// short) fails with its cause (band and rows, exit status, Ghostscript's
-// first words); the other bands are killed. Readers of a plane waiting for
-// rows get the cause as an ImagingError. A whole-page render whose planes are
-// complete but whose Ghostscript exited with an error goes on and warns.
+// Error policy: RenderSeparation returns StatusOr<the started render>,
+// Finish a Status; the band plan and the commands are plain values. A render
+// that fails (exit status, no planes, a PSD file cut short) fails with its
+// cause (band and rows, exit status, Ghostscript's first words); the other
+// bands are killed. Readers of a plane waiting for rows get the cause as an
+// ImagingError. A whole-page render whose planes are complete but whose
+// Ghostscript exited with an error goes on: its result's warnings say so.
 // Temporary files (the PSD file, band planes, the probe, a link to the input)
 // live in the Working folder under names starting with ".qm" and are removed
 // when the rendering ends, also on failure.
@@ -143,13 +145,20 @@ class SeparationRender {
   virtual Status Finish() = 0;
 };
 
+// A rendering under way, and what went wrong in it without stopping it.
+struct StartedRender {
+  std::shared_ptr<SeparationRender> render;
+  // The cause of a whole-page Ghostscript that failed but left its planes
+  // (the tool, its exit status and first line of error).
+  std::vector<std::string> warnings;
+};
+
 // Runs the documented Ghostscript command `documented` (tiffsep, output
 // W/00_.tif, input W/00.pdf) and returns once the plane files
 // W/00_(<colorant>).tif exist: growing (see imaging/growing_plane.h) with
-// `overlap`, else complete. nullptr with the cause when nothing came of it.
+// `overlap`, else complete. Fails with the cause when nothing came of it.
 // A rendering that is dropped before Finish kills its processes.
-std::shared_ptr<SeparationRender> RenderSeparation(const ToolCommand& documented, JobHost& host,
-                                                   const RenderOptions& options, std::string* failure);
+StatusOr<StartedRender> RenderSeparation(const ToolCommand& documented, JobHost& host, const RenderOptions& options);
 
 // Copies a plane file; a plane still growing is linked instead (the same
 // plane under a second name), so the copy never misses rows.

@@ -53,8 +53,8 @@ struct BandedRender : ::testing::Test {
     std::string why;
     std::map<std::string, imaging::Plane> planes;
     {
-      auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "150x150", false), host, options, &why);
-      const Status finished = render ? render->Finish() : Status::Fail(why);
+      const auto render = RenderSeparation(GhostscriptCommand(setting, app.path(), "150x150", false), host, options);
+      const Status finished = render ? render->render->Finish() : render.status();
       why = finished.cause();
       if (finished) {
         for (const std::string& name : ListFolder(working, "00_(*).tif", EntryKind::Files)) {
