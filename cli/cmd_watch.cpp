@@ -29,7 +29,6 @@
 #include "platform/platform.h"
 #include "platform/process.h"
 #include "platform/temporaries.h"
-#include "jobs/commands.h"
 
 namespace qm::cli {
 
@@ -100,18 +99,12 @@ extern "C" void OnStopSignal(int) {
     g_stop.store(1);
     return;
   }
-  KillRunningProcessGroups();
-  RemoveRegisteredTemporaries();
+  AbandonRunningWork();
   PutBackNow();
   ::_exit(kExitOk);
 }
 
-void StopOnSignals() {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
-}
+void StopOnSignals() { HandleStopSignals(OnStopSignal); }
 
 // Marks a tick's job, which holds the AppDir's lock, for the signal handler
 // for as long as it runs.

@@ -67,8 +67,7 @@ void SweepFolder(int dir, bool everything, int depth) noexcept {
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the slot states");
 
 extern "C" void OnTerminatingSignal(int signal) {
-  KillRunningProcessGroups();
-  RemoveRegisteredTemporaries();
+  AbandonRunningWork();
   ::_exit(128 + signal);
 }
 
@@ -121,12 +120,19 @@ void RemoveRegisteredTemporaries() noexcept {
   }
 }
 
-void RemoveTemporariesOnSignals() {
+void AbandonRunningWork() noexcept {
+  KillRunningProcessGroups();
+  RemoveRegisteredTemporaries();
+}
+
+void HandleStopSignals(void (*handler)(int)) {
   struct sigaction action {};
-  action.sa_handler = OnTerminatingSignal;
+  action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
 }
+
+void RemoveTemporariesOnSignals() { HandleStopSignals(OnTerminatingSignal); }
 
 void RemoveAbandonedTemporaries(const fs::path& folder) {
   for (const std::string& name : ListFolder(folder, ".*.tmp", EntryKind::Files)) {

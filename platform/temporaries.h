@@ -34,9 +34,16 @@ void UnregisterTemporaryFolder(int handle);
 // folder (a folder among them with what it holds). Async-signal-safe.
 void RemoveRegisteredTemporaries() noexcept;
 
-// SIGINT and SIGTERM kill the running tools' process groups, remove the
-// registered files and end the process with exit status 128 + the signal
-// (130, 143).
+// Kills the running tools' process groups, then removes the registered
+// temporaries: what a stopping process does before it exits.
+// Async-signal-safe.
+void AbandonRunningWork() noexcept;
+
+// Makes `handler` the handler of SIGINT and SIGTERM.
+void HandleStopSignals(void (*handler)(int));
+
+// SIGINT and SIGTERM abandon the running work (AbandonRunningWork) and end
+// the process with exit status 128 + the signal (130, 143).
 void RemoveTemporariesOnSignals();
 
 // The job's private temporary folder, RipIn/Working/.qmtmp (mode 0700), made
