@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "inks/ink_model.h"
 
@@ -42,17 +43,21 @@ class Reader {
   uint64_t size_;
 };
 
-// The Pascal strings of the names resource.
+// The Pascal strings of the names resource, read one by one: its declared
+// length comes from the file and is never allocated up front.
 bool Names(const Reader& in, uint64_t at, uint32_t length, std::vector<std::string>* names) {
-  std::vector<char> bytes(length);
-  if (!in.Bytes(at, bytes.data(), length)) return false;
-  std::size_t p = 0;
-  while (p < bytes.size()) {
-    const auto n = static_cast<uint8_t>(bytes[p]);
+  // More names than a PSD file can have channels are not worth keeping.
+  constexpr std::size_t kMostNames = 1u << 16;
+  const uint64_t end = at + length;
+  while (at < end && names->size() < kMostNames) {
+    uint8_t n = 0;
+    if (!in.Bytes(at, &n, 1)) return false;
     if (n == 0) break;  // the padding after the last name
-    if (p + 1 + n > bytes.size()) return false;
-    names->emplace_back(bytes.data() + p + 1, n);
-    p += 1 + n;
+    if (at + 1 + n > end) return false;
+    std::string name(n, '\0');
+    if (!in.Bytes(at + 1, name.data(), n)) return false;
+    names->push_back(std::move(name));
+    at += 1 + n;
   }
   return true;
 }
