@@ -143,6 +143,31 @@ BENCHMARK(BM_HalftonePlanesInParallel)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// Two planes through HalftoneRows on one thread, one after the other
+// (range(1) 0) or pushed together (1), for DitherMethod range(0); MP/s counts
+// the pixels of both planes.
+void BM_HalftoneRowsTwoPlanes(benchmark::State& state) {
+  qm::HalftoneParams params = qm::HalftoneParams::Of(BenchSettings());
+  params.ditherMethod = static_cast<int32_t>(state.range(0));
+  const bool together = state.range(1) != 0;
+  const float* plane = PhotoPlane().data();
+  for (auto _ : state) {
+    qm::HalftoneRows a(params, kSide, 0), b(params, kSide, 1);
+    for (uint32_t y = 0; y < kSide; ++y) {
+      const float* row = plane + std::size_t(y) * kSide;
+      if (together) {
+        benchmark::DoNotOptimize(qm::HalftoneRows::PushTwo(a, row, b, row));
+      } else {
+        benchmark::DoNotOptimize(a.Push(row));
+        benchmark::DoNotOptimize(b.Push(row));
+      }
+    }
+  }
+  state.counters["MP/s"] =
+      benchmark::Counter(2.0 * double(kPixels) * state.iterations() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HalftoneRowsTwoPlanes)->ArgsProduct({{0, 3}, {0, 1}})->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -320,6 +320,16 @@ void ScanOne(ScanIsa isa, uint32_t y, float* row0, float* row1, float* row2, uin
   }
 }
 
+template <int Method>
+void ScanTwo(ScanIsa isa, uint32_t y, float* const (&a)[3], float* const (&b)[3], uint32_t width,
+             const ScanLevels& la, const ScanLevels& lb, DrawQueue& qa, DrawQueue& qb) {
+  if (isa == ScanIsa::kFma) {
+    fma::ScanTwoRows<Method>(y, a, b, width, la, lb, qa, qb);
+  } else {
+    baseline::ScanTwoRows<Method>(y, a, b, width, la, lb, qa, qb);
+  }
+}
+
 }  // namespace
 
 // The rows in a ring of three: the row being finished and the two below it,
@@ -342,12 +352,30 @@ struct HalftoneRows::State {
   float* Row(uint64_t y) { return rows.data() + (y % 3) * width; }
   bool Diffuses() const { return method >= 0 && method <= 3; }
 
+  // The next row in: the curve and the noise.
+  void Take(const float* row) {
+    float* into = Row(pushed);
+    std::copy(row, row + width, into);
+    if (slot >= 0 && slot < kSlotCount) ApplyCurve(curve, into, width);
+    if (method >= 1 && method <= 3) Noise(isa, into, width, NoiseCeiling(method), noise);
+    ++pushed;
+  }
+
+  // Row y and the two rows below it, those past `end` (exclusive) a zero row.
+  void Rows(uint64_t y, uint64_t end, float* (&rows3)[3]) {
+    rows3[0] = Row(y);
+    rows3[1] = y + 1 < end ? Row(y + 1) : zero.data();
+    rows3[2] = y + 2 < end ? Row(y + 2) : zero.data();
+  }
+
   // Row y, with the rows below it up to `end` (exclusive) taken in.
   const float* Finish(uint64_t y, uint64_t end) {
     float* row0 = Row(y);
     if (!Diffuses()) return row0;
-    float* row1 = y + 1 < end ? Row(y + 1) : zero.data();
-    float* row2 = y + 2 < end ? Row(y + 2) : zero.data();
+    float* rows3[3];
+    Rows(y, end, rows3);
+    float* row1 = rows3[1];
+    float* row2 = rows3[2];
     const uint32_t row = static_cast<uint32_t>(y);
     switch (method) {
       case 0: ScanOne<0>(isa, row, row0, row1, row2, width, lv, draws); break;
@@ -379,13 +407,37 @@ HalftoneRows::~HalftoneRows() = default;
 const float* HalftoneRows::Push(const float* row) {
   State& s = *state_;
   if (s.width == 0) return nullptr;
-  float* into = s.Row(s.pushed);
-  std::copy(row, row + s.width, into);
-  if (s.slot >= 0 && s.slot < kSlotCount) ApplyCurve(s.curve, into, s.width);
-  if (s.method >= 1 && s.method <= 3) Noise(s.isa, into, s.width, NoiseCeiling(s.method), s.noise);
-  ++s.pushed;
+  s.Take(row);
   if (s.pushed < 3) return nullptr;
   return s.Finish(s.finished++, s.pushed);
+}
+
+std::pair<const float*, const float*> HalftoneRows::PushTwo(HalftoneRows& a, const float* rowA, HalftoneRows& b,
+                                                            const float* rowB) {
+  State& x = *a.state_;
+  State& y = *b.state_;
+  // Together only where both finish the same row by the same scan.
+  if (&x == &y || x.width == 0 || x.width != y.width || x.method != y.method || !x.Diffuses() || x.isa != y.isa ||
+      x.pushed != y.pushed || x.finished != y.finished || x.pushed < 2) {
+    const float* first = a.Push(rowA);
+    return {first, b.Push(rowB)};
+  }
+  x.Take(rowA);
+  y.Take(rowB);
+  const uint64_t row = x.finished++;
+  ++y.finished;
+  float* ra[3];
+  float* rb[3];
+  x.Rows(row, x.pushed, ra);
+  y.Rows(row, y.pushed, rb);
+  const uint32_t r = static_cast<uint32_t>(row);
+  switch (x.method) {
+    case 0: ScanTwo<0>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
+    case 1: ScanTwo<1>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
+    case 2: ScanTwo<2>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
+    default: ScanTwo<3>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
+  }
+  return {ra[0], rb[0]};
 }
 
 const float* HalftoneRows::Flush() {

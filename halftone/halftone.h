@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "halftone/levels.h"
 #include "settings/active_setting.h"
@@ -187,6 +188,11 @@ class HalftoneRows {
   // finished, or nullptr for the first two rows. The returned row stays valid
   // until the next call.
   const float* Push(const float* row);
+  // Push on two objects at once (two planes on one thread): what a.Push(rowA)
+  // and b.Push(rowB) return, but rows of the same width, method and place
+  // are scanned side by side, which takes less time than one after the other.
+  static std::pair<const float*, const float*> PushTwo(HalftoneRows& a, const float* rowA, HalftoneRows& b,
+                                                       const float* rowB);
   // After the last row: each finished row still held, then nullptr.
   const float* Flush();
 

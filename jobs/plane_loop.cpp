@@ -99,21 +99,32 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
   };
 
   // Without a turn each plane goes through in rows; with one thread the
-  // planes take turns a step of rows at a time, so the rows of a plane still
-  // being rendered are worked on as they arrive.
+  // planes take turns a step of rows at a time, two by two (their scans run
+  // side by side), so the rows of a plane still being rendered are worked on
+  // as they arrive.
   std::array<std::unique_ptr<SlotRows>, kSlotCount> pipes;
   auto fail = [&](std::size_t index, const std::string& error) {
     errors[index] = error;
     pipes[index].reset();
   };
   // A failed plane keeps its error and stops; the others go on.
-  auto pump = [&](std::size_t index) {
-    if (Status pumped = pipes[index]->rows.Pump(kPumpRows, pipes[index]->file); !pumped) {
+  auto settle = [&](std::size_t index, const Status& pumped) {
+    if (!pumped) {
       fail(index, pumped.cause());
     } else if (pipes[index]->rows.Done()) {
       sizes[index] = pipes[index]->Size();
       pipes[index].reset();
     }
+  };
+  auto pump = [&](std::size_t index) {
+    settle(index, pipes[index]->rows.Pump(kPumpRows, pipes[index]->file));
+    return Status::Ok();
+  };
+  auto pumpTwo = [&](std::size_t a, std::size_t b) {
+    const auto [pumpedA, pumpedB] =
+        PlaneRows::PumpTwo(kPumpRows, pipes[a]->rows, pipes[a]->file, pipes[b]->rows, pipes[b]->file);
+    settle(a, pumpedA);
+    settle(b, pumpedB);
     return Status::Ok();
   };
   ParallelFor(kSlotCount, input.threads, [&](std::size_t index) {
@@ -138,7 +149,7 @@ PlaneLoopResult ProcessPlanes(JobContext& ctx, const PlaneLoopInput& input) {
     }
     advance();
   });
-  (void)PumpInTurns(kSlotCount, [&](std::size_t index) { return pipes[index] != nullptr; }, pump);
+  (void)PumpInPairs(kSlotCount, [&](std::size_t index) { return pipes[index] != nullptr; }, pump, pumpTwo);
   result.threadsRan = LastParallelThreadCount();
   ctx.host.Log("per-plane processing: " + std::to_string(result.threadsRan) + " thread(s)");
 

@@ -213,8 +213,21 @@ Status RenderRowsOrThrow(const PrintRaster& raster, PrnFile& file, int threads, 
     if (raster.progress) raster.progress(static_cast<double>(pumped += step) / static_cast<double>(sourceRows));
     return Status::Ok();
   };
+  // Two planes at a time on one thread; progress as if one after the other.
+  const auto pumpTwo = [&](std::size_t p, std::size_t q) {
+    if (raster.stop && raster.stop->load()) return Status::Fail("the job was canceled");
+    const uint32_t stepP = std::min(kPumpRows, pipes[p]->rows.Remaining());
+    const uint32_t stepQ = std::min(kPumpRows, pipes[q]->rows.Remaining());
+    auto [pumpedP, pumpedQ] = PlaneRows::PumpTwo(kPumpRows, pipes[p]->rows, pipes[p]->sink, pipes[q]->rows,
+                                                 pipes[q]->sink);
+    if (!pumpedP) return pumpedP;
+    if (raster.progress) raster.progress(static_cast<double>(pumped += stepP) / static_cast<double>(sourceRows));
+    if (!pumpedQ) return pumpedQ;
+    if (raster.progress) raster.progress(static_cast<double>(pumped += stepQ) / static_cast<double>(sourceRows));
+    return Status::Ok();
+  };
   if (threads <= 1) {
-    if (Status pumpedOk = PumpInTurns(pipes.size(), pending, pump); !pumpedOk) return pumpedOk;
+    if (Status pumpedOk = PumpInPairs(pipes.size(), pending, pump, pumpTwo); !pumpedOk) return pumpedOk;
   } else {
     // A failed plane stops; the others go on, and the first failure is the job's.
     raster::FirstFailure failure;

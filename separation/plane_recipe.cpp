@@ -70,48 +70,123 @@ PlaneRows::PlaneRows(const PlaneRecipe& recipe, const std::filesystem::path& fil
 
 PlaneRows::~PlaneRows() = default;
 
+uint32_t PlaneRows::Load(uint32_t count) {
+  count = std::min(count, info_.height - next_);
+  const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
+  rows_.resize(std::size_t{count} * info_.width);
+  reader_.Read(top, count, rows_.data());
+  return count;
+}
+
+void PlaneRows::Source(uint32_t i, uint32_t count, const std::function<void(const float*)>& emit) {
+  const float* src = rows_.data() + std::size_t{halfTurn_ ? count - 1 - i : i} * info_.width;
+  if (halfTurn_) {
+    std::reverse_copy(src, src + info_.width, row_.begin());
+    src = row_.data();
+  }
+  if (negateBefore_) {
+    std::transform(src, src + info_.width, row_.begin(), Negated);
+    src = row_.data();
+  }
+  resampler_.Push(src, [&](const float* row) {
+    if (negateAfter_) {
+      std::transform(row, row + out_.size(), out_.begin(), Negated);
+      row = out_.data();
+    }
+    emit(row);
+  });
+}
+
+Status PlaneRows::Close(RowSink& sink) {
+  if (halftone_) {
+    for (const float* r = halftone_->Flush(); r; r = halftone_->Flush()) {
+      if (Status finished = Finished(r, sink); !finished) return finished;
+    }
+  }
+  return sink.End();
+}
+
 Status PlaneRows::Pump(uint32_t count, RowSink& sink) {
   try {
-    count = std::min(count, info_.height - next_);
-    const uint32_t top = halfTurn_ ? info_.height - next_ - count : next_;
-    rows_.resize(std::size_t{count} * info_.width);
-    reader_.Read(top, count, rows_.data());
+    count = Load(count);
     Status sunk = Status::Ok();
     for (uint32_t i = 0; i < count; ++i) {
-      const float* src = rows_.data() + std::size_t{halfTurn_ ? count - 1 - i : i} * info_.width;
-      if (halfTurn_) {
-        std::reverse_copy(src, src + info_.width, row_.begin());
-        src = row_.data();
-      }
-      if (negateBefore_) {
-        std::transform(src, src + info_.width, row_.begin(), Negated);
-        src = row_.data();
-      }
-      resampler_.Push(src, [&](const float* resampled) {
-        if (sunk) sunk = Resampled(resampled, sink);
+      Source(i, count, [&](const float* row) {
+        if (sunk) sunk = halftone_ ? Finished(halftone_->Push(row), sink) : sink.Row(row);
       });
       if (!sunk) return sunk;
     }
     next_ += count;
-    if (!Done()) return Status::Ok();
-    if (halftone_) {
-      for (const float* r = halftone_->Flush(); r; r = halftone_->Flush()) {
-        if (Status finished = Finished(r, sink); !finished) return finished;
-      }
-    }
-    return sink.End();
+    return Done() ? Close(sink) : Status::Ok();
   } catch (const std::exception& e) {
     return Status::Fail(e.what());
   }
 }
 
-Status PlaneRows::Resampled(const float* row, RowSink& sink) {
-  if (negateAfter_) {
-    std::transform(row, row + out_.size(), out_.begin(), Negated);
-    row = out_.data();
+namespace {
+
+template <typename Fn>
+Status Guarded(Fn&& fn) {
+  try {
+    return fn();
+  } catch (const std::exception& e) {
+    return Status::Fail(e.what());
   }
-  if (!halftone_) return sink.Row(row);
-  return Finished(halftone_->Push(row), sink);
+}
+
+}  // namespace
+
+std::array<Status, 2> PlaneRows::PumpTwo(uint32_t count, PlaneRows& a, RowSink& sinkA, PlaneRows& b,
+                                         RowSink& sinkB) {
+  if (!a.halftone_ || !b.halftone_ || &a == &b) return {a.Pump(count, sinkA), b.Pump(count, sinkB)};
+  PlaneRows* const planes[2] = {&a, &b};
+  RowSink* const sinks[2] = {&sinkA, &sinkB};
+  std::array<Status, 2> status = {Status::Ok(), Status::Ok()};
+  uint32_t loaded[2] = {0, 0};
+  for (int p = 0; p < 2; ++p) {
+    status[p] = Guarded([&] {
+      loaded[p] = planes[p]->Load(count);
+      return Status::Ok();
+    });
+  }
+  // Source row by source row; the rows each resamples to are halftoned in
+  // pairs while both have one, then alone.
+  const std::size_t width[2] = {a.OutputWidth(), b.OutputWidth()};
+  for (uint32_t i = 0; i < std::max(loaded[0], loaded[1]); ++i) {
+    std::size_t ready[2] = {0, 0};
+    for (int p = 0; p < 2; ++p) {
+      PlaneRows& plane = *planes[p];
+      plane.ready_.clear();
+      if (!status[p] || i >= loaded[p]) continue;
+      status[p] = Guarded([&] {
+        plane.Source(i, loaded[p], [&](const float* row) {
+          plane.ready_.insert(plane.ready_.end(), row, row + width[p]);
+        });
+        return Status::Ok();
+      });
+      if (status[p] && width[p] > 0) ready[p] = plane.ready_.size() / width[p];
+    }
+    std::size_t r = 0;
+    for (; status[0] && status[1] && r < std::min(ready[0], ready[1]); ++r) {
+      const auto [rowA, rowB] = HalftoneRows::PushTwo(*a.halftone_, a.ready_.data() + r * width[0], *b.halftone_,
+                                                      b.ready_.data() + r * width[1]);
+      status[0] = Guarded([&] { return a.Finished(rowA, sinkA); });
+      status[1] = Guarded([&] { return b.Finished(rowB, sinkB); });
+    }
+    for (int p = 0; p < 2; ++p) {
+      PlaneRows& plane = *planes[p];
+      for (std::size_t q = r; status[p] && q < ready[p]; ++q) {
+        status[p] = Guarded(
+            [&] { return plane.Finished(plane.halftone_->Push(plane.ready_.data() + q * width[p]), *sinks[p]); });
+      }
+    }
+  }
+  for (int p = 0; p < 2; ++p) {
+    if (!status[p]) continue;
+    planes[p]->next_ += loaded[p];
+    if (planes[p]->Done()) status[p] = Guarded([&] { return planes[p]->Close(*sinks[p]); });
+  }
+  return status;
 }
 
 Status PlaneRows::Finished(const float* row, RowSink& sink) {
@@ -133,6 +208,27 @@ Status PumpInTurns(std::size_t planes, const std::function<bool(std::size_t)>& p
       more = more || pending(i);
     }
     if (afterRound) afterRound();
+  }
+  return Status::Ok();
+}
+
+Status PumpInPairs(std::size_t planes, const std::function<bool(std::size_t)>& pending,
+                   const std::function<Status(std::size_t)>& step,
+                   const std::function<Status(std::size_t, std::size_t)>& stepTwo) {
+  std::vector<std::size_t> due;
+  for (bool more = true; more;) {
+    due.clear();
+    for (std::size_t i = 0; i < planes; ++i) {
+      if (pending(i)) due.push_back(i);
+    }
+    std::size_t k = 0;
+    for (; k + 1 < due.size(); k += 2) {
+      if (Status stepped = stepTwo(due[k], due[k + 1]); !stepped) return stepped;
+    }
+    if (k < due.size()) {
+      if (Status stepped = step(due[k]); !stepped) return stepped;
+    }
+    more = std::any_of(due.begin(), due.end(), pending);
   }
   return Status::Ok();
 }

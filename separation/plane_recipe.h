@@ -110,10 +110,22 @@ class PlaneRows {
   // last, the rows the halftoner still holds, then sink.End(). The first
   // failure of the sink or the imaging layer (its message) stops it.
   Status Pump(uint32_t count, RowSink& sink);
+  // Pump on two planes at once, on one thread: each gets what its own Pump
+  // would give it, but their halftone scans run side by side where their rows
+  // match (HalftoneRows::PushTwo), which is faster. A plane that fails stops;
+  // the other goes on. The Status of each, in order.
+  static std::array<Status, 2> PumpTwo(uint32_t count, PlaneRows& a, RowSink& sinkA, PlaneRows& b,
+                                       RowSink& sinkB);
 
  private:
-  Status Resampled(const float* row, RowSink& sink);
+  // Reads the next `count` source rows (fewer at the end); returns how many.
+  uint32_t Load(uint32_t count);
+  // Loaded row i of `count` through the turn, the negation and the
+  // resampling: each row it gives, to `emit`.
+  void Source(uint32_t i, uint32_t count, const std::function<void(const float*)>& emit);
   Status Finished(const float* row, RowSink& sink);
+  // After the last row: the halftoner's rows, then the sink's End.
+  Status Close(RowSink& sink);
 
   const bool halfTurn_, negateBefore_, negateAfter_, mirror_;
   imaging::PlaneRowReader reader_;
@@ -121,6 +133,7 @@ class PlaneRows {
   imaging::RowResampler resampler_;
   std::unique_ptr<HalftoneRows> halftone_;
   std::vector<float> rows_, row_, out_, mirrored_;
+  std::vector<float> ready_;  // PumpTwo's resampled rows of one source row
   uint32_t next_ = 0;
 };
 
@@ -131,5 +144,12 @@ class PlaneRows {
 // failed step ends it with its Status.
 Status PumpInTurns(std::size_t planes, const std::function<bool(std::size_t)>& pending,
                    const std::function<Status(std::size_t)>& step, const std::function<void()>& afterRound = {});
+
+// PumpInTurns with the planes of a round stepped two at a time by `stepTwo`
+// (PlaneRows::PumpTwo), in order, and the last alone by `step` when their
+// number is odd.
+Status PumpInPairs(std::size_t planes, const std::function<bool(std::size_t)>& pending,
+                   const std::function<Status(std::size_t)>& step,
+                   const std::function<Status(std::size_t, std::size_t)>& stepTwo);
 
 }  // namespace qm

@@ -69,6 +69,23 @@ void ExpectOracleBytes(const test::HalftoneCase& c, const std::vector<float>& so
   for (uint32_t y = 0; y < h; ++y) take(rows.Push(source.data() + std::size_t{y} * w));
   for (const float* row = rows.Flush(); row; row = rows.Flush()) take(row);
   ASSERT_EQ(std::memcmp(streamed.data(), expected.data(), bytes), 0) << "rows";
+  // Two planes pushed together (the partner: the rows reversed, in the next
+  // slot) each get the bytes they get alone.
+  const std::vector<float> partner(source.rbegin(), source.rend());
+  std::vector<float> partnerExpected = partner;
+  const int32_t partnerSlot = (c.slot + 1) % kSlotCount;
+  HalftonePlane(params, partnerExpected.data(), w, h, partnerSlot, c.band);
+  HalftoneRows a(params, w, c.slot, c.band), b(params, w, partnerSlot, c.band);
+  std::vector<float> pairedA, pairedB;
+  for (uint32_t y = 0; y < h; ++y) {
+    const auto [rowA, rowB] = HalftoneRows::PushTwo(a, source.data() + std::size_t{y} * w, b, partner.data() + std::size_t{y} * w);
+    if (rowA) pairedA.insert(pairedA.end(), rowA, rowA + w);
+    if (rowB) pairedB.insert(pairedB.end(), rowB, rowB + w);
+  }
+  for (const float* row = a.Flush(); row; row = a.Flush()) pairedA.insert(pairedA.end(), row, row + w);
+  for (const float* row = b.Flush(); row; row = b.Flush()) pairedB.insert(pairedB.end(), row, row + w);
+  ASSERT_EQ(std::memcmp(pairedA.data(), expected.data(), bytes), 0) << "paired rows";
+  ASSERT_EQ(std::memcmp(pairedB.data(), partnerExpected.data(), bytes), 0) << "paired partner rows";
 }
 
 TEST(HalftonePlane, GivesTheOracleBytes) {
