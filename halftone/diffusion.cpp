@@ -456,6 +456,49 @@ HalftoneParams HalftoneParams::Of(const ActiveSetting& settings) {
   return params;
 }
 
+void HalftoneTwoPlanes(const HalftoneParams& params, float* a, int32_t slotA, float* b, int32_t slotB,
+                       uint32_t width, uint32_t height, uint32_t band) {
+  const ScanIsa isa = WidestIsa();
+  const int32_t method = params.ditherMethod;
+  if (a == nullptr || b == nullptr || a == b || width == 0 || height == 0 || method < 0 || method > 3) {
+    Halftone(isa, params, a, width, height, slotA, band);
+    Halftone(isa, params, b, width, height, slotB, band);
+    return;
+  }
+  // Each plane's curve and noise pass as HalftonePlane gives them (every
+  // plane has streams of its own), then the two scans row beside row.
+  const std::size_t count = std::size_t(width) * height;
+  float* const planes[2] = {a, b};
+  const int32_t slots[2] = {slotA, slotB};
+  for (int i = 0; i < 2; ++i) {
+    if (slots[i] >= 0 && slots[i] < kSlotCount) ApplyCurve(params.curves[std::size_t(slots[i])], planes[i], count);
+    if (method >= 1) {
+      RandomSource noiseRandom = RandomSource::ForNoise(slots[i], band);
+      NoisePass(isa, planes[i], count, NoiseCeiling(method), noiseRandom);
+    }
+  }
+  const ScanLevels lv(method, params.levels,
+                      MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution));
+  RandomSource randomA = RandomSource::ForPlane(slotA, band), randomB = RandomSource::ForPlane(slotB, band);
+  DrawQueue queueA(randomA, method), queueB(randomB, method);
+  std::vector<float> zeroA(width, 0.0f), zeroB(width, 0.0f);
+  for (uint32_t y = 0; y < height; ++y) {
+    float* rows[2][3];
+    for (int i = 0; i < 2; ++i) {
+      float* const zero = i == 0 ? zeroA.data() : zeroB.data();
+      rows[i][0] = planes[i] + std::size_t(y) * width;
+      rows[i][1] = y + 1 < height ? rows[i][0] + width : zero;
+      rows[i][2] = y + 2 < height ? rows[i][0] + 2 * std::size_t(width) : zero;
+    }
+    switch (method) {
+      case 0: ScanTwo<0>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
+      case 1: ScanTwo<1>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
+      case 2: ScanTwo<2>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
+      default: ScanTwo<3>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
+    }
+  }
+}
+
 float* HalftonePlane(const HalftoneParams& params, float* plane, uint32_t width, uint32_t height, int32_t slot,
                      uint32_t band) {
   Halftone(WidestIsa(), params, plane, width, height, slot, band);

@@ -106,46 +106,90 @@ Status PlanBands(const PrintRaster& raster, PrnFile& file, PageBands& page, Rast
   return Status::Ok();
 }
 
+// Buffers kept from band to band: a new one of several megabytes costs its
+// page faults and zeroing every time. Two bands, for two positions at once.
+struct BandBuffers {
+  imaging::Plane bands[2];
+  std::vector<float> mirrored;
+};
+
+// The band of position p read, turned and negated, and resampled to the
+// output's width (the generated white is read as it lies) into `band`.
+Status LoadBand(const PageBands& page, const BandPlan& plan, std::size_t p, imaging::Plane& band) {
+  const PlaneRecipe& recipe = page.recipe;
+  const Position& position = page.positions[p];
+  if (p == page.white) {
+    imaging::ReadPlaneRows(position.file, plan.stripFirst, plan.stripRows, band);
+  } else {
+    const uint32_t top = recipe.halfTurn ? page.rows - plan.cropTop - plan.cropRows : plan.cropTop;
+    imaging::ReadPlaneRows(position.file, top, plan.cropRows, band);
+    if (recipe.halfTurn) imaging::Rotate(band, 180);
+    if (recipe.negate) imaging::Negate(band);
+    imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
+                          {plan.cropTop, page.rows, plan.stripFirst, plan.stripRows});
+  }
+  if (band.width != page.width) {
+    return Status::Fail("band width " + std::to_string(band.width) + " differs from " + std::to_string(page.width));
+  }
+  return Status::Ok();
+}
+
+// The halftoned band of position p, mirrored and packed into its place in
+// `block`.
+void PackBand(const PrintRaster& raster, const PageBands& page, const HalftoneParams& halftone,
+              const BandPlan& plan, std::size_t p, const imaging::Plane& band, std::vector<float>& mirrored,
+              std::vector<uint8_t>& block) {
+  const uint32_t width = page.width, R = page.header.rowStride;
+  const std::size_t channels = page.positions.size();
+  const uint32_t drop = DroppedRows(plan);
+  for (uint32_t i = 0; i < plan.outCount; ++i) {
+    const uint32_t y = std::min(drop + i, band.height - 1);
+    const float* row = band.Row(y);
+    if (page.recipe.mirror) {  // the dots flipped left to right
+      mirrored.resize(width);
+      std::reverse_copy(row, row + width, mirrored.begin());
+      row = mirrored.data();
+    }
+    PackPrnRow(std::span<const float>(row, width), raster.setting.Bits, halftone.levels,
+               std::span<uint8_t>(block.data() + (std::size_t{i} * channels + p) * R, R));
+  }
+}
+
 // One band of every position, read, turned, negated, resampled, halftoned,
 // mirrored and packed into `block`: the band's output rows of every position,
-// laid out as in the file (rows without dots stay 0). `band` and `mirrored`
-// are buffers kept from band to band.
+// laid out as in the file (rows without dots stay 0). The positions go two at
+// a time, their halftone scans side by side (HalftoneTwoPlanes).
 Status RenderBand(const PrintRaster& raster, const PageBands& page, const HalftoneParams& halftone, uint32_t b,
-                  const BandPlan& plan, imaging::Plane& band, std::vector<float>& mirrored,
-                  std::vector<uint8_t>& block) {
-  const PlaneRecipe& recipe = page.recipe;
-  const uint32_t width = page.width, rows = page.rows, R = page.header.rowStride;
+                  const BandPlan& plan, BandBuffers& buffers, std::vector<uint8_t>& block) {
   const std::size_t channels = page.positions.size();
-  block.assign(std::size_t{plan.outCount} * channels * R, 0);
+  block.assign(std::size_t{plan.outCount} * channels * page.header.rowStride, 0);
+  std::vector<std::size_t> present;
   for (std::size_t p = 0; p < channels; ++p) {
-    const Position& position = page.positions[p];
-    if (!position.present) continue;
-    if (p == page.white) {
-      imaging::ReadPlaneRows(position.file, plan.stripFirst, plan.stripRows, band);
+    if (page.positions[p].present) present.push_back(p);
+  }
+  imaging::Plane& first = buffers.bands[0];
+  imaging::Plane& second = buffers.bands[1];
+  for (std::size_t k = 0; k < present.size(); k += 2) {
+    const std::size_t p = present[k];
+    const int32_t slotP = page.positions[p].slot;
+    if (Status loaded = LoadBand(page, plan, p, first); !loaded) return loaded;
+    if (k + 1 == present.size()) {
+      HalftonePlane(halftone, first.pixels.data(), first.width, first.height, slotP, b);
+      PackBand(raster, page, halftone, plan, p, first, buffers.mirrored, block);
+      break;
+    }
+    const std::size_t q = present[k + 1];
+    const int32_t slotQ = page.positions[q].slot;
+    if (Status loaded = LoadBand(page, plan, q, second); !loaded) return loaded;
+    if (first.height == second.height) {
+      HalftoneTwoPlanes(halftone, first.pixels.data(), slotP, second.pixels.data(), slotQ, first.width, first.height,
+                        b);
     } else {
-      const uint32_t top = recipe.halfTurn ? rows - plan.cropTop - plan.cropRows : plan.cropTop;
-      imaging::ReadPlaneRows(position.file, top, plan.cropRows, band);
-      if (recipe.halfTurn) imaging::Rotate(band, 180);
-      if (recipe.negate) imaging::Negate(band);
-      imaging::ResampleRows(band, recipe.xResolution, recipe.yResolution,
-                            {plan.cropTop, rows, plan.stripFirst, plan.stripRows});
+      HalftonePlane(halftone, first.pixels.data(), first.width, first.height, slotP, b);
+      HalftonePlane(halftone, second.pixels.data(), second.width, second.height, slotQ, b);
     }
-    if (band.width != width) {
-      return Status::Fail("band width " + std::to_string(band.width) + " differs from " + std::to_string(width));
-    }
-    HalftonePlane(halftone, band.pixels.data(), band.width, band.height, position.slot, b);
-    const uint32_t drop = DroppedRows(plan);
-    for (uint32_t i = 0; i < plan.outCount; ++i) {
-      const uint32_t y = std::min(drop + i, band.height - 1);
-      const float* row = band.Row(y);
-      if (recipe.mirror) {  // the dots flipped left to right
-        mirrored.resize(width);
-        std::reverse_copy(row, row + width, mirrored.begin());
-        row = mirrored.data();
-      }
-      PackPrnRow(std::span<const float>(row, width), raster.setting.Bits, halftone.levels,
-                 std::span<uint8_t>(block.data() + (std::size_t{i} * channels + p) * R, R));
-    }
+    PackBand(raster, page, halftone, plan, p, first, buffers.mirrored, block);
+    PackBand(raster, page, halftone, plan, q, second, buffers.mirrored, block);
   }
   return Status::Ok();
 }
@@ -174,10 +218,9 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
   std::mutex fileLock;
   raster::FirstFailure failure;
   std::atomic<uint32_t> bandsDone{0};
-  // A band's buffer goes to the next band: a new one of several megabytes
-  // costs its page faults and zeroing every time.
+  // A band's buffers go to the next band.
   std::mutex spareLock;
-  std::vector<imaging::Plane> spares;
+  std::vector<BandBuffers> spares;
   ParallelFor(kBandCount, raster.bandWorkers, [&](std::size_t index) {
     if (failure.failed()) return;
     if (raster.stop && raster.stop->load()) return failure.Record(Status::Fail("the job was canceled"));
@@ -185,22 +228,21 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     const BandPlan plan = PlanBand(page.layout, b);
     if (plan.outCount == 0) return;
     std::vector<uint8_t> block;
-    imaging::Plane band;  // one buffer for the band of every plane
-    std::vector<float> mirrored;
+    BandBuffers buffers;
     {
       std::lock_guard<std::mutex> guard(spareLock);
       if (!spares.empty()) {
-        band = std::move(spares.back());
+        buffers = std::move(spares.back());
         spares.pop_back();
       }
     }
     Status done =
-        raster::CatchImaging([&] { return RenderBand(raster, page, halftone, b, plan, band, mirrored, block); });
+        raster::CatchImaging([&] { return RenderBand(raster, page, halftone, b, plan, buffers, block); });
     if (done) done = WriteBlock(file, fileLock, page.header, plan, block);
     if (!done) return failure.Record(std::move(done));
     {
       std::lock_guard<std::mutex> guard(spareLock);
-      spares.push_back(std::move(band));
+      spares.push_back(std::move(buffers));
     }
     if (raster.progress) raster.progress(static_cast<double>(++bandsDone) / kBandCount);
   });

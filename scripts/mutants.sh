@@ -73,9 +73,13 @@ mutants=(
   'link-followed|separation/staging.cpp|if (fs::is_symlink(fs::symlink_status(source, ec))) {|if (false) {'
   # the mirror forgotten in the large-image bands; the choke's disc one pixel
   # narrow; the white band read from its written rows instead of its strip
-  'mirror-not-in-bands|output/band_renderer.cpp|if (recipe.mirror) {  // the dots flipped left to right|if (false) {'
+  'mirror-not-in-bands|output/band_renderer.cpp|if (page.recipe.mirror) {  // the dots flipped left to right|if (false) {'
   'choke-disc-narrow|separation/underbase_white.cpp|kept = m.left[x] > w && m.right[x] > w;|kept = m.left[x] >= w && m.right[x] >= w;'
   'white-band-rows|output/band_renderer.cpp|imaging::ReadPlaneRows(position.file, plan.stripFirst, plan.stripRows, band);|imaging::ReadPlaneRows(position.file, plan.outFirst, plan.stripRows, band);'
+  # two planes halftoned side by side: the second given the first's slot in
+  # the bands; the second's last pixels left unstored in the rows
+  'pair-partner-slot|output/band_renderer.cpp|second.pixels.data(), slotQ,|second.pixels.data(), slotP,'
+  'pair-partner-row-end|halftone/diffusion_scan.inc|  EndRow<Step>(b, w);|  (void)b;'
 )
 
 work=${QM_MUTANT_WORK:-$(mktemp -d)}

@@ -86,6 +86,10 @@ void ExpectOracleBytes(const test::HalftoneCase& c, const std::vector<float>& so
   for (const float* row = b.Flush(); row; row = b.Flush()) pairedB.insert(pairedB.end(), row, row + w);
   ASSERT_EQ(std::memcmp(pairedA.data(), expected.data(), bytes), 0) << "paired rows";
   ASSERT_EQ(std::memcmp(pairedB.data(), partnerExpected.data(), bytes), 0) << "paired partner rows";
+  std::vector<float> wholeA = source, wholeB = partner;
+  HalftoneTwoPlanes(params, wholeA.data(), c.slot, wholeB.data(), partnerSlot, w, h, c.band);
+  ASSERT_EQ(std::memcmp(wholeA.data(), expected.data(), bytes), 0) << "two planes";
+  ASSERT_EQ(std::memcmp(wholeB.data(), partnerExpected.data(), bytes), 0) << "two planes, partner";
 }
 
 TEST(HalftonePlane, GivesTheOracleBytes) {

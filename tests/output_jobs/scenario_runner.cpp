@@ -326,6 +326,26 @@ std::string MirroredPrn(const std::string& prn) {
   return out;
 }
 
+// The PRN file with the rows of `positions` zero (R at 12, height at 16,
+// channels at 28).
+std::string BlankedPrn(const std::string& prn, const std::vector<uint32_t>& positions) {
+  auto field = [&](std::size_t at) {
+    uint32_t v = 0;
+    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(prn[at + static_cast<std::size_t>(k)]);
+    return v;
+  };
+  if (prn.size() < 48) return prn;
+  const uint32_t stride = field(12), height = field(16), channels = field(28);
+  std::string out = prn;
+  for (uint64_t r = 0; r < height; ++r) {
+    for (const uint32_t c : positions) {
+      const std::size_t base = 48 + static_cast<std::size_t>((r * channels + c) * stride);
+      if (c < channels && base + stride <= out.size()) std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(base), stride, '\0');
+    }
+  }
+  return out;
+}
+
 std::string Joined(const std::vector<std::string>& v) {
   std::string s;
   for (const std::string& x : v) s += (s.empty() ? "" : " ") + x;
@@ -361,7 +381,12 @@ void RunScenario(const Scenario& s) {
       if (rel.rfind("UserPrn/", 0) == 0 || (rel.rfind("Separation/", 0) == 0 && s.same[v].steps.empty())) {
         const auto other = q.outputs.find(rel);
         ASSERT_NE(other, q.outputs.end()) << label << " wrote no " << rel;
-        if (!s.same[v].mirrored) {
+        if (!s.same[v].blank.empty()) {
+          if (rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".prn") == 0) {
+            EXPECT_NE(BlankedPrn(bytes, s.same[v].blank), bytes) << label << ": " << rel << " has no dots to blank";
+            EXPECT_EQ(FirstDifference(BlankedPrn(bytes, s.same[v].blank), other->second), "") << label << ": " << rel;
+          }
+        } else if (!s.same[v].mirrored) {
           EXPECT_EQ(FirstDifference(bytes, other->second), "") << label << ": " << rel;
         } else if (rel.rfind("UserPrn/", 0) == 0) {
           EXPECT_NE(MirroredPrn(bytes), bytes) << label << ": " << rel << " is symmetric";

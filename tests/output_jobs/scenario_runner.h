@@ -33,6 +33,9 @@ struct Variant {
   std::vector<std::string> sets{};
   std::vector<std::string> steps{};  // empty: the scenario's
   bool mirrored = false;
+  // Positions the variant leaves blank: its PRN file is the scenario's with
+  // their rows zero (the .prn files only).
+  std::vector<uint32_t> blank{};
 };
 
 struct Scenario {

@@ -127,6 +127,13 @@ std::vector<Scenario> Table() {
       // ---- Every ink printed or named in a warning
       {.name = "inks_second_listed_spot_after_a_blank_first", .file = "art.pdf", .bytes = SpotPdf({"Varnish"}),
        .sets = {kAll, "UseLc=0", "UseLm=0"}, .inked = "+0 +1 +2 -3 -S0 +S1"},
+      // Every position keeps its dots whatever the others are (the planes
+      // are halftoned two at a time).
+      {.name = "print_dots_do_not_depend_on_other_positions", .file = "flowers.jpg", .bytes = Sample("flowers_rgb.jpg"),
+       .sets = {kSpots}, .same = {{.sets = {"PRNSequence=,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1"}, .blank = {0}}}},
+      {.name = "large_image_dots_do_not_depend_on_other_positions", .file = "flowers.jpg",
+       .bytes = Sample("flowers_rgb.jpg"), .sets = {kSpots, "dfLargeImageMd=1"},
+       .same = {{.sets = {"PRNSequence=,1,2,3,L0,L1,L2,L3,M0,M1,M2,M3,S0,S1"}, .blank = {0}}}},
       {.name = "inks_in_large_image_mode", .file = "art.pdf", .bytes = SpotPdf({"Varnish"}),
        .sets = {kAll, "UseLc=0", "UseLm=0", "dfLargeImageMd=1"}, .inked = "+0 +1 +2 -3 -S0 +S1"},
       {.name = "inks_both_spots_in_list_order", .file = "art.pdf", .bytes = SpotPdf({"Varnish", "White"}),
