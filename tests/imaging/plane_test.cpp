@@ -123,7 +123,9 @@ TEST(PlaneIo, RoundTripsAtBothDepths) {
            65278.0f, 50000.0f, 1000.0f, 32767.0f, 32768.0f, NAN, 129.0f, 65406.5f},
        {0.0f, 0.0f, 0.0f, 257.0f, 25700.0f, 25957.0f, 65535.0f, 65278.0f, 65535.0f, 65535.0f, 0.0f, 257.0f,
         65278.0f, 50115.0f, 1028.0f, 32639.0f, 32896.0f, 0.0f, 257.0f, 65535.0f}},
-      {16, {-7.0f, 70000.0f, 1.5f, 65534.4f}, {0.0f, 65535.0f, 2.0f, 65534.0f}}};
+      // Twelve words: eight at a time, then one by one.
+      {16, {-7.0f, 70000.0f, 1.5f, 65534.4f, NAN, -INFINITY, 0.49f, 0.5f, 32767.5f, 65534.5f, INFINITY, 32767.4f},
+       {0.0f, 65535.0f, 2.0f, 65534.0f, 0.0f, 0.0f, 0.0f, 1.0f, 32768.0f, 65535.0f, 65535.0f, 32767.0f}}};
   for (const auto& c : cases) {
     Plane row = Make(static_cast<uint32_t>(c.in.size()), 1, 72, 72);
     row.pixels = c.in;
