@@ -107,10 +107,12 @@ Status PlanBands(const PrintRaster& raster, PrnFile& file, PageBands& page, Rast
 }
 
 // Buffers kept from band to band: a new one of several megabytes costs its
-// page faults and zeroing every time. Two bands, for two positions at once.
+// page faults and the kernel's zeroing every time. Two bands, for two
+// positions at once, and the block of packed rows.
 struct BandBuffers {
   imaging::Plane bands[2];
   std::vector<float> mirrored;
+  std::vector<uint8_t> block;
 };
 
 // The band of position p read, turned and negated, and resampled to the
@@ -156,11 +158,12 @@ void PackBand(const PrintRaster& raster, const PageBands& page, const HalftonePa
 }
 
 // One band of every position, read, turned, negated, resampled, halftoned,
-// mirrored and packed into `block`: the band's output rows of every position,
+// mirrored and packed into `buffers.block`: the band's output rows of every position,
 // laid out as in the file (rows without dots stay 0). The positions go two at
 // a time, their halftone scans side by side (HalftoneTwoPlanes).
 Status RenderBand(const PrintRaster& raster, const PageBands& page, const HalftoneParams& halftone, uint32_t b,
-                  const BandPlan& plan, BandBuffers& buffers, std::vector<uint8_t>& block) {
+                  const BandPlan& plan, BandBuffers& buffers) {
+  std::vector<uint8_t>& block = buffers.block;
   const std::size_t channels = page.positions.size();
   block.assign(std::size_t{plan.outCount} * channels * page.header.rowStride, 0);
   std::vector<std::size_t> present;
@@ -227,7 +230,6 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
     const uint32_t b = static_cast<uint32_t>(index);
     const BandPlan plan = PlanBand(page.layout, b);
     if (plan.outCount == 0) return;
-    std::vector<uint8_t> block;
     BandBuffers buffers;
     {
       std::lock_guard<std::mutex> guard(spareLock);
@@ -237,8 +239,8 @@ RasterResult RenderBands(const PrintRaster& raster, PrnFile& file) {
       }
     }
     Status done =
-        raster::CatchImaging([&] { return RenderBand(raster, page, halftone, b, plan, buffers, block); });
-    if (done) done = WriteBlock(file, fileLock, page.header, plan, block);
+        raster::CatchImaging([&] { return RenderBand(raster, page, halftone, b, plan, buffers); });
+    if (done) done = WriteBlock(file, fileLock, page.header, plan, buffers.block);
     if (!done) return failure.Record(std::move(done));
     {
       std::lock_guard<std::mutex> guard(spareLock);
