@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace qm::imaging {
 
 namespace fs = std::filesystem;
@@ -27,6 +29,18 @@ class ImagingError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// Where this layer's exceptions end, at its callers' edge: `fn` (returning
+// Status) runs, and an exception it lets out becomes a failed Status with
+// its message.
+template <typename Fn>
+Status CatchImaging(Fn&& fn) {
+  try {
+    return fn();
+  } catch (const std::exception& e) {
+    return Status::Fail(e.what());
+  }
+}
 
 // Puts the project's resource policy in force (MAGICK_CONFIGURE_PATH, before
 // the library starts) and starts the library. Safe to call more than once.

@@ -15,16 +15,8 @@
 
 namespace qm::raster {
 
-// The imaging layer's exceptions end here: `fn` (returning Status) runs, and
-// an exception it lets out becomes a failed Status with its message.
-template <typename Fn>
-Status CatchImaging(Fn&& fn) {
-  try {
-    return fn();
-  } catch (const std::exception& e) {
-    return Status::Fail(e.what());
-  }
-}
+// The imaging layer's exceptions end in the raster modes through this.
+using imaging::CatchImaging;
 
 // The first failure of the workers of a parallel loop; the others stop at
 // their next step when they see failed().

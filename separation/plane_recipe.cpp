@@ -1,7 +1,6 @@
 #include "separation/plane_recipe.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace qm {
 
@@ -107,7 +106,7 @@ Status PlaneRows::Close(RowSink& sink) {
 }
 
 Status PlaneRows::Pump(uint32_t count, RowSink& sink) {
-  try {
+  return imaging::CatchImaging([&] {
     count = Load(count);
     Status sunk = Status::Ok();
     for (uint32_t i = 0; i < count; ++i) {
@@ -118,23 +117,8 @@ Status PlaneRows::Pump(uint32_t count, RowSink& sink) {
     }
     next_ += count;
     return Done() ? Close(sink) : Status::Ok();
-  } catch (const std::exception& e) {
-    return Status::Fail(e.what());
-  }
+  });
 }
-
-namespace {
-
-template <typename Fn>
-Status Guarded(Fn&& fn) {
-  try {
-    return fn();
-  } catch (const std::exception& e) {
-    return Status::Fail(e.what());
-  }
-}
-
-}  // namespace
 
 std::array<Status, 2> PlaneRows::PumpTwo(uint32_t count, PlaneRows& a, RowSink& sinkA, PlaneRows& b,
                                          RowSink& sinkB) {
@@ -144,7 +128,7 @@ std::array<Status, 2> PlaneRows::PumpTwo(uint32_t count, PlaneRows& a, RowSink& 
   std::array<Status, 2> status = {Status::Ok(), Status::Ok()};
   uint32_t loaded[2] = {0, 0};
   for (int p = 0; p < 2; ++p) {
-    status[p] = Guarded([&] {
+    status[p] = imaging::CatchImaging([&] {
       loaded[p] = planes[p]->Load(count);
       return Status::Ok();
     });
@@ -158,7 +142,7 @@ std::array<Status, 2> PlaneRows::PumpTwo(uint32_t count, PlaneRows& a, RowSink& 
       PlaneRows& plane = *planes[p];
       plane.ready_.clear();
       if (!status[p] || i >= loaded[p]) continue;
-      status[p] = Guarded([&] {
+      status[p] = imaging::CatchImaging([&] {
         plane.Source(i, loaded[p], [&](const float* row) {
           plane.ready_.insert(plane.ready_.end(), row, row + width[p]);
         });
@@ -168,15 +152,15 @@ std::array<Status, 2> PlaneRows::PumpTwo(uint32_t count, PlaneRows& a, RowSink& 
     }
     std::size_t r = 0;
     for (; status[0] && status[1] && r < std::min(ready[0], ready[1]); ++r) {
-      const auto [rowA, rowB] = HalftoneRows::PushTwo(*a.halftone_, a.ready_.data() + r * width[0], *b.halftone_,
-                                                      b.ready_.data() + r * width[1]);
-      status[0] = Guarded([&] { return a.Finished(rowA, sinkA); });
-      status[1] = Guarded([&] { return b.Finished(rowB, sinkB); });
+      const std::pair<const float*, const float*> rows = HalftoneRows::PushTwo(
+          *a.halftone_, a.ready_.data() + r * width[0], *b.halftone_, b.ready_.data() + r * width[1]);
+      status[0] = imaging::CatchImaging([&] { return a.Finished(rows.first, sinkA); });
+      status[1] = imaging::CatchImaging([&] { return b.Finished(rows.second, sinkB); });
     }
     for (int p = 0; p < 2; ++p) {
       PlaneRows& plane = *planes[p];
       for (std::size_t q = r; status[p] && q < ready[p]; ++q) {
-        status[p] = Guarded(
+        status[p] = imaging::CatchImaging(
             [&] { return plane.Finished(plane.halftone_->Push(plane.ready_.data() + q * width[p]), *sinks[p]); });
       }
     }
@@ -184,7 +168,7 @@ std::array<Status, 2> PlaneRows::PumpTwo(uint32_t count, PlaneRows& a, RowSink& 
   for (int p = 0; p < 2; ++p) {
     if (!status[p]) continue;
     planes[p]->next_ += loaded[p];
-    if (planes[p]->Done()) status[p] = Guarded([&] { return planes[p]->Close(*sinks[p]); });
+    if (planes[p]->Done()) status[p] = imaging::CatchImaging([&] { return planes[p]->Close(*sinks[p]); });
   }
   return status;
 }
