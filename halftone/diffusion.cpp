@@ -271,36 +271,40 @@ void NoisePass(ScanIsa isa, float* plane, std::size_t count, float ceiling, Rand
 // The noise pass's ceiling of each method (none for method 0).
 float NoiseCeiling(int32_t ditherMethod) { return ditherMethod == 1 ? 35535.0f : kFullTone; }
 
+// What comes before the scan of a whole plane: the curve of its slot, then,
+// for methods 1 to 3, the noise pass from the plane's own stream. False when
+// the method does not diffuse, which leaves the plane linearised only.
+bool Prepare(ScanIsa isa, const HalftoneParams& params, float* plane, std::size_t count, int32_t slot,
+             uint32_t band) {
+  if (slot >= 0 && slot < kSlotCount) ApplyCurve(params.curves[std::size_t(slot)], plane, count);
+  const int32_t method = params.ditherMethod;
+  if (method < 0 || method > 3) return false;
+  if (method >= 1) {
+    RandomSource noiseRandom = RandomSource::ForNoise(slot, band);
+    NoisePass(isa, plane, count, NoiseCeiling(method), noiseRandom);
+  }
+  return true;
+}
+
+ScanLevels LevelsOf(const HalftoneParams& params) {
+  return ScanLevels(params.ditherMethod, params.levels,
+                    MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution));
+}
+
 // HalftonePlane on the scan build isa, which the CPU is known to have.
 void Halftone(ScanIsa isa, const HalftoneParams& params, float* plane, uint32_t width, uint32_t height, int32_t slot,
               uint32_t band) {
   if (plane == nullptr || width == 0 || height == 0) return;
-  const std::size_t count = std::size_t(width) * height;
-  if (slot >= 0 && slot < kSlotCount) ApplyCurve(params.curves[std::size_t(slot)], plane, count);
+  if (!Prepare(isa, params, plane, std::size_t(width) * height, slot, band)) return;
   const int32_t method = params.ditherMethod;
-  if (method < 0 || method > 3) return;
-
-  const ScanLevels lv(method, params.levels,
-                      MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution));
+  const ScanLevels lv = LevelsOf(params);
   RandomSource random = RandomSource::ForPlane(slot, band);
-  RandomSource noiseRandom = RandomSource::ForNoise(slot, band);
   DrawQueue queue(random, method);
   switch (method) {
-    case 0:
-      Scan<0>(isa, plane, width, height, lv, queue);
-      break;
-    case 1:
-      NoisePass(isa, plane, count, NoiseCeiling(1), noiseRandom);
-      Scan<1>(isa, plane, width, height, lv, queue);
-      break;
-    case 2:
-      NoisePass(isa, plane, count, NoiseCeiling(2), noiseRandom);
-      Scan<2>(isa, plane, width, height, lv, queue);
-      break;
-    default:
-      NoisePass(isa, plane, count, NoiseCeiling(3), noiseRandom);
-      Scan<3>(isa, plane, width, height, lv, queue);
-      break;
+    case 0: Scan<0>(isa, plane, width, height, lv, queue); break;
+    case 1: Scan<1>(isa, plane, width, height, lv, queue); break;
+    case 2: Scan<2>(isa, plane, width, height, lv, queue); break;
+    default: Scan<3>(isa, plane, width, height, lv, queue); break;
   }
 }
 
@@ -321,12 +325,23 @@ void ScanOne(ScanIsa isa, uint32_t y, float* row0, float* row1, float* row2, uin
 }
 
 template <int Method>
-void ScanTwo(ScanIsa isa, uint32_t y, float* const (&a)[3], float* const (&b)[3], uint32_t width,
-             const ScanLevels& la, const ScanLevels& lb, DrawQueue& qa, DrawQueue& qb) {
+void ScanTwoWith(ScanIsa isa, uint32_t y, float* const (&a)[3], float* const (&b)[3], uint32_t width,
+                 const ScanLevels& la, const ScanLevels& lb, DrawQueue& qa, DrawQueue& qb) {
   if (isa == ScanIsa::kFma) {
     fma::ScanTwoRows<Method>(y, a, b, width, la, lb, qa, qb);
   } else {
     baseline::ScanTwoRows<Method>(y, a, b, width, la, lb, qa, qb);
+  }
+}
+
+// Row y of two planes, side by side, by dither method `method` (0 to 3).
+void ScanTwo(ScanIsa isa, int32_t method, uint32_t y, float* const (&a)[3], float* const (&b)[3], uint32_t width,
+             const ScanLevels& la, const ScanLevels& lb, DrawQueue& qa, DrawQueue& qb) {
+  switch (method) {
+    case 0: ScanTwoWith<0>(isa, y, a, b, width, la, lb, qa, qb); break;
+    case 1: ScanTwoWith<1>(isa, y, a, b, width, la, lb, qa, qb); break;
+    case 2: ScanTwoWith<2>(isa, y, a, b, width, la, lb, qa, qb); break;
+    default: ScanTwoWith<3>(isa, y, a, b, width, la, lb, qa, qb); break;
   }
 }
 
@@ -341,7 +356,7 @@ struct HalftoneRows::State {
         method(params.ditherMethod),
         slot(s),
         curve(s >= 0 && s < kSlotCount ? params.curves[std::size_t(s)] : Curve{}),
-        lv(method, params.levels, MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution)),
+        lv(LevelsOf(params)),
         random(RandomSource::ForPlane(s, band)),
         noiseRandom(RandomSource::ForNoise(s, band)),
         draws(random, method),
@@ -370,20 +385,17 @@ struct HalftoneRows::State {
 
   // Row y, with the rows below it up to `end` (exclusive) taken in.
   const float* Finish(uint64_t y, uint64_t end) {
-    float* row0 = Row(y);
-    if (!Diffuses()) return row0;
-    float* rows3[3];
-    Rows(y, end, rows3);
-    float* row1 = rows3[1];
-    float* row2 = rows3[2];
+    float* r[3];
+    Rows(y, end, r);
+    if (!Diffuses()) return r[0];
     const uint32_t row = static_cast<uint32_t>(y);
     switch (method) {
-      case 0: ScanOne<0>(isa, row, row0, row1, row2, width, lv, draws); break;
-      case 1: ScanOne<1>(isa, row, row0, row1, row2, width, lv, draws); break;
-      case 2: ScanOne<2>(isa, row, row0, row1, row2, width, lv, draws); break;
-      default: ScanOne<3>(isa, row, row0, row1, row2, width, lv, draws); break;
+      case 0: ScanOne<0>(isa, row, r[0], r[1], r[2], width, lv, draws); break;
+      case 1: ScanOne<1>(isa, row, r[0], r[1], r[2], width, lv, draws); break;
+      case 2: ScanOne<2>(isa, row, r[0], r[1], r[2], width, lv, draws); break;
+      default: ScanOne<3>(isa, row, r[0], r[1], r[2], width, lv, draws); break;
     }
-    return row0;
+    return r[0];
   }
 
   ScanIsa isa;
@@ -430,13 +442,7 @@ std::pair<const float*, const float*> HalftoneRows::PushTwo(HalftoneRows& a, con
   float* rb[3];
   x.Rows(row, x.pushed, ra);
   y.Rows(row, y.pushed, rb);
-  const uint32_t r = static_cast<uint32_t>(row);
-  switch (x.method) {
-    case 0: ScanTwo<0>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
-    case 1: ScanTwo<1>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
-    case 2: ScanTwo<2>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
-    default: ScanTwo<3>(x.isa, r, ra, rb, x.width, x.lv, y.lv, x.draws, y.draws); break;
-  }
+  ScanTwo(x.isa, x.method, static_cast<uint32_t>(row), ra, rb, x.width, x.lv, y.lv, x.draws, y.draws);
   return {ra[0], rb[0]};
 }
 
@@ -465,23 +471,16 @@ void HalftoneTwoPlanes(const HalftoneParams& params, float* a, int32_t slotA, fl
     Halftone(isa, params, b, width, height, slotB, band);
     return;
   }
-  // Each plane's curve and noise pass as HalftonePlane gives them (every
-  // plane has streams of its own), then the two scans row beside row.
+  // Each plane's curve and noise as HalftonePlane gives them (every plane
+  // has streams of its own), then the two scans row beside row.
   const std::size_t count = std::size_t(width) * height;
-  float* const planes[2] = {a, b};
-  const int32_t slots[2] = {slotA, slotB};
-  for (int i = 0; i < 2; ++i) {
-    if (slots[i] >= 0 && slots[i] < kSlotCount) ApplyCurve(params.curves[std::size_t(slots[i])], planes[i], count);
-    if (method >= 1) {
-      RandomSource noiseRandom = RandomSource::ForNoise(slots[i], band);
-      NoisePass(isa, planes[i], count, NoiseCeiling(method), noiseRandom);
-    }
-  }
-  const ScanLevels lv(method, params.levels,
-                      MakeThresholds(params.levels, params.middleDotDilution, params.largeDotDilution));
+  Prepare(isa, params, a, count, slotA, band);
+  Prepare(isa, params, b, count, slotB, band);
+  const ScanLevels lv = LevelsOf(params);
   RandomSource randomA = RandomSource::ForPlane(slotA, band), randomB = RandomSource::ForPlane(slotB, band);
   DrawQueue queueA(randomA, method), queueB(randomB, method);
   std::vector<float> zeroA(width, 0.0f), zeroB(width, 0.0f);
+  float* const planes[2] = {a, b};
   for (uint32_t y = 0; y < height; ++y) {
     float* rows[2][3];
     for (int i = 0; i < 2; ++i) {
@@ -490,12 +489,7 @@ void HalftoneTwoPlanes(const HalftoneParams& params, float* a, int32_t slotA, fl
       rows[i][1] = y + 1 < height ? rows[i][0] + width : zero;
       rows[i][2] = y + 2 < height ? rows[i][0] + 2 * std::size_t(width) : zero;
     }
-    switch (method) {
-      case 0: ScanTwo<0>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
-      case 1: ScanTwo<1>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
-      case 2: ScanTwo<2>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
-      default: ScanTwo<3>(isa, y, rows[0], rows[1], width, lv, lv, queueA, queueB); break;
-    }
+    ScanTwo(isa, method, y, rows[0], rows[1], width, lv, lv, queueA, queueB);
   }
 }
 

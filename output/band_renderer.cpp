@@ -158,9 +158,9 @@ void PackBand(const PrintRaster& raster, const PageBands& page, const HalftonePa
 }
 
 // One band of every position, read, turned, negated, resampled, halftoned,
-// mirrored and packed into `buffers.block`: the band's output rows of every position,
-// laid out as in the file (rows without dots stay 0). The positions go two at
-// a time, their halftone scans side by side (HalftoneTwoPlanes).
+// mirrored and packed into `buffers.block`: the band's output rows of every
+// position, laid out as in the file (rows without dots stay 0). The positions
+// go two at a time, their halftone scans side by side (HalftoneTwoPlanes).
 Status RenderBand(const PrintRaster& raster, const PageBands& page, const HalftoneParams& halftone, uint32_t b,
                   const BandPlan& plan, BandBuffers& buffers) {
   std::vector<uint8_t>& block = buffers.block;

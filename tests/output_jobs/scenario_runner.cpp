@@ -297,15 +297,18 @@ bool LinesMatch(const std::string& actual, std::vector<std::string> expected) {
   return true;
 }
 
+// A little-endian 32-bit field of a PRN header.
+uint32_t PrnField(const std::string& prn, std::size_t at) {
+  uint32_t v = 0;
+  for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(prn[at + static_cast<std::size_t>(k)]);
+  return v;
+}
+
 // The PRN file with every channel row's pixels in reverse order, the row's
 // padding kept: read from the header's own fields (R at 12, height at 16,
 // width at 20, channels at 28, bits at 32), codes most significant bit first.
 std::string MirroredPrn(const std::string& prn) {
-  auto field = [&](std::size_t at) {
-    uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(prn[at + static_cast<std::size_t>(k)]);
-    return v;
-  };
+  auto field = [&](std::size_t at) { return PrnField(prn, at); };
   if (prn.size() < 48) return prn;
   const uint32_t stride = field(12), height = field(16), width = field(20), channels = field(28);
   const unsigned bits = static_cast<uint8_t>(prn[32]);
@@ -329,11 +332,7 @@ std::string MirroredPrn(const std::string& prn) {
 // The PRN file with the rows of `positions` zero (R at 12, height at 16,
 // channels at 28).
 std::string BlankedPrn(const std::string& prn, const std::vector<uint32_t>& positions) {
-  auto field = [&](std::size_t at) {
-    uint32_t v = 0;
-    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(prn[at + static_cast<std::size_t>(k)]);
-    return v;
-  };
+  auto field = [&](std::size_t at) { return PrnField(prn, at); };
   if (prn.size() < 48) return prn;
   const uint32_t stride = field(12), height = field(16), channels = field(28);
   std::string out = prn;
